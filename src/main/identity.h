@@ -1,0 +1,30 @@
+#pragma once
+// The host's long-lived identity: host id and Ed25519 seed, kept in
+// host_identity.bin under per-user protection.
+#include <filesystem>
+#include <string>
+
+#include "common/result.h"
+#include "crypto/crypto.h"
+#include "platform/data_protection.h"
+
+namespace hp {
+
+struct HostIdentity {
+    std::string hostId;
+    crypto::Key32 seed{};
+    crypto::Key32 publicKey{};  // derived from seed
+};
+
+// Loads the identity from dir/host_identity.bin, or creates and saves a new
+// one when the file is missing, unreadable, undecryptable or malformed.
+Result<HostIdentity> load_or_create_identity(const std::filesystem::path& dir,
+                                             platform::DataProtection& protection);
+
+// A random version-4 UUID in 36 lowercase characters.
+std::string new_host_id();
+
+// COMPUTERNAME, else HOSTNAME, else "Windows PC".
+std::string host_name();
+
+}  // namespace hp

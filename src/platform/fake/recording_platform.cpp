@@ -1,0 +1,98 @@
+#include "platform/fake/recording_platform.h"
+
+#include <cstdio>
+
+namespace hp::fake {
+
+Call move(std::int32_t dx, std::int32_t dy) { return Call{Call::Op::MoveRelative, dx, dy}; }
+Call button(std::uint8_t b, bool down) {
+    Call c{Call::Op::MouseButton, b, 0};
+    c.down = down;
+    return c;
+}
+Call wheel(std::int32_t amount) { return Call{Call::Op::Wheel, amount, 0}; }
+Call hwheel(std::int32_t amount) { return Call{Call::Op::HWheel, amount, 0}; }
+
+std::string describe(const Call& c) {
+    char buf[96];
+    switch (c.op) {
+        case Call::Op::MoveRelative: std::snprintf(buf, sizeof buf, "move %d %d", c.a, c.b); break;
+        case Call::Op::MouseButton:
+            std::snprintf(buf, sizeof buf, "button %d %s", c.a, c.down ? "down" : "up");
+            break;
+        case Call::Op::Wheel: std::snprintf(buf, sizeof buf, "wheel %d", c.a); break;
+        case Call::Op::HWheel: std::snprintf(buf, sizeof buf, "hwheel %d", c.a); break;
+        case Call::Op::Key:
+            std::snprintf(buf, sizeof buf, "key 0x%02X %s", c.key.vk, c.down ? "down" : "up");
+            break;
+        case Call::Op::TypeText:
+            std::snprintf(buf, sizeof buf, "type %zu units", c.units.size());
+            break;
+        case Call::Op::LockWorkstation: return "lock";
+        case Call::Op::KeepAwake: return "keepAwake";
+        case Call::Op::SetClipboard: return "setClipboard " + c.text;
+        case Call::Op::GetClipboard: return "getClipboard";
+        case Call::Op::StepBrightness: return c.down ? "brightness up" : "brightness down";
+    }
+    return buf;
+}
+
+void RecordingPlatform::record(Call c) {
+    std::lock_guard lock(mutex_);
+    calls_.push_back(std::move(c));
+}
+
+void RecordingPlatform::moveRelative(std::int32_t dx, std::int32_t dy) { record(move(dx, dy)); }
+void RecordingPlatform::mouseButton(std::uint8_t b, bool down) { record(button(b, down)); }
+void RecordingPlatform::wheel(std::int32_t amount) { record(fake::wheel(amount)); }
+void RecordingPlatform::hwheel(std::int32_t amount) { record(fake::hwheel(amount)); }
+void RecordingPlatform::key(const KeyRecord& r, bool down) {
+    Call c{Call::Op::Key};
+    c.key = r;
+    c.down = down;
+    record(std::move(c));
+}
+void RecordingPlatform::typeText(std::u16string_view units) {
+    Call c{Call::Op::TypeText};
+    c.units = std::u16string(units);
+    record(std::move(c));
+}
+void RecordingPlatform::lockWorkstation() { record(Call{Call::Op::LockWorkstation}); }
+void RecordingPlatform::keepAwake() { record(Call{Call::Op::KeepAwake}); }
+void RecordingPlatform::setClipboard(std::string_view utf8) {
+    Call c{Call::Op::SetClipboard};
+    c.text = std::string(utf8);
+    record(c);
+    std::lock_guard lock(mutex_);
+    clipboard_ = std::string(utf8);
+}
+std::optional<std::string> RecordingPlatform::getClipboard() {
+    record(Call{Call::Op::GetClipboard});
+    std::lock_guard lock(mutex_);
+    return clipboard_;
+}
+void RecordingPlatform::stepBrightness(bool up) {
+    Call c{Call::Op::StepBrightness};
+    c.down = up;
+    record(c);
+}
+
+std::vector<Call> RecordingPlatform::calls() const {
+    std::lock_guard lock(mutex_);
+    return calls_;
+}
+std::vector<std::string> RecordingPlatform::lines() const {
+    std::vector<std::string> out;
+    for (const auto& c : calls()) out.push_back(describe(c));
+    return out;
+}
+void RecordingPlatform::clear() {
+    std::lock_guard lock(mutex_);
+    calls_.clear();
+}
+void RecordingPlatform::setClipboardContent(std::optional<std::string> text) {
+    std::lock_guard lock(mutex_);
+    clipboard_ = std::move(text);
+}
+
+}  // namespace hp::fake

@@ -1,0 +1,62 @@
+#pragma once
+// A PlatformServices that records every call as a value, for tests.
+#include <mutex>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "platform/platform_services.h"
+
+namespace hp::fake {
+
+struct Call {
+    enum class Op {
+        MoveRelative, MouseButton, Wheel, HWheel, Key, TypeText, LockWorkstation, KeepAwake,
+        SetClipboard, GetClipboard, StepBrightness
+    };
+    Op op{};
+    std::int32_t a = 0, b = 0;  // dx/dy, button/down, amount, up
+    KeyRecord key{};
+    bool down = false;
+    std::u16string units;
+    std::string text;
+    friend bool operator==(const Call&, const Call&) = default;
+};
+
+// Helpers that build expected calls.
+Call move(std::int32_t dx, std::int32_t dy);
+Call button(std::uint8_t b, bool down);
+Call wheel(std::int32_t amount);
+Call hwheel(std::int32_t amount);
+
+std::string describe(const Call& c);
+
+class RecordingPlatform : public PlatformServices {
+public:
+    void moveRelative(std::int32_t dx, std::int32_t dy) override;
+    void mouseButton(std::uint8_t button, bool down) override;
+    void wheel(std::int32_t amount) override;
+    void hwheel(std::int32_t amount) override;
+    void key(const KeyRecord& record, bool down) override;
+    void typeText(std::u16string_view units) override;
+    void lockWorkstation() override;
+    void keepAwake() override;
+    void setClipboard(std::string_view utf8) override;
+    std::optional<std::string> getClipboard() override;
+    void stepBrightness(bool up) override;
+
+    std::vector<Call> calls() const;
+    // One line per call, e.g. "key 0xA2 down", "move 1 0", "wheel 5".
+    std::vector<std::string> lines() const;
+    void clear();
+    void setClipboardContent(std::optional<std::string> text);
+
+private:
+    void record(Call c);
+    mutable std::mutex mutex_;
+    std::vector<Call> calls_;
+    std::optional<std::string> clipboard_;
+};
+
+}  // namespace hp::fake

@@ -1,0 +1,64 @@
+#pragma once
+// The list of paired clients, kept in paired_devices.json with an HMAC tag
+// keyed from the host identity. Touched only under the HostState lock.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/result.h"
+#include "crypto/crypto.h"
+
+namespace hp {
+
+struct PairedClientRecord {
+    std::string clientId;
+    std::string deviceName;
+    std::string deviceModel;
+    std::string ed25519PublicKeyHex;
+    std::uint64_t pairedAtUnix = 0;
+    std::uint64_t lastSeenUnix = 0;
+    std::string lastRemoteIp;
+    friend bool operator==(const PairedClientRecord&, const PairedClientRecord&) = default;
+};
+
+class PairedDeviceStore {
+public:
+    PairedDeviceStore() = default;
+    PairedDeviceStore(std::filesystem::path path, const crypto::Key32& key)
+        : path_(std::move(path)), key_(key) {}
+
+    // Never fails: a missing file gives an empty store; an unreadable,
+    // unparsable or mistagged one is moved aside (.json.rejected) first.
+    static PairedDeviceStore load(const std::filesystem::path& path, const crypto::Key32& key);
+
+    const std::vector<PairedClientRecord>& records() const { return records_; }
+    const PairedClientRecord* find(std::string_view clientId) const;
+    PairedClientRecord* find(std::string_view clientId);
+    // Replaces a record with the same clientId in place, else appends.
+    void upsert(PairedClientRecord record);
+    // Sets lastSeenUnix and lastRemoteIp; false when the id is unknown.
+    bool touch(std::string_view clientId, std::uint64_t nowUnix, std::string_view remoteIp);
+    // Deletes every record with that id; returns how many were deleted.
+    std::size_t remove(std::string_view clientId);
+    // Writes the whole store through a temporary sibling and a rename.
+    Status save() const;
+
+    const std::filesystem::path& path() const { return path_; }
+
+    // The text the tag is computed over, and the file content.
+    static std::string tagged_text(const std::vector<PairedClientRecord>& records);
+    std::string tag() const;
+    std::string file_text() const;
+
+private:
+    std::filesystem::path path_;
+    crypto::Key32 key_{};
+    std::vector<PairedClientRecord> records_;
+};
+
+// Whole seconds since 1970 (0 before that).
+std::uint64_t unix_now();
+
+}  // namespace hp
