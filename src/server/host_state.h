@@ -15,6 +15,7 @@
 #include "input/input_state.h"
 #include "main/identity.h"
 #include "platform/platform_services.h"
+#include "platform/sas_system.h"
 #include "store/paired_store.h"
 
 namespace hp {
@@ -89,6 +90,7 @@ struct HostState {
 
     std::shared_ptr<PlatformServices> platform;
     std::shared_ptr<PadOutput> pad = std::make_shared<PadOutput>();
+    std::shared_ptr<platform::SasSystem> sas;  // Ctrl+Alt+Del checks
     std::function<void(bool on)> controllerSwitchHook;  // writes the controller log
     std::function<void(const HostEvent&)> eventSink;     // never called under the lock
 };
