@@ -1,7 +1,9 @@
 #pragma once
 // Host start-up: data directory, identity, paired devices, runtime, sockets,
 // shared state and background tasks.
+#include <atomic>
 #include <cstdint>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -10,12 +12,19 @@
 #include "discovery/network_snapshot.h"
 #include "platform/platform_services.h"
 #include "server/host_state.h"
+#include "server/sockets.h"
 
 namespace hp {
 
 class Runtime;  // the asynchronous runtime (4 workers, blocking pool of 3)
 
 using EventSink = std::function<void(const HostEvent&)>;
+
+// Process-wide counters shared with detached threads.
+struct ProcessCounters {
+    std::atomic<std::uint64_t> activity{0};              // admitted connections
+    std::atomic<std::uint64_t> timerResolutionUsers{0};  // established sessions
+};
 
 struct HostHandle {
     HostHandle();
@@ -29,23 +38,22 @@ struct HostHandle {
     std::shared_ptr<SharedNetworkSnapshot> network;
     std::uint16_t tcpPort = 0;
     bool vigemMissing = false;
+    std::shared_ptr<ProcessCounters> counters;
 };
 
 struct StartOptions {
     std::shared_ptr<PlatformServices> platform;
     EventSink notifyTray;                 // posts to the tray; never called under the lock
     std::function<void()> refreshTray;    // addresses changed
+    server::PortRange ports{};            // the product always uses 49182..49192
 };
 
 Result<std::unique_ptr<HostHandle>> start_host(StartOptions options);
 
-// Data-directory operations the front ends use.
-Status remove_paired_device(HostState& state, const std::string& clientId);
-// Draws a new pairing code (replacing an earlier one) and returns it.
-std::string new_pairing_code(HostState& state);
-void clear_pairing_code(HostState& state);
-// The QR payload for the current code.
-std::string pairing_link(const HostState& state, const NetworkSnapshot& net,
-                         const std::string& code);
+// The wrapper start-up puts around the tray sink: the first established
+// session takes the 1 ms timer resolution, the last one gives it back and
+// schedules a working-set trim unless a connection arrives meanwhile.
+EventSink wrap_event_sink(EventSink sink, std::shared_ptr<ProcessCounters> counters,
+                          std::chrono::milliseconds trimDelay = std::chrono::seconds(30));
 
 }  // namespace hp

@@ -1,0 +1,291 @@
+#include "protocol/handshake.h"
+
+#include "protocol/messages.h"
+
+namespace hp::protocol {
+
+namespace {
+
+using Kind = HandshakeOutcome::Kind;
+
+Frame frame(FrameType type, const std::string& body) {
+    return Frame{static_cast<std::uint8_t>(type), Bytes(body.begin(), body.end())};
+}
+
+HandshakeOutcome reject() { return HandshakeOutcome{Kind::Reject, {}, std::nullopt}; }
+
+HandshakeOutcome reply(Frame f) {
+    HandshakeOutcome o{Kind::Reply, {}, std::nullopt};
+    o.frames.push_back(std::move(f));
+    return o;
+}
+
+HandshakeOutcome reply_and_close(Frame f) {
+    HandshakeOutcome o{Kind::ReplyAndClose, {}, std::nullopt};
+    o.frames.push_back(std::move(f));
+    return o;
+}
+
+HandshakeOutcome refuse(FrameType type, std::string_view reason) {
+    return reply_and_close(frame(type, encode_reason(reason)));
+}
+
+ChallengeCommon challenge_common(const HostState& state, const NetworkSnapshot& net) {
+    ChallengeCommon c;
+    c.hostId = state.identity.hostId;
+    c.hostName = state.hostName;
+    c.deviceType = state.deviceType;
+    c.lanEndpoints = lan_endpoints(net, state.udpPort);
+    c.tailscaleEndpoints = tailscale_endpoints(net, state.udpPort);
+    c.udpPort = state.udpPort;
+    return c;
+}
+
+crypto::Nonce16 random_nonce() {
+    crypto::Nonce16 n{};
+    crypto::random_bytes(n);
+    return n;
+}
+
+// A wrong confirmation: the fifth one withdraws the code.
+void record_failure(HostState& state) {
+    if (!state.pairing.code) return;
+    if (state.pairing.failures < 255) ++state.pairing.failures;
+    if (state.pairing.failures >= 5) {
+        state.pairing.code.reset();
+        state.pendingEvents.push_back(HostEvent{HostEventKind::PairingCodeRevoked, {}, false});
+    }
+}
+
+HandshakeOutcome on_info_request(HostState& state) {
+    return reply_and_close(frame(
+        FrameType::HostInfo,
+        encode_host_info(state.identity.hostId, state.hostName,
+                         crypto::fingerprint(state.identity.publicKey), state.udpPort)));
+}
+
+HandshakeOutcome on_pair_request(HandshakeState& hs, HostState& state, const NetworkSnapshot& net,
+                                 ByteView body) {
+    auto req = parse_pair_request(body);
+    if (!req) return reject();
+    if (req->clientId.empty() || req->clientId.size() > 128 || req->deviceName.size() > 256)
+        return reject();
+    if (!state.pairing.code || state.pairing.failures >= 5)
+        return refuse(FrameType::PairRejected, "no_active_code");
+
+    AwaitPairConfirm next;
+    next.clientId = std::move(req->clientId);
+    next.deviceName = std::move(req->deviceName);
+    next.deviceModel = std::move(req->deviceModel);
+    next.clientX25519Pub = req->clientX25519Pub;
+    next.clientEd25519Pub = req->clientEd25519Pub;
+    next.clientNonce = req->clientNonce;
+    next.host = crypto::x25519_keypair();
+    next.hostNonce = random_nonce();
+
+    std::string body_out = encode_pair_challenge(challenge_common(state, net), next.host.public_key,
+                                                 state.identity.publicKey, next.hostNonce);
+    hs = std::move(next);
+    return reply(frame(FrameType::PairChallenge, body_out));
+}
+
+HandshakeOutcome on_pair_confirm(AwaitPairConfirm& p, HostState& state, const IpAddress& peer,
+                                 ByteView body) {
+    auto confirm = parse_pair_confirm(body);
+    if (!confirm) return reject();
+    if (!state.pairing.code) return refuse(FrameType::PairRejected, "no_active_code");
+
+    crypto::Key32 shared = crypto::x25519(p.host.secret, p.clientX25519Pub);
+    if (crypto::is_all_zero(shared)) {
+        record_failure(state);
+        return refuse(FrameType::PairRejected, "invalid_code");
+    }
+    const Bytes transcript = crypto::pair_transcript(
+        p.clientId, state.identity.hostId, p.clientX25519Pub, p.host.public_key,
+        p.clientEd25519Pub, state.identity.publicKey, p.clientNonce, p.hostNonce);
+    const crypto::PairingKeys keys = crypto::derive_pairing_keys(*state.pairing.code, shared, transcript);
+    crypto::wipe(shared);
+
+    Bytes client_confirm;
+    append(client_confirm, std::string_view("CLIENT_CONFIRM"));
+    append(client_confirm, transcript);
+    const crypto::Key32 expected_mac = crypto::hmac_sha256(keys.confirm_key, client_confirm);
+    const auto mac = crypto::hex_decode(confirm->clientMacHex, 32);
+    const auto sig = crypto::hex_decode_array<64>(confirm->clientSigHex);
+    const bool mac_ok = mac && crypto::ct_equal(*mac, expected_mac);
+    const bool sig_ok = sig && crypto::ed25519_verify(p.clientEd25519Pub, transcript, *sig);
+    if (!mac_ok || !sig_ok) {
+        record_failure(state);
+        return refuse(FrameType::PairRejected, "invalid_code");
+    }
+
+    state.pairing.code.reset();  // a code admits one pairing
+
+    const std::uint64_t now = unix_now();
+    PairedClientRecord record;
+    record.clientId = p.clientId;
+    record.deviceName = p.deviceName;
+    record.deviceModel = p.deviceModel;
+    record.ed25519PublicKeyHex = crypto::hex_encode(p.clientEd25519Pub);
+    record.pairedAtUnix = now;
+    record.lastSeenUnix = now;
+    record.lastRemoteIp = peer.unmapped().to_string();
+    state.store.upsert(std::move(record));
+    if (!state.store.save()) return refuse(FrameType::PairRejected, "internal_error");
+
+    state.pendingEvents.push_back(HostEvent{HostEventKind::DevicePaired, p.deviceName, false});
+    state.pendingEvents.push_back(HostEvent{HostEventKind::PairedDevicesChanged, {}, false});
+
+    Bytes host_confirm;
+    append(host_confirm, std::string_view("HOST_CONFIRM"));
+    append(host_confirm, transcript);
+    const crypto::Key32 host_mac = crypto::hmac_sha256(keys.confirm_key, host_confirm);
+    const crypto::Sig64 host_sig = crypto::ed25519_sign(state.identity.seed, transcript);
+
+    HandshakeOutcome o{Kind::Established, {}, Established{}};
+    o.established->clientId = p.clientId;
+    o.established->deviceName = p.deviceName;
+    o.established->sessionKey = keys.session_key;
+    o.established->plainFrames.push_back(
+        frame(FrameType::PairAccepted, encode_pair_accepted(host_mac, host_sig, state.udpPort)));
+    return o;
+}
+
+HandshakeOutcome on_auth_hello(HandshakeState& hs, HostState& state, const NetworkSnapshot& net,
+                               ByteView body) {
+    auto hello = parse_auth_hello(body);
+    if (!hello) return reject();
+    const PairedClientRecord* record = state.store.find(hello->clientId);
+    if (!record) return refuse(FrameType::AuthRejected, "unpaired");
+    const auto client_ed = crypto::hex_decode_array<32>(record->ed25519PublicKeyHex);
+    if (!client_ed) return refuse(FrameType::AuthRejected, "unpaired");
+
+    AwaitAuthResponse next;
+    next.clientId = hello->clientId;
+    next.deviceName = hello->deviceName.empty() ? record->deviceName : hello->deviceName;
+    next.clientEd25519Pub = *client_ed;
+
+    const auto client_x = crypto::hex_decode_array<32>(hello->clientX25519PubHex);
+    const auto client_nonce = crypto::hex_decode_array<16>(hello->clientNonceHex);
+    if (!client_x || !client_nonce) return reject();
+    next.clientX25519Pub = *client_x;
+    next.clientNonce = *client_nonce;
+    next.host = crypto::x25519_keypair();
+    next.hostNonce = random_nonce();
+    next.transcript = crypto::auth_transcript(next.clientId, state.identity.hostId,
+                                              next.clientX25519Pub, next.host.public_key,
+                                              next.clientNonce, next.hostNonce);
+    const crypto::Sig64 host_sig = crypto::ed25519_sign(state.identity.seed, next.transcript);
+
+    std::string body_out = encode_auth_challenge(challenge_common(state, net), next.host.public_key,
+                                                 next.hostNonce, host_sig);
+    hs = std::move(next);
+    return reply(frame(FrameType::AuthChallenge, body_out));
+}
+
+HandshakeOutcome on_auth_response(AwaitAuthResponse& a, HostState& state, const IpAddress& peer,
+                                  ByteView body) {
+    auto response = parse_auth_response(body);
+    if (!response) return reject();
+    const auto sig = crypto::hex_decode_array<64>(response->clientSigHex);
+    if (!sig) return reject();
+    if (!crypto::ed25519_verify(a.clientEd25519Pub, a.transcript, *sig)) return reject();
+    if (!state.store.find(a.clientId)) return refuse(FrameType::AuthRejected, "unpaired");
+
+    crypto::Key32 shared = crypto::x25519(a.host.secret, a.clientX25519Pub);
+    if (crypto::is_all_zero(shared)) return reject();
+    const crypto::Key32 key =
+        crypto::derive_auth_session_key(a.clientNonce, a.hostNonce, shared, a.transcript);
+    crypto::wipe(shared);
+
+    state.store.touch(a.clientId, unix_now(), peer.unmapped().to_string());
+    (void)state.store.save();  // a failed save is not the client's problem
+
+    HandshakeOutcome o{Kind::Established, {}, Established{}};
+    o.established->clientId = a.clientId;
+    o.established->deviceName = a.deviceName;
+    o.established->sessionKey = key;
+    o.established->secureFrames.push_back(frame(FrameType::AuthAccepted, "{}"));
+    return o;
+}
+
+}  // namespace
+
+HandshakeOutcome handle_handshake_frame(HandshakeState& hs, HostState& state,
+                                        const NetworkSnapshot& net, const IpAddress& peer,
+                                        std::uint8_t type, ByteView body) {
+    if (std::holds_alternative<std::monostate>(hs)) {
+        switch (static_cast<FrameType>(type)) {
+            case FrameType::PairRequest:
+                if (body.empty()) return on_info_request(state);
+                return on_pair_request(hs, state, net, body);
+            case FrameType::AuthHello: return on_auth_hello(hs, state, net, body);
+            default: return reject();
+        }
+    }
+    // Any frame in a waiting step ends that step, whatever happens.
+    HandshakeState current = std::move(hs);
+    hs = std::monostate{};
+    if (auto* p = std::get_if<AwaitPairConfirm>(&current)) {
+        if (type != static_cast<std::uint8_t>(FrameType::PairConfirm)) return reject();
+        return on_pair_confirm(*p, state, peer, body);
+    }
+    auto& a = std::get<AwaitAuthResponse>(current);
+    if (type != static_cast<std::uint8_t>(FrameType::AuthResponse)) return reject();
+    return on_auth_response(a, state, peer, body);
+}
+
+std::string pairing_code_from(std::uint32_t (*draw)()) {
+    std::uint32_t n = draw();
+    while (n > 4293999999u) n = draw();
+    std::string code = std::to_string(n % 1000000u);
+    return std::string(6 - code.size(), '0') + code;
+}
+
+std::string new_pairing_code(HostState& state) {
+    std::string code = pairing_code_from(&crypto::random_u32);
+    state.pairing.code = code;
+    state.pairing.failures = 0;
+    return code;
+}
+
+void clear_pairing_code(HostState& state) { state.pairing.code.reset(); }
+
+std::string percent_encode(std::string_view s) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+            c == '-' || c == '.' || c == '_' || c == '~') {
+            out.push_back(ch);
+        } else {
+            out.push_back('%');
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 15]);
+        }
+    }
+    return out;
+}
+
+namespace {
+std::string first_endpoint(const std::vector<IpAddress>& list, std::uint16_t port) {
+    for (const auto& a : list)
+        if (a.is_v4()) return format_endpoint(a, port);
+    return list.empty() ? std::string() : format_endpoint(list.front(), port);
+}
+}  // namespace
+
+std::string pairing_link(const HostState& state, const NetworkSnapshot& net, std::string_view code) {
+    std::string link = "hearthpad://pair?v=1&id=" + percent_encode(state.identity.hostId);
+    link += "&name=" + percent_encode(state.hostName);
+    link += "&os=windows";
+    link += "&lan=" + percent_encode(first_endpoint(net.lan, state.tcpPort));
+    link += "&ts=" + percent_encode(first_endpoint(net.tailscale, state.tcpPort));
+    link += "&pk=" + crypto::hex_encode(state.identity.publicKey);
+    link += "&code=";
+    link += code;
+    return link;
+}
+
+}  // namespace hp::protocol

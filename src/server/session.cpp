@@ -1,0 +1,432 @@
+#include "server/session.h"
+
+#include <deque>
+#include <mutex>
+
+#include "server/awaitable.h"
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+#include <asio/experimental/awaitable_operators.hpp>
+#include <asio/post.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/strand.hpp>
+#include <asio/use_awaitable.hpp>
+#include <asio/write.hpp>
+
+#include "input/executor.h"
+#include "input/text.h"
+#include "protocol/frame.h"
+#include "protocol/handshake.h"
+#include "protocol/messages.h"
+
+namespace hp::server {
+
+using asio::ip::tcp;
+using namespace asio::experimental::awaitable_operators;
+using protocol::FrameType;
+
+IpAddress to_ip_address(const asio::ip::address& a) {
+    if (a.is_v4()) {
+        const auto b = a.to_v4().to_bytes();
+        return IpAddress::v4(b[0], b[1], b[2], b[3]).unmapped();
+    }
+    const auto b = a.to_v6().to_bytes();
+    std::array<std::uint8_t, 16> o{};
+    std::copy(b.begin(), b.end(), o.begin());
+    return IpAddress::v6(o).unmapped();
+}
+
+namespace {
+
+constexpr auto kFlushLimit = std::chrono::seconds(10);
+
+class Session;
+
+// The sending side of a session's channel: never blocks, fails once the
+// session has gone.
+class ChannelSender : public SessionSender {
+public:
+    explicit ChannelSender(std::weak_ptr<Session> s) : session_(std::move(s)) {}
+    bool send(SessionMessage message) override;
+
+private:
+    std::weak_ptr<Session> session_;
+};
+
+class Session : public std::enable_shared_from_this<Session> {
+public:
+    Session(tcp::socket socket, IpAddress peer, std::shared_ptr<const ServerContext> ctx)
+        : socket_(std::move(socket)),
+          peer_(peer),
+          ctx_(std::move(ctx)),
+          state_(*ctx_->state),
+          deadline_(socket_.get_executor()),
+          flush_timer_(socket_.get_executor()) {}
+
+    void start() {
+        auto self = shared_from_this();
+        asio::co_spawn(socket_.get_executor(),
+                       [self]() -> asio::awaitable<void> { co_await self->run(); },
+                       asio::detached);
+    }
+
+    // Called from any thread by ChannelSender.
+    bool deliver(SessionMessage m) {
+        {
+            std::lock_guard lock(inbox_mutex_);
+            if (inbox_closed_) return false;
+            inbox_.push_back(std::move(m));
+            if (drain_posted_) return true;
+            drain_posted_ = true;
+        }
+        asio::post(socket_.get_executor(), [self = shared_from_this()] { self->drain_inbox(); });
+        return true;
+    }
+
+private:
+    enum class Next { Continue, End };
+
+    asio::awaitable<void> run() {
+        asio::error_code ignored;
+        socket_.set_option(tcp::no_delay(true), ignored);
+        Bytes chunk(8192);
+        bool running = true;
+        while (running) {
+            protocol::Frame frame;
+            auto status = reader_.next(frame);
+            if (status == protocol::FrameReader::Status::Bad) break;
+            if (status == protocol::FrameReader::Status::Frame) {
+                if (co_await handle_frame(frame) == Next::End) break;
+                continue;
+            }
+            if (stopping_) break;
+            deadline_.expires_after(ctx_->idleTimeout);
+            auto result = co_await (
+                socket_.async_read_some(asio::buffer(chunk), use_tuple) ||
+                deadline_.async_wait(use_tuple));
+            if (result.index() == 1) break;  // no data before the deadline
+            auto [ec, n] = std::get<0>(result);
+            if (ec || stopping_) break;
+            reader_.feed(ByteView(chunk.data(), n));
+        }
+        end();
+    }
+
+    asio::awaitable<Next> handle_frame(protocol::Frame& frame) {
+        if (!session_id_) co_return handle_handshake(frame);
+        auto plain = protocol::decode_secure(keys_, protocol::kClientToHost, frame.type, frame.body);
+        if (!plain) co_return Next::End;
+        co_return co_await dispatch(frame.type, *plain);
+    }
+
+    Next handle_handshake(const protocol::Frame& frame) {
+        const NetworkSnapshot net = ctx_->network ? ctx_->network->get() : NetworkSnapshot{};
+        protocol::HandshakeOutcome outcome;
+        {
+            HostLock lock(state_);
+            outcome = protocol::handle_handshake_frame(handshake_, state_, net, peer_, frame.type,
+                                                       frame.body);
+        }
+        using Kind = protocol::HandshakeOutcome::Kind;
+        switch (outcome.kind) {
+            case Kind::Reply:
+                for (const auto& f : outcome.frames)
+                    if (!write_plain(f)) return Next::End;
+                return Next::Continue;
+            case Kind::ReplyAndClose:
+                for (const auto& f : outcome.frames)
+                    if (!write_plain(f)) break;
+                return Next::End;
+            case Kind::Reject: return Next::End;
+            case Kind::Established: break;
+        }
+        auto& est = *outcome.established;
+        for (const auto& f : est.plainFrames)
+            if (!write_plain(f)) return Next::End;
+        keys_ = protocol::SessionKeys{est.sessionKey, 0, 0};
+        secure_ = true;
+        for (const auto& f : est.secureFrames)
+            if (!write_secure(f.type, f.body)) return Next::End;
+        {
+            HostLock lock(state_);
+            const std::uint64_t id = state_.nextSessionId++;
+            SessionEntry entry;
+            entry.id = id;
+            entry.clientId = est.clientId;
+            entry.deviceName = est.deviceName;
+            entry.peer = peer_;
+            entry.key = est.sessionKey;
+            entry.sender = std::make_shared<ChannelSender>(weak_from_this());
+            state_.sessions.emplace(id, std::move(entry));
+            state_.pendingEvents.push_back(
+                HostEvent{HostEventKind::SessionOpened, est.deviceName, false});
+            session_id_ = id;
+        }
+        crypto::wipe(est.sessionKey);
+        return Next::Continue;
+    }
+
+    asio::awaitable<Next> dispatch(std::uint8_t type, const Bytes& body) {
+        const std::uint64_t id = *session_id_;
+        switch (static_cast<FrameType>(type)) {
+            case FrameType::Ping: {
+                auto ping = protocol::parse_ping(body);
+                if (!ping) break;
+                {
+                    HostLock lock(state_);
+                    if (state_.input.activeClient == id) state_.input.lastInputAt = Clock::now();
+                }
+                if (!write_secure(protocol::type_byte(FrameType::Pong),
+                                  as_bytes(protocol::encode_pong(ping->ts))))
+                    co_return Next::End;
+                break;
+            }
+            case FrameType::TextUtf8: {
+                auto msg = protocol::parse_text_utf8(body);
+                if (!msg) break;
+                const std::u16string units = utf8_to_utf16(msg->text);
+                HostLock lock(state_);
+                input::set_active_client(state_, id);
+                state_.input.lastInputAt = Clock::now();
+                if (!units.empty()) state_.platform->typeText(units);
+                break;
+            }
+            case FrameType::ClipboardSet: {
+                auto msg = protocol::parse_clipboard_set(body);
+                if (!msg) break;
+                HostLock lock(state_);
+                input::set_active_client(state_, id);
+                state_.input.lastInputAt = Clock::now();
+                state_.platform->setClipboard(msg->text);
+                if (msg->autoPaste) input::press_combo(state_, {0xA2}, 'V');
+                break;
+            }
+            case FrameType::InputCommand: {
+                auto cmd = input::decode_input_command(body);
+                if (!cmd) break;
+                HostLock lock(state_);
+                input::execute(state_, id, *cmd, Clock::now());
+                break;
+            }
+            case FrameType::ClipboardGet: {
+                auto msg = protocol::parse_clipboard_get(body);
+                if (!msg) break;
+                std::optional<std::string> text;
+                {
+                    HostLock lock(state_);
+                    input::set_active_client(state_, id);
+                    if (msg->copyFirst) {
+                        state_.input.lastInputAt = Clock::now();
+                        input::press_combo(state_, {0xA2}, 'C');
+                    }
+                }
+                if (msg->copyFirst) {
+                    asio::steady_timer wait(socket_.get_executor(), ctx_->copyWait);
+                    co_await wait.async_wait(use_tuple);
+                }
+                {
+                    HostLock lock(state_);
+                    text = state_.platform->getClipboard();
+                }
+                const TruncatedText cut = truncate_utf8(text.value_or(std::string()));
+                if (!write_secure(protocol::type_byte(FrameType::ClipboardContent),
+                                  as_bytes(protocol::encode_clipboard_content(cut.text, cut.truncated))))
+                    co_return Next::End;
+                break;
+            }
+            case FrameType::ControllerState: {
+                auto msg = protocol::parse_controller_state(body);
+                if (!msg) break;
+                HostLock lock(state_);
+                if (auto it = state_.sessions.find(id); it != state_.sessions.end())
+                    it->second.controllerEnabled = msg->enabled;
+                input::set_active_client(state_, id);
+                input::refresh_controller_switch(state_);
+                break;
+            }
+            default: break;  // not a session message from a client
+        }
+        co_return Next::Continue;
+    }
+
+    // --- channel ------------------------------------------------------------
+    void drain_inbox() {
+        std::deque<SessionMessage> batch;
+        {
+            std::lock_guard lock(inbox_mutex_);
+            batch.swap(inbox_);
+            drain_posted_ = false;
+        }
+        for (auto& m : batch) {
+            if (ended_) return;
+            switch (m.kind) {
+                case SessionMessage::Kind::SendFrame:
+                    if (!write_secure(m.type, m.body)) close_now();
+                    break;
+                case SessionMessage::Kind::RemovedByUser:
+                    write_secure(protocol::type_byte(FrameType::SessionEnded),
+                                 as_bytes(protocol::encode_reason("removed_by_user")));
+                    stop_reading();
+                    return;
+                case SessionMessage::Kind::End:
+                    stop_reading();
+                    return;
+            }
+        }
+    }
+
+    // Makes the read loop finish; queued frames are still written.
+    void stop_reading() {
+        stopping_ = true;
+        asio::error_code ignored;
+        socket_.shutdown(tcp::socket::shutdown_receive, ignored);
+        deadline_.cancel();  // completes the wait, which abandons the read
+    }
+
+    // --- writing ------------------------------------------------------------
+    bool write_plain(const protocol::Frame& f) {
+        auto bytes = protocol::encode_plain(f.type, f.body);
+        if (!bytes) return false;
+        enqueue(std::move(*bytes));
+        return true;
+    }
+
+    bool write_secure(std::uint8_t type, ByteView body) {
+        if (!secure_ || closed_) return false;
+        auto bytes = protocol::encode_secure(keys_, protocol::kHostToClient, type, body);
+        if (!bytes) return false;  // over the sending limit: the session ends
+        enqueue(std::move(*bytes));
+        return true;
+    }
+
+    void enqueue(Bytes bytes) {
+        if (closed_) return;
+        outq_.push_back(std::move(bytes));
+        start_write();
+    }
+
+    void start_write() {
+        if (writing_ || outq_.empty() || closed_) return;
+        writing_ = true;
+        asio::async_write(socket_, asio::buffer(outq_.front()),
+                          [self = shared_from_this()](asio::error_code ec, std::size_t) {
+                              self->writing_ = false;
+                              if (ec) {
+                                  self->close_now();
+                                  return;
+                              }
+                              self->outq_.pop_front();
+                              if (!self->outq_.empty()) {
+                                  self->start_write();
+                              } else if (self->ended_) {
+                                  self->close_now();
+                              }
+                          });
+    }
+
+    void close_now() {
+        if (closed_) return;
+        closed_ = true;
+        stopping_ = true;
+        outq_.clear();
+        asio::error_code ignored;
+        socket_.shutdown(tcp::socket::shutdown_both, ignored);
+        socket_.close(ignored);
+        deadline_.cancel();
+        flush_timer_.cancel();
+    }
+
+    // --- ending -------------------------------------------------------------
+    void end() {
+        if (ended_) return;
+        ended_ = true;
+        {
+            std::lock_guard lock(inbox_mutex_);
+            inbox_closed_ = true;
+            inbox_.clear();
+        }
+        if (session_id_) {
+            HostLock lock(state_);
+            std::string device;
+            if (auto it = state_.sessions.find(*session_id_); it != state_.sessions.end()) {
+                device = it->second.deviceName;
+                state_.sessions.erase(it);
+            }
+            if (state_.input.activeClient == *session_id_) {
+                input::release_all(state_);
+                state_.input.activeClient.reset();
+                input::refresh_controller_switch(state_);
+            }
+            state_.pendingEvents.push_back(HostEvent{HostEventKind::SessionClosed, device, false});
+        }
+        if (outq_.empty() && !writing_) {
+            close_now();
+            return;
+        }
+        // Let the last frames leave, but not forever.
+        flush_timer_.expires_after(kFlushLimit);
+        flush_timer_.async_wait([self = shared_from_this()](asio::error_code ec) {
+            if (!ec) self->close_now();
+        });
+    }
+
+    tcp::socket socket_;
+    IpAddress peer_;
+    std::shared_ptr<const ServerContext> ctx_;
+    HostState& state_;
+    asio::steady_timer deadline_;
+    asio::steady_timer flush_timer_;
+    protocol::FrameReader reader_;
+    protocol::HandshakeState handshake_;
+    protocol::SessionKeys keys_;
+    bool secure_ = false;
+    std::optional<std::uint64_t> session_id_;
+    std::deque<Bytes> outq_;
+    bool writing_ = false;
+    bool stopping_ = false;
+    bool closed_ = false;
+    bool ended_ = false;
+
+    std::mutex inbox_mutex_;
+    std::deque<SessionMessage> inbox_;
+    bool inbox_closed_ = false;
+    bool drain_posted_ = false;
+};
+
+bool ChannelSender::send(SessionMessage message) {
+    auto s = session_.lock();
+    return s && s->deliver(std::move(message));
+}
+
+}  // namespace
+
+void start_session(tcp::socket socket, IpAddress peer, std::shared_ptr<const ServerContext> ctx) {
+    std::make_shared<Session>(std::move(socket), peer, std::move(ctx))->start();
+}
+
+asio::awaitable<void> accept_loop(tcp::acceptor acceptor, std::shared_ptr<const ServerContext> ctx) {
+    for (;;) {
+        auto strand = asio::make_strand(acceptor.get_executor());
+        auto [ec, socket] =
+            co_await acceptor.async_accept(strand, use_tuple);
+        if (ec) {
+            if (ec == asio::error::operation_aborted && !acceptor.is_open()) co_return;
+            asio::steady_timer pause(acceptor.get_executor(), std::chrono::milliseconds(50));
+            co_await pause.async_wait(use_tuple);
+            continue;
+        }
+        asio::error_code pec;
+        const auto remote = socket.remote_endpoint(pec);
+        if (pec) continue;
+        const IpAddress peer = to_ip_address(remote.address());
+        if (!is_private_address(peer)) {
+            asio::error_code ignored;
+            socket.close(ignored);
+            continue;
+        }
+        if (ctx->activityHook) ctx->activityHook();
+        start_session(std::move(socket), peer, ctx);
+    }
+}
+
+}  // namespace hp::server

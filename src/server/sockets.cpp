@@ -1,0 +1,89 @@
+#include "server/sockets.h"
+
+#include <asio/ip/v6_only.hpp>
+#include <asio/socket_base.hpp>
+
+#include "platform/net.h"
+
+namespace hp::server {
+
+namespace {
+
+using asio::ip::tcp;
+using asio::ip::udp;
+
+// Listener with the system defaults (no address reuse), backlog 128.
+Result<tcp::acceptor> bind_tcp(const asio::any_io_executor& ex, const asio::ip::address& addr,
+                               std::uint16_t port) {
+    tcp::acceptor a(ex);
+    asio::error_code ec;
+    const tcp::endpoint ep(addr, port);
+    a.open(ep.protocol(), ec);
+    if (ec) return fail(ec.message());
+    if (addr.is_v6()) a.set_option(asio::ip::v6_only(true), ec);
+    a.bind(ep, ec);
+    if (ec) return fail(ec.message());
+    a.listen(128, ec);
+    if (ec) return fail(ec.message());
+    return a;
+}
+
+Result<udp::socket> bind_udp(const asio::any_io_executor& ex, const asio::ip::address& addr,
+                             std::uint16_t port) {
+    auto native = platform::create_udp_socket(addr.is_v6());
+    if (!native) return std::unexpected(native.error());
+    udp::socket s(ex);
+    asio::error_code ec;
+    const udp::endpoint ep(addr, port);
+    s.assign(ep.protocol(), static_cast<udp::socket::native_handle_type>(*native), ec);
+    if (ec) return fail(ec.message());
+    asio::error_code ignored;
+    s.set_option(asio::socket_base::receive_buffer_size(0x100000), ignored);
+    if (addr.is_v6()) s.set_option(asio::ip::v6_only(true), ignored);
+    s.non_blocking(true, ec);
+    if (ec) return fail(ec.message());
+    s.bind(ep, ec);
+    if (ec) return fail(ec.message());
+    return s;
+}
+
+}  // namespace
+
+Result<BoundSockets> bind_host_sockets(const asio::any_io_executor& ex, PortRange range) {
+    std::optional<Error> last_error;
+    for (std::uint32_t port = range.first; port <= range.last; ++port) {
+        auto tcp4 = bind_tcp(ex, asio::ip::address_v4::any(), static_cast<std::uint16_t>(port));
+        if (!tcp4) {
+            last_error = tcp4.error();
+            continue;
+        }
+        asio::error_code ec;
+        const auto local = tcp4->local_endpoint(ec);
+        if (ec) {
+            last_error = Error{ec.message()};
+            continue;
+        }
+        const std::uint16_t tcp_port = local.port();
+        auto udp4 = bind_udp(ex, asio::ip::address_v4::any(), tcp_port);
+        if (!udp4) {
+            last_error = udp4.error();
+            continue;  // the TCP listener closes as it goes out of scope
+        }
+        const auto udp_local = udp4->local_endpoint(ec);
+        if (ec) {
+            last_error = Error{ec.message()};
+            continue;
+        }
+        BoundSockets out{std::move(*tcp4), std::move(*udp4), std::nullopt, std::nullopt, tcp_port,
+                         udp_local.port()};
+        if (auto tcp6 = bind_tcp(ex, asio::ip::address_v6::any(), tcp_port))
+            out.tcp_v6.emplace(std::move(*tcp6));
+        if (auto udp6 = bind_udp(ex, asio::ip::address_v6::any(), out.udp_port))
+            out.udp_v6.emplace(std::move(*udp6));
+        return out;
+    }
+    if (last_error) return std::unexpected(*last_error);
+    return fail("no free port");
+}
+
+}  // namespace hp::server

@@ -1,0 +1,33 @@
+#pragma once
+// The host's listening sockets: one port for TCP and UDP, the first usable in
+// 49182..49192, on IPv4 and where possible IPv6.
+#include <cstdint>
+#include <optional>
+
+#include <asio/ip/tcp.hpp>
+#include <asio/ip/udp.hpp>
+
+#include "common/result.h"
+
+namespace hp::server {
+
+inline constexpr std::uint16_t kFirstPort = 49182;
+inline constexpr std::uint16_t kLastPort = 49192;
+
+struct BoundSockets {
+    asio::ip::tcp::acceptor tcp_v4;
+    asio::ip::udp::socket udp_v4;
+    std::optional<asio::ip::tcp::acceptor> tcp_v6;
+    std::optional<asio::ip::udp::socket> udp_v6;
+    std::uint16_t tcp_port = 0;
+    std::uint16_t udp_port = 0;
+};
+
+struct PortRange {
+    std::uint16_t first = kFirstPort;
+    std::uint16_t last = kLastPort;
+};
+
+Result<BoundSockets> bind_host_sockets(const asio::any_io_executor& ex, PortRange range = {});
+
+}  // namespace hp::server

@@ -1,0 +1,252 @@
+#include "store/paired_store.h"
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <system_error>
+
+#include "common/json_text.h"
+#include "main/data_dir.h"
+
+namespace hp {
+
+namespace fs = std::filesystem;
+
+std::uint64_t unix_now() {
+    const auto secs = std::chrono::duration_cast<std::chrono::seconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
+    return secs < 0 ? 0 : static_cast<std::uint64_t>(secs);
+}
+
+namespace {
+
+// One record: compact for the tag text, or laid out for the file (members
+// at six spaces, closing brace at four).
+void append_record(std::string& out, const PairedClientRecord& r, bool pretty) {
+    const char* sep = pretty ? "\n      " : "";
+    const char* colon = pretty ? ": " : ":";
+    bool first = true;
+    auto name = [&](const char* n) {
+        out += first ? "{" : ",";
+        first = false;
+        out += sep;
+        out += '"';
+        out += n;
+        out += '"';
+        out += colon;
+    };
+    name("clientId");
+    append_json_string(out, r.clientId);
+    name("deviceName");
+    append_json_string(out, r.deviceName);
+    name("deviceModel");
+    append_json_string(out, r.deviceModel);
+    name("ed25519PublicKeyHex");
+    append_json_string(out, r.ed25519PublicKeyHex);
+    name("pairedAtUnix");
+    out += std::to_string(r.pairedAtUnix);
+    name("lastSeenUnix");
+    out += std::to_string(r.lastSeenUnix);
+    name("lastRemoteIp");
+    append_json_string(out, r.lastRemoteIp);
+    out += pretty ? "\n    }" : "}";
+}
+
+// Member access for the stored file: required members must exist with the
+// right type; optional ones may be absent.
+std::optional<PairedClientRecord> record_from_json(const nlohmann::json& j) {
+    if (!j.is_object()) return std::nullopt;
+    PairedClientRecord r;
+    auto req_str = [&](const char* name, std::string& out) {
+        auto it = j.find(name);
+        if (it == j.end() || !it->is_string()) return false;
+        out = it->get<std::string>();
+        return true;
+    };
+    auto opt_str = [&](const char* name, std::string& out) {
+        auto it = j.find(name);
+        if (it == j.end()) return true;
+        if (!it->is_string()) return false;
+        out = it->get<std::string>();
+        return true;
+    };
+    auto opt_u64 = [&](const char* name, std::uint64_t& out) {
+        auto it = j.find(name);
+        if (it == j.end()) return true;
+        if (!it->is_number_unsigned()) return false;
+        out = it->get<std::uint64_t>();
+        return true;
+    };
+    if (!req_str("clientId", r.clientId) || !req_str("deviceName", r.deviceName) ||
+        !opt_str("deviceModel", r.deviceModel) ||
+        !req_str("ed25519PublicKeyHex", r.ed25519PublicKeyHex) ||
+        !opt_u64("pairedAtUnix", r.pairedAtUnix) || !opt_u64("lastSeenUnix", r.lastSeenUnix) ||
+        !opt_str("lastRemoteIp", r.lastRemoteIp))
+        return std::nullopt;
+    return r;
+}
+
+struct ParsedFile {
+    std::vector<PairedClientRecord> records;
+    std::string tag;
+};
+
+std::optional<ParsedFile> parse_store_file(const std::string& text) {
+    nlohmann::json j;
+    try {
+        j = nlohmann::json::parse(text);
+    } catch (const nlohmann::json::exception&) {
+        return std::nullopt;
+    }
+    if (!j.is_object()) return std::nullopt;
+    auto version = j.find("version");
+    auto clients = j.find("clients");
+    auto tag = j.find("hmacHex");
+    if (version == j.end() || !version->is_number() || clients == j.end() ||
+        !clients->is_array() || tag == j.end() || !tag->is_string())
+        return std::nullopt;
+    ParsedFile out;
+    for (const auto& c : *clients) {
+        auto r = record_from_json(c);
+        if (!r) return std::nullopt;
+        out.records.push_back(std::move(*r));
+    }
+    out.tag = tag->get<std::string>();
+    return out;
+}
+
+std::string tag_for(const crypto::Key32& key, const std::vector<PairedClientRecord>& records) {
+    const std::string text = PairedDeviceStore::tagged_text(records);
+    return crypto::hex_encode(crypto::hmac_sha256(key, as_bytes(text)));
+}
+
+void reject(const fs::path& path) {
+    fs::path rejected = path;
+    rejected.replace_extension("json.rejected");
+    std::error_code ec;
+    fs::rename(path, rejected, ec);  // a failed move is ignored
+}
+
+}  // namespace
+
+std::string PairedDeviceStore::tagged_text(const std::vector<PairedClientRecord>& records) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (i) out += ',';
+        append_record(out, records[i], false);
+    }
+    out += ']';
+    return out;
+}
+
+std::string PairedDeviceStore::tag() const { return tag_for(key_, records_); }
+
+std::string PairedDeviceStore::file_text() const {
+    std::string out = "{\n  \"version\": 1,\n  \"clients\": ";
+    if (records_.empty()) {
+        out += "[]";
+    } else {
+        out += "[\n";
+        for (std::size_t i = 0; i < records_.size(); ++i) {
+            out += "    ";
+            append_record(out, records_[i], true);
+            out += i + 1 < records_.size() ? ",\n" : "\n";
+        }
+        out += "  ]";
+    }
+    out += ",\n  \"hmacHex\": \"" + tag() + "\"\n}";
+    return out;
+}
+
+PairedDeviceStore PairedDeviceStore::load(const fs::path& path, const crypto::Key32& key) {
+    PairedDeviceStore store(path, key);
+    std::error_code ec;
+    if (!fs::exists(path, ec) && !ec) return store;
+
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        reject(path);
+        return store;
+    }
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        in.close();
+        reject(path);
+        return store;
+    }
+    in.close();
+    auto parsed = parse_store_file(text);
+    if (!parsed) {
+        reject(path);
+        return store;
+    }
+    const std::string expected = tag_for(key, parsed->records);
+    if (!crypto::ct_equal(as_bytes(expected), as_bytes(parsed->tag))) {
+        reject(path);
+        return store;
+    }
+    store.records_ = std::move(parsed->records);
+    return store;
+}
+
+const PairedClientRecord* PairedDeviceStore::find(std::string_view clientId) const {
+    for (const auto& r : records_)
+        if (r.clientId == clientId) return &r;
+    return nullptr;
+}
+
+PairedClientRecord* PairedDeviceStore::find(std::string_view clientId) {
+    for (auto& r : records_)
+        if (r.clientId == clientId) return &r;
+    return nullptr;
+}
+
+void PairedDeviceStore::upsert(PairedClientRecord record) {
+    if (auto* existing = find(record.clientId)) {
+        *existing = std::move(record);
+        return;
+    }
+    records_.push_back(std::move(record));
+}
+
+bool PairedDeviceStore::touch(std::string_view clientId, std::uint64_t nowUnix,
+                              std::string_view remoteIp) {
+    auto* r = find(clientId);
+    if (!r) return false;
+    r->lastSeenUnix = nowUnix;
+    r->lastRemoteIp = std::string(remoteIp);
+    return true;
+}
+
+std::size_t PairedDeviceStore::remove(std::string_view clientId) {
+    const auto before = records_.size();
+    std::erase_if(records_, [&](const PairedClientRecord& r) { return r.clientId == clientId; });
+    return before - records_.size();
+}
+
+Status PairedDeviceStore::save() const {
+    std::error_code ec;
+    if (path_.has_parent_path()) {
+        fs::create_directories(path_.parent_path(), ec);
+        if (ec) return fail(ec.message());
+    }
+    const std::string text = file_text();
+    const fs::path tmp = tmp_sibling(path_);
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        if (!out) return fail("could not write " + tmp.filename().string());
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.flush();
+        if (!out) return fail("could not write " + tmp.filename().string());
+    }
+    fs::rename(tmp, path_, ec);
+    if (ec) {
+        fs::remove(tmp, ec);
+        return fail(ec.message());
+    }
+    return {};
+}
+
+}  // namespace hp

@@ -1,3 +1,0 @@
-#include <gtest/gtest.h>
-#include "crypto/crypto.h"
-TEST(CryptoSmoke, Fingerprint) { EXPECT_EQ(hp::crypto::fingerprint({}).size(), 16u); }
