@@ -1,0 +1,175 @@
+// hearthpad-console: the host with a console front end instead of the tray.
+// One line per event on standard output; one command per line on standard
+// input (pair, unpair, devices, remove <index>, status, quit).
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+#include <sstream>
+#include <string>
+
+#include "app/qr_text.h"
+#include "input/executor.h"
+#include "main/start_host.h"
+#include "platform/posix/console_platform.h"
+#include "protocol/handshake.h"
+#include "server/host_ops.h"
+
+namespace {
+
+std::mutex g_out_mutex;  // keeps each printed line whole
+
+void say(const std::string& line) {
+    std::lock_guard lock(g_out_mutex);
+    std::cout << line << '\n' << std::flush;
+}
+
+std::string event_line(const hp::HostEvent& e) {
+    std::string line = std::string("event: ") + hp::host_event_name(e.kind);
+    if (!e.deviceName.empty()) line += " " + e.deviceName;
+    return line;
+}
+
+class Console {
+public:
+    explicit Console(hp::HostHandle& host) : host_(host) {}
+
+    // Returns false when the host should stop.
+    bool command(const std::string& line) {
+        std::istringstream in(line);
+        std::string cmd;
+        in >> cmd;
+        if (cmd.empty()) return true;
+        if (cmd == "quit") return false;
+        if (cmd == "pair") return pair(), true;
+        if (cmd == "unpair") {
+            hp::HostLock lock(*host_.state);
+            hp::protocol::clear_pairing_code(*host_.state);
+            return true;
+        }
+        if (cmd == "devices") return devices(), true;
+        if (cmd == "remove") {
+            std::size_t index = 0;
+            if (!(in >> index)) {
+                say("error: remove takes the index shown by devices");
+                return true;
+            }
+            remove(index);
+            return true;
+        }
+        if (cmd == "status") {
+            hp::HostLock lock(*host_.state);
+            auto who = hp::server::controlling_device(*host_.state);
+            lock.unlock();
+            say(who ? "status: controlled by " + *who : "status: ready");
+            return true;
+        }
+        say("error: unknown command \"" + cmd + "\"");
+        return true;
+    }
+
+private:
+    void pair() {
+        const hp::NetworkSnapshot net = host_.network->get();
+        std::string code, link;
+        {
+            hp::HostLock lock(*host_.state);
+            code = hp::protocol::new_pairing_code(*host_.state);
+            link = hp::protocol::pairing_link(*host_.state, net, code);
+        }
+        say("code: " + code);
+        say("link: " + link);
+        if (isatty(STDOUT_FILENO)) {
+            const std::string qr = hp::app::qr_text(link);
+            std::lock_guard lock(g_out_mutex);
+            std::cout << qr << std::flush;
+        }
+    }
+
+    void devices() {
+        std::vector<hp::server::DeviceView> list;
+        {
+            hp::HostLock lock(*host_.state);
+            list = hp::server::list_devices(*host_.state);
+        }
+        for (std::size_t i = 0; i < list.size(); ++i)
+            say(std::to_string(i + 1) + " " + list[i].clientId + " " + list[i].deviceName + " " +
+                (list[i].online ? "online" : "offline"));
+    }
+
+    void remove(std::size_t index) {
+        hp::HostLock lock(*host_.state);
+        const auto& records = host_.state->store.records();
+        if (index == 0 || index > records.size()) {
+            lock.unlock();
+            say("error: no device " + std::to_string(index));
+            return;
+        }
+        const std::string id = records[index - 1].clientId;
+        hp::server::remove_paired_device(*host_.state, id);
+    }
+
+    hp::HostHandle& host_;
+};
+
+}  // namespace
+
+int main() {
+    // Signals are taken synchronously by the main loop; every thread the
+    // host starts inherits the blocked mask.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    const int sigfd = signalfd(-1, &signals, SFD_CLOEXEC);
+
+    hp::StartOptions options;
+    options.platform = hp::platform::make_console_platform(std::cout);
+    options.notifyTray = [](const hp::HostEvent& e) { say(event_line(e)); };
+    options.refreshTray = [] {};
+    auto host = hp::start_host(std::move(options));
+    if (!host) {
+        std::cerr << "Hearthpad could not start: " << host.error().text << '\n';
+        return 1;
+    }
+    say("listening: " + std::to_string((*host)->tcpPort));
+
+    Console console(**host);
+    std::string pending;
+    bool running = true;
+    while (running) {
+        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {sigfd, POLLIN, 0}};
+        if (poll(fds, sigfd >= 0 ? 2 : 1, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (sigfd >= 0 && (fds[1].revents & POLLIN)) break;
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+            char buf[4096];
+            const ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
+            if (n <= 0) break;  // end of input
+            pending.append(buf, static_cast<std::size_t>(n));
+            std::size_t nl;
+            while (running && (nl = pending.find('\n')) != std::string::npos) {
+                std::string line = pending.substr(0, nl);
+                pending.erase(0, nl + 1);
+                if (!line.empty() && line.back() == '\r') line.pop_back();
+                running = console.command(line);
+            }
+        }
+    }
+
+    {
+        // Nothing stays pressed after the host goes away.
+        hp::HostLock lock(*(*host)->state);
+        hp::input::release_all(*(*host)->state);
+    }
+    host->reset();
+    if (sigfd >= 0) close(sigfd);
+    return 0;
+}
