@@ -18,6 +18,9 @@ if(WIN32)
     add_test(NAME win32_layer COMMAND hearthpad_win_tests)
     set_tests_properties(win32_layer PROPERTIES TIMEOUT 600)
   endif()
+  # The resource script (application manifest, version block) must compile
+  # with windres in every Windows build, also before a program links it.
+  add_library(hearthpad_resource_check OBJECT resources/hearthpad.rc)
   include(cmake/WinEndToEnd.cmake OPTIONAL)
 else()
   find_package(GTest REQUIRED)

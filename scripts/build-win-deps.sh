@@ -1,0 +1,198 @@
+#!/usr/bin/env bash
+# Builds the libraries the Windows x64 cross build links statically
+# (libsodium, libqrencode, GoogleTest/GMock) from Debian's own sources with
+# mingw-w64, and a shim include directory for the header-only Asio and
+# nlohmann-json. The result lives in a cache outside the repository and is
+# reused: once everything is built, a run only checks the stamps.
+#
+#   scripts/build-win-deps.sh                 build what is missing, print the prefix
+#   scripts/build-win-deps.sh --print-prefix  print the prefix and nothing else
+#
+# The prefix is ${HEARTHPAD_DEPS_CACHE:-/var/cache/hearthpad}/win64; hand it to
+# CMake as HEARTHPAD_WIN_DEPS.
+set -euo pipefail
+shopt -s inherit_errexit
+
+prefix="${HEARTHPAD_DEPS_CACHE:-/var/cache/hearthpad}/win64"
+
+case "${1:-}" in
+    --print-prefix) echo "$prefix"; exit 0 ;;
+    "") ;;
+    -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "unknown option: $1" >&2; exit 2 ;;
+esac
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+toolchain="$here/../cmake/mingw-w64-x86_64.cmake"
+host=x86_64-w64-mingw32
+cc=$host-gcc-posix
+stamps="$prefix/.stamps"
+
+# Bump a recipe string to force that piece to be rebuilt.
+declare -A recipe=(
+    [sodium]="libsodium static mingw-posix r1"
+    [qrencode]="qrencode static mingw-posix no-tools no-png r1"
+    [gtest]="googletest+gmock static mingw-posix r1"
+    [shim]="asio asio.hpp nlohmann r1"
+)
+parts=(sodium qrencode gtest shim)
+
+up_to_date() { [[ -f "$stamps/$1" && "$(cat "$stamps/$1")" == "${recipe[$1]}" ]]; }
+mark_done() { mkdir -p "$stamps"; printf '%s' "${recipe[$1]}" > "$stamps/$1"; }
+log() { printf '== %s\n' "$*" >&2; }
+
+# ------------------------------------------------------------- fast path
+all_done=1
+for p in "${parts[@]}"; do up_to_date "$p" || all_done=0; done
+if (( all_done )); then
+    echo "$prefix"
+    exit 0
+fi
+
+start=$SECONDS
+if [[ $(id -u) -eq 0 ]]; then sudo=(); elif command -v sudo >/dev/null; then sudo=(sudo); else
+    echo "installing packages needs root (or sudo)" >&2; exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+mkdir -p "$prefix" || { echo "cannot create $prefix; set HEARTHPAD_DEPS_CACHE" >&2; exit 1; }
+
+# ------------------------------------------------------------ apt set-up
+apt_updated=0
+apt_update() { "${sudo[@]}" apt-get update -qq; apt_updated=1; }
+
+# A deb-src entry for the same archive and suites as the binary packages.
+ensure_deb_src() {
+    if grep -rqsE '^[[:space:]]*(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+        return 0
+    fi
+    local deb822=/etc/apt/sources.list.d/debian.sources
+    if [[ -f $deb822 ]]; then
+        log "adding deb-src entries next to $deb822"
+        sed -E 's/^Types:.*/Types: deb-src/' "$deb822" |
+            "${sudo[@]}" tee /etc/apt/sources.list.d/debian-src.sources >/dev/null
+    elif [[ -f /etc/apt/sources.list ]] && grep -qE '^[[:space:]]*deb[[:space:]]' /etc/apt/sources.list; then
+        log "adding deb-src lines next to /etc/apt/sources.list"
+        sed -nE 's/^[[:space:]]*deb([[:space:]])/deb-src\1/p' /etc/apt/sources.list |
+            "${sudo[@]}" tee /etc/apt/sources.list.d/debian-src.list >/dev/null
+    else
+        echo "no Debian apt source found to derive a deb-src entry from" >&2
+        exit 1
+    fi
+    added_src=1
+}
+
+needed_pkgs=(autoconf automake libtool make dpkg-dev cmake ninja-build g++-mingw-w64-x86-64-posix
+             googletest libasio-dev nlohmann-json3-dev wine64 xvfb)
+missing=()
+for pkg in "${needed_pkgs[@]}"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q '^install ok installed' || missing+=("$pkg")
+done
+added_src=0
+ensure_deb_src
+if ((added_src || ${#missing[@]})); then apt_update; fi
+if ((${#missing[@]})); then
+    log "installing ${missing[*]}"
+    "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/hearthpad-win-deps.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+jobs=$(nproc 2>/dev/null || echo 2)
+
+# Unpacks a Debian source package (patches applied) into $work/<name>-src
+# and prints the unpacked tree. Should the archive miss the packaging tarball
+# (some mirrors do), the upstream tarball it names is unpacked instead.
+fetch_source() {
+    local name=$1 dir="$work/$1-src" tree
+    mkdir -p "$dir"
+    if ! (cd "$dir" && apt-get source -qq --download-only --only-source "$name" >/dev/null 2>"$dir/apt.log") &&
+        ! compgen -G "$dir/*.orig.tar.*" >/dev/null && ((apt_updated == 0)); then
+        apt_update
+        (cd "$dir" && apt-get source -qq --download-only --only-source "$name" >/dev/null 2>"$dir/apt.log") || true
+    fi
+    local dsc
+    dsc="$(compgen -G "$dir/*.dsc" | head -n1 || true)"
+    if [[ -n $dsc ]] && (cd "$dir" && dpkg-source -q -x "$dsc" >/dev/null 2>>"$dir/apt.log"); then
+        :
+    elif compgen -G "$dir/*.orig.tar.*" >/dev/null; then
+        log "$name: the Debian packaging tarball could not be fetched; using the upstream tarball as is"
+        mkdir -p "$dir/upstream"
+        tar -xf "$(compgen -G "$dir/*.orig.tar.*" | head -n1)" -C "$dir/upstream"
+    else
+        cat "$dir/apt.log" >&2
+        echo "could not fetch the source package $name" >&2
+        return 1
+    fi
+    tree="$(find "$dir" -mindepth 2 -maxdepth 3 -type f \( -name configure.ac -o -name CMakeLists.txt \) \
+                -printf '%d %h\n' | sort -n | head -n1 | cut -d' ' -f2-)"
+    [[ -n $tree ]] || { echo "no source tree found for $name" >&2; return 1; }
+    echo "$tree"
+}
+
+# ------------------------------------------------------------- libsodium
+if ! up_to_date sodium; then
+    t=$SECONDS
+    log "libsodium: fetching source"
+    src="$(fetch_source libsodium)"
+    log "libsodium: building in $src"
+    (
+        cd "$src"
+        if [[ ! -x configure ]]; then
+            if [[ -x autogen.sh ]]; then ./autogen.sh -s >/dev/null 2>&1 || autoreconf -fi >/dev/null
+            else autoreconf -fi >/dev/null; fi
+        fi
+        ./configure -q --host=$host CC=$cc --prefix="$prefix" --disable-shared --enable-static \
+            --disable-dependency-tracking >/dev/null
+        make -s -j"$jobs" >/dev/null
+        make -s install >/dev/null
+    )
+    rm -f "$prefix"/lib/libsodium.la
+    mark_done sodium
+    log "libsodium: done in $((SECONDS - t)) s"
+fi
+
+# -------------------------------------------------------------- qrencode
+if ! up_to_date qrencode; then
+    t=$SECONDS
+    log "qrencode: fetching source"
+    src="$(fetch_source qrencode)"
+    log "qrencode: building in $src"
+    cmake -S "$src" -B "$work/qrencode-build" -G Ninja --toolchain "$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF \
+        -DWITH_TOOLS=OFF -DWITH_TESTS=OFF -DWITHOUT_PNG=ON -DCMAKE_DISABLE_FIND_PACKAGE_PNG=ON \
+        -DCMAKE_DISABLE_FIND_PACKAGE_Iconv=ON -Wno-dev \
+        -DCMAKE_CROSSCOMPILING_EMULATOR= >/dev/null
+    cmake --build "$work/qrencode-build" -j"$jobs" >/dev/null
+    cmake --install "$work/qrencode-build" >/dev/null
+    mark_done qrencode
+    log "qrencode: done in $((SECONDS - t)) s"
+fi
+
+# ------------------------------------------------------ GoogleTest/GMock
+if ! up_to_date gtest; then
+    t=$SECONDS
+    log "googletest: building from /usr/src/googletest"
+    cmake -S /usr/src/googletest -B "$work/gtest-build" -G Ninja --toolchain "$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF \
+        -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON -DCMAKE_CROSSCOMPILING_EMULATOR= >/dev/null
+    cmake --build "$work/gtest-build" -j"$jobs" >/dev/null
+    cmake --install "$work/gtest-build" >/dev/null
+    mark_done gtest
+    log "googletest: done in $((SECONDS - t)) s"
+fi
+
+# ------------------------------------------------------------------ shim
+# Only these headers from /usr/include are visible to the cross compiler;
+# /usr/include itself must never be on its path.
+if ! up_to_date shim; then
+    rm -rf "$prefix/shim"
+    mkdir -p "$prefix/shim"
+    for h in asio asio.hpp nlohmann; do
+        [[ -e /usr/include/$h ]] || { echo "/usr/include/$h is missing" >&2; exit 1; }
+        ln -s "/usr/include/$h" "$prefix/shim/$h"
+    done
+    mark_done shim
+fi
+
+log "Windows dependencies ready in $((SECONDS - start)) s"
+echo "$prefix"

@@ -1,0 +1,18 @@
+#pragma once
+// UTF-8 <-> UTF-16 conversion and system error texts for the Windows layer.
+// Conversions are strict: ill-formed input (a lone surrogate, a bad UTF-8
+// sequence) gives nothing rather than replacement characters.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace hp::platform::win32 {
+
+std::optional<std::wstring> to_wide(std::string_view utf8);
+std::optional<std::string> to_utf8(std::wstring_view wide);
+
+// The operating system's message for an error code (as from GetLastError),
+// in UTF-8 without the trailing line break.
+std::string system_message(unsigned long code);
+
+}  // namespace hp::platform::win32
