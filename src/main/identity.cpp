@@ -1,0 +1,229 @@
+#include "main/identity.h"
+
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
+#include <system_error>
+
+#include "common/json_text.h"
+#include "main/data_dir.h"
+#include "platform/system.h"
+
+namespace hp {
+
+namespace {
+
+constexpr const char* kIdentityFile = "host_identity.bin";
+// The protected JSON is a few hundred bytes; anything far larger is not ours.
+constexpr std::uintmax_t kMaxIdentityFileSize = 1 << 20;
+
+void wipe_string(std::string& s) {
+    crypto::wipe({reinterpret_cast<std::uint8_t*>(s.data()), s.size()});
+}
+
+std::string path_text(const std::filesystem::path& p) {
+    const std::u8string u = p.u8string();
+    return {u.begin(), u.end()};
+}
+
+// The decrypted identity file: {"hostId":"…","seedHex":"…"} or the array form
+// ["…","…"]. Unknown object members are skipped, a repeated member is an
+// error, and only whitespace may follow the value.
+struct IdentityFileReader {
+    enum class Form { none, object, array };
+    Form form = Form::none;
+    int depth = 0;
+    std::string member;
+    std::set<std::string> seen;
+    std::size_t index = 0;
+    std::optional<std::string> host_id;
+    std::optional<std::string> seed_hex;
+
+    ~IdentityFileReader() {
+        if (seed_hex) wipe_string(*seed_hex);
+    }
+
+    bool known_member() const { return member == "hostId" || member == "seedHex"; }
+
+    // A value other than a string.
+    bool other_value() {
+        if (depth == 0) return false;
+        if (depth > 1) return true;
+        if (form == Form::array) return false;
+        return !known_member();
+    }
+
+    bool string(std::string& value) {
+        if (depth == 0) return false;
+        if (depth > 1) return true;
+        std::string_view target = member;
+        if (form == Form::array) {
+            if (index >= 2) return false;
+            target = index++ == 0 ? "hostId" : "seedHex";
+        }
+        if (target == "hostId") host_id = std::move(value);
+        if (target == "seedHex") seed_hex = std::move(value);
+        return true;
+    }
+
+    bool start_container(Form container) {
+        if (depth == 0) {
+            form = container;
+        } else if (depth == 1 && !other_value()) {
+            return false;
+        }
+        ++depth;
+        return true;
+    }
+
+    bool null() { return other_value(); }
+    bool boolean(bool) { return other_value(); }
+    bool number_integer(std::int64_t) { return other_value(); }
+    bool number_unsigned(std::uint64_t) { return other_value(); }
+    bool number_float(double, const std::string&) { return other_value(); }
+    bool binary(nlohmann::json::binary_t&) { return false; }
+    bool start_object(std::size_t) { return start_container(Form::object); }
+    bool start_array(std::size_t) { return start_container(Form::array); }
+    bool end_object() {
+        --depth;
+        return true;
+    }
+    bool end_array() {
+        --depth;
+        return true;
+    }
+    bool key(std::string& name) {
+        if (depth != 1) return true;
+        if (!seen.insert(name).second) return false;
+        member = name;
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) {
+        return false;
+    }
+};
+
+std::optional<Bytes> read_file(const std::filesystem::path& file) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(file, ec);
+    if (ec || size > kMaxIdentityFileSize) return std::nullopt;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    Bytes data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) return std::nullopt;
+    return data;
+}
+
+std::optional<HostIdentity> load_identity(const std::filesystem::path& file,
+                                          platform::DataProtection& protection) {
+    const auto blob = read_file(file);
+    if (!blob) return std::nullopt;
+    auto plain = protection.unprotect(*blob);
+    if (!plain) return std::nullopt;
+
+    IdentityFileReader reader;
+    bool parsed = false;
+    try {
+        parsed = nlohmann::json::sax_parse(plain->begin(), plain->end(), &reader);
+    } catch (...) {
+        parsed = false;
+    }
+    crypto::wipe(*plain);
+    if (!parsed || !reader.host_id || !reader.seed_hex) return std::nullopt;
+
+    auto seed = crypto::hex_decode_array<32>(*reader.seed_hex);
+    if (!seed) return std::nullopt;
+    HostIdentity identity;
+    identity.hostId = std::move(*reader.host_id);
+    identity.seed = *seed;
+    identity.publicKey = crypto::ed25519_public_key(identity.seed);
+    crypto::wipe(*seed);
+    return identity;
+}
+
+Status write_atomically(const std::filesystem::path& target, ByteView data) {
+    const std::filesystem::path tmp = tmp_sibling(target);
+    {
+        errno = 0;
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        if (out)
+            out.write(reinterpret_cast<const char*>(data.data()),
+                      static_cast<std::streamsize>(data.size()));
+        if (out) out.close();
+        if (!out) {
+            std::string text = "Could not write " + path_text(tmp);
+            if (errno != 0) text += ": " + std::generic_category().message(errno);
+            return fail(std::move(text));
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(tmp, target, ec);
+    if (ec) {
+        std::error_code ignored;
+        std::filesystem::remove(tmp, ignored);
+        return fail("Could not replace " + path_text(target) + ": " + ec.message());
+    }
+    return {};
+}
+
+Result<HostIdentity> create_identity(const std::filesystem::path& dir,
+                                     const std::filesystem::path& file,
+                                     platform::DataProtection& protection) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec)
+        return fail("Could not create the data directory " + path_text(dir) + ": " + ec.message());
+
+    HostIdentity identity;
+    identity.hostId = new_host_id();
+    crypto::random_bytes(identity.seed);
+    identity.publicKey = crypto::ed25519_public_key(identity.seed);
+
+    std::string seed_hex = crypto::hex_encode(identity.seed);
+    std::string json;
+    json.reserve(64 + identity.hostId.size() + seed_hex.size());
+    json += "{\"hostId\":";
+    append_json_string(json, identity.hostId);
+    json += ",\"seedHex\":";
+    append_json_string(json, seed_hex);
+    json += '}';
+    wipe_string(seed_hex);
+
+    auto blob = protection.protect(as_bytes(json));
+    wipe_string(json);
+    if (!blob) return std::unexpected(blob.error());
+
+    if (auto written = write_atomically(file, *blob); !written)
+        return std::unexpected(written.error());
+    return identity;
+}
+
+}  // namespace
+
+Result<HostIdentity> load_or_create_identity(const std::filesystem::path& dir,
+                                             platform::DataProtection& protection) {
+    const std::filesystem::path file = dir / kIdentityFile;
+    if (auto loaded = load_identity(file, protection)) return std::move(*loaded);
+    return create_identity(dir, file, protection);
+}
+
+std::string new_host_id() {
+    ByteArray<16> b{};
+    crypto::random_bytes(b);
+    b[6] = static_cast<std::uint8_t>((b[6] & 0x0F) | 0x40);
+    b[8] = static_cast<std::uint8_t>((b[8] & 0x3F) | 0x80);
+    const std::string hex = crypto::hex_encode(b);
+    return hex.substr(0, 8) + '-' + hex.substr(8, 4) + '-' + hex.substr(12, 4) + '-' +
+           hex.substr(16, 4) + '-' + hex.substr(20, 12);
+}
+
+std::string host_name() {
+    if (auto name = platform::env_utf8("COMPUTERNAME")) return *name;
+    if (auto name = platform::env_utf8("HOSTNAME")) return *name;
+    return "Windows PC";
+}
+
+}  // namespace hp
