@@ -90,7 +90,10 @@ Key32 sha256(ByteView message) {
 Key32 hmac_sha256(ByteView key, ByteView message) {
     init();
     crypto_auth_hmacsha256_state st;
-    crypto_auth_hmacsha256_init(&st, key.data(), key.size());
+    // libsodium declares the key pointer non-null even for an empty key (the
+    // empty HKDF salt), so an empty key is passed as a valid zero-length range.
+    static constexpr std::uint8_t no_key = 0;
+    crypto_auth_hmacsha256_init(&st, key.empty() ? &no_key : key.data(), key.size());
     crypto_auth_hmacsha256_update(&st, message.data(), message.size());
     Key32 out{};
     crypto_auth_hmacsha256_final(&st, out.data());
