@@ -1,0 +1,477 @@
+#include "input/executor.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "sas/sas.h"
+
+namespace hp::input {
+namespace {
+
+using namespace std::chrono_literals;
+
+// extraModifiers keys: a key code, or this tag plus a mouse button number.
+constexpr std::uint32_t kButtonTag = 0x10000;
+
+constexpr float kMaxMove = 20000.0f;
+constexpr auto kKeepAwakeGap = 30s;
+constexpr auto kZoomCtrlIdle = 250ms;
+constexpr auto kStaleInput = 1500ms;
+constexpr std::size_t kReplayBits = 512;
+
+struct ModifierKey {
+    ModifierMask bit;
+    KeyRecord record;
+};
+// Press order; releases walk it backwards.
+constexpr ModifierKey kModifierKeys[] = {
+    {kShift, KeyRecord{0xA0, 0x2A, false}},
+    {kCtrl, KeyRecord{0xA2, 0x1D, false}},
+    {kAlt, KeyRecord{0xA4, 0x38, false}},
+    {kWin, KeyRecord{0x5B, 0x5B, true}},
+};
+
+PlatformServices& os(HostState& state) { return *state.platform; }
+
+// Truncates toward zero; NaN becomes 0, out-of-range values the nearest limit.
+std::int32_t saturate_i32(double v) {
+    if (std::isnan(v)) return 0;
+    if (v >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
+    if (v <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(v);
+}
+
+// Rounds half away from zero, saturating.
+std::int32_t round_i32(double v) { return saturate_i32(std::round(v)); }
+
+std::int32_t add_saturating(std::int32_t a, std::int32_t b) {
+    const std::int64_t sum = std::int64_t(a) + std::int64_t(b);
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        sum, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+std::uint8_t button_bit(std::uint8_t button) { return static_cast<std::uint8_t>(1u << (button - 1)); }
+
+void tap_vk(HostState& state, std::uint16_t vk) {
+    const KeyRecord r = record_for_vk(vk);
+    os(state).key(r, true);
+    os(state).key(r, false);
+}
+
+// Replay window: accepts each sequence number once, within 512 of the highest.
+bool accept_sequence(ReplayWindow& w, std::uint64_t seq) {
+    if (seq > w.highest) {
+        const std::uint64_t ahead = seq - w.highest;
+        if (ahead >= kReplayBits) {
+            w.seen.reset();
+        } else {
+            for (std::uint64_t i = 1; i <= ahead; ++i) w.seen.reset((w.highest + i) % kReplayBits);
+        }
+        w.highest = seq;
+        w.seen.set(seq % kReplayBits);
+        return true;
+    }
+    if (w.highest - seq >= kReplayBits || w.seen.test(seq % kReplayBits)) return false;
+    w.seen.set(seq % kReplayBits);
+    return true;
+}
+
+// Gamepad kinds also must move forward within their own kind.
+bool accept_pad_sequence(ReplayWindow& w, std::uint8_t kind, std::uint64_t seq) {
+    std::uint64_t* last = nullptr;
+    if (kind == static_cast<std::uint8_t>(InputKind::PadSticks)) last = &w.lastPadSticksSeq;
+    if (kind == static_cast<std::uint8_t>(InputKind::PadButtons)) last = &w.lastPadButtonsSeq;
+    if (!last) return true;
+    if (seq <= *last) return false;
+    *last = seq;
+    return true;
+}
+
+void release_extra_modifiers(HostState& state, std::uint32_t owner) {
+    auto& extras = state.input.extraModifiers;
+    const auto it = extras.find(owner);
+    if (it == extras.end()) return;
+    const ModifierMask mask = it->second;
+    extras.erase(it);
+    release_modifiers(state, mask);
+}
+
+void release_zoom_ctrl(HostState& state) {
+    if (!state.input.zoomCtrlHeld) return;
+    os(state).key(record_for_vk(kVkCtrl), false);
+    state.input.zoomCtrlHeld = false;
+}
+
+// Clears the pad, hands the cleared state on and sends a neutral report.
+void reset_pad(HostState& state) {
+    state.input.pad = PadState{};
+    state.input.padInputAt.reset();
+    if (state.pad) {
+        const PadState cleared{};
+        state.pad->apply(cleared);
+        state.pad->neutral();
+    }
+}
+
+void apply_pad_if_changed(HostState& state, const PadState& next) {
+    if (next == state.input.pad) return;
+    state.input.pad = next;
+    if (state.pad) {
+        const PadState copy = next;
+        state.pad->apply(copy);
+    }
+}
+
+void mouse_move(HostState& state, const InputCommand& c, Instant now) {
+    InputState& in = state.input;
+    in.lastInputAt = now;
+    if (c.seq <= in.lastMoveSeq) return;
+    in.lastMoveSeq = c.seq;
+    const float dx = c.f32(0), dy = c.f32(4);
+    if (!std::isfinite(dx) || !std::isfinite(dy)) return;
+    if (!in.lastMoveAt || now - *in.lastMoveAt > kKeepAwakeGap) os(state).keepAwake();
+    in.lastMoveAt = now;
+
+    const float vx = std::clamp(dx, -kMaxMove, kMaxMove) + in.moveRemainderX;
+    const float vy = std::clamp(dy, -kMaxMove, kMaxMove) + in.moveRemainderY;
+    const std::int32_t ix = saturate_i32(vx), iy = saturate_i32(vy);
+    in.moveRemainderX = vx - static_cast<float>(ix);
+    in.moveRemainderY = vy - static_cast<float>(iy);
+    if (ix == 0 && iy == 0) return;
+    if (in.batching) {
+        in.pendingMotionX = add_saturating(in.pendingMotionX, ix);
+        in.pendingMotionY = add_saturating(in.pendingMotionY, iy);
+    } else {
+        os(state).moveRelative(ix, iy);
+    }
+}
+
+void scroll(HostState& state, const InputCommand& c) {
+    const float x = c.f32(0), y = c.f32(4);
+    if (std::isfinite(y) && y != 0.0f) {
+        if (const std::int32_t v = round_i32(double(y) * 4.5); v != 0) os(state).wheel(v);
+    }
+    if (std::isfinite(x) && x != 0.0f) {
+        if (const std::int32_t v = round_i32(double(x) * -4.5); v != 0) os(state).hwheel(v);
+    }
+}
+
+// Pinch-zoom presses Ctrl itself (unless the client holds it) so that the
+// wheel zooms.
+void begin_zoom(HostState& state, Instant now) {
+    InputState& in = state.input;
+    if (!(in.heldModifiers & kCtrl)) {
+        os(state).key(record_for_vk(kVkCtrl), true);
+        in.zoomCtrlHeld = true;
+    }
+    in.gestureAt = now;
+}
+
+void pinch_zoom(HostState& state, const InputCommand& c, Instant now) {
+    InputState& in = state.input;
+    const unsigned phase = c.flags >> 4;
+    const float delta = c.f32(0);
+    if (phase == 3 || phase == 5) {
+        release_zoom_ctrl(state);
+        in.gestureAt.reset();
+    } else if (phase == 1) {
+        if (in.zoomCtrlHeld)
+            in.gestureAt = now;
+        else
+            begin_zoom(state, now);
+    } else if (phase == 2 && std::isfinite(delta) && delta != 0.0f) {
+        if (!in.zoomCtrlHeld) begin_zoom(state, now);
+        in.gestureAt = now;
+        if (const std::int32_t v = round_i32(double(delta) * 600.0); v != 0) os(state).wheel(v);
+    } else {
+        in.gestureAt = now;
+    }
+}
+
+void desktop_shortcut(HostState& state, std::uint8_t code) {
+    switch (code) {
+        case 1: press_combo(state, {kVkWin}, 0x09); break;           // task view
+        case 2: press_combo(state, {kVkWin}, 'D'); break;            // show desktop
+        case 3: press_combo(state, {kVkCtrl, kVkWin}, 0x27); break;  // next desktop
+        case 4: press_combo(state, {kVkCtrl, kVkWin}, 0x25); break;  // previous desktop
+        default: break;
+    }
+}
+
+void edit_shortcut(HostState& state, std::uint8_t code) {
+    static constexpr char kLetters[] = {'C', 'V', 'X', 'Z', 'Y', 'A', 'F'};
+    if (code >= 1 && code <= 7) {
+        press_combo(state, {kVkCtrl}, static_cast<std::uint16_t>(kLetters[code - 1]));
+    } else if (code == 8) {
+        os(state).lockWorkstation();
+    } else if (code == 9) {
+        if (state.sas) sas::send_secure_attention(*state.sas);
+    }
+}
+
+void media_key(HostState& state, std::uint8_t code) {
+    static constexpr std::uint16_t kVks[] = {0xAF, 0xAE, 0xAD, 0xB3, 0xB0, 0xB1};
+    if (code >= 1 && code <= 6)
+        tap_vk(state, kVks[code - 1]);
+    else if (code == 7)
+        os(state).stepBrightness(true);
+    else if (code == 8)
+        os(state).stepBrightness(false);
+}
+
+void modifier_set(HostState& state, std::uint8_t mask) {
+    const ModifierMask m = mask & 0x0F;
+    release_modifiers(state, state.input.heldModifiers & ~m);
+    press_modifiers(state, m & ~state.input.heldModifiers);
+}
+
+void pad_sticks(HostState& state, const InputCommand& c, Instant now) {
+    if (!state.input.padEnabled) return;
+    state.input.padInputAt = now;
+    PadState next = state.input.pad;
+    next.leftX = c.i16(0);
+    next.leftY = c.i16(2);
+    next.rightX = c.i16(4);
+    next.rightY = c.i16(6);
+    apply_pad_if_changed(state, next);
+}
+
+void pad_buttons(HostState& state, const InputCommand& c, Instant now) {
+    if (!state.input.padEnabled) return;
+    state.input.padInputAt = now;
+    PadState next = state.input.pad;
+    next.buttons = c.u16(0) & 0x7FF;
+    const std::uint8_t dpad = c.u8(4);
+    next.dpad = dpad > 8 ? 0 : dpad;
+    next.leftTrigger = c.u8(5);
+    next.rightTrigger = c.u8(6);
+    apply_pad_if_changed(state, next);
+}
+
+void run_kind(HostState& state, const InputCommand& c, Instant now) {
+    const ModifierMask modifiers = c.modifiers & 0x0F;
+    switch (static_cast<InputKind>(c.kind)) {
+        case InputKind::MouseMove: mouse_move(state, c, now); break;
+        case InputKind::MouseButton:
+            if (c.u8(1) != 0)
+                button_down(state, c.u8(0), modifiers);
+            else
+                button_up(state, c.u8(0));
+            break;
+        case InputKind::Scroll: scroll(state, c); break;
+        case InputKind::Key: {
+            const KeyCode code = c.u16(0);
+            const std::uint8_t action = c.u8(2);
+            if (action == 1 || action == 2)
+                key_down(state, code, modifiers);
+            else if (action == 0)
+                key_up(state, code);
+            break;
+        }
+        case InputKind::PinchZoom: pinch_zoom(state, c, now); break;
+        case InputKind::DesktopShortcut: desktop_shortcut(state, c.u8(0)); break;
+        case InputKind::EditShortcut: edit_shortcut(state, c.u8(0)); break;
+        case InputKind::ModifierSet: modifier_set(state, c.u8(0)); break;
+        case InputKind::MediaKey: media_key(state, c.u8(0)); break;
+        case InputKind::PadSticks: pad_sticks(state, c, now); break;
+        case InputKind::PadButtons: pad_buttons(state, c, now); break;
+        case InputKind::ReleaseAll: release_all(state); break;
+    }
+}
+
+// Queues a waiting Ctrl+Alt+Del outcome to the session that asked; dropped
+// when the session or its channel is gone.
+void deliver_sas_result(HostState& state, std::uint64_t sessionId) {
+    std::optional<std::string> result = sas::take_pending_result();
+    if (!result) return;
+    const auto it = state.sessions.find(sessionId);
+    if (it == state.sessions.end() || !it->second.sender) return;
+    SessionMessage message;
+    message.kind = SessionMessage::Kind::SendFrame;
+    message.type = kSasResultFrameType;
+    message.body.assign(result->begin(), result->end());
+    it->second.sender->send(std::move(message));
+}
+
+}  // namespace
+
+void press_modifiers(HostState& state, ModifierMask mask) {
+    ModifierMask& held = state.input.heldModifiers;
+    for (const ModifierKey& m : kModifierKeys) {
+        if (!(mask & m.bit) || (held & m.bit)) continue;
+        os(state).key(m.record, true);
+        held |= m.bit;
+    }
+}
+
+void release_modifiers(HostState& state, ModifierMask mask) {
+    ModifierMask& held = state.input.heldModifiers;
+    for (auto it = std::rbegin(kModifierKeys); it != std::rend(kModifierKeys); ++it) {
+        if (!(mask & it->bit) || !(held & it->bit)) continue;
+        os(state).key(it->record, false);
+        held &= static_cast<ModifierMask>(~it->bit);
+    }
+}
+
+void key_down(HostState& state, KeyCode code, ModifierMask modifiers) {
+    const std::optional<KeyRecord> record = key_record(code);
+    if (!record) return;
+    InputState& in = state.input;
+    const ModifierMask own = own_modifier(code);
+    const ModifierMask extra = modifiers & 0x0F & ~in.heldModifiers & ~own;
+    if (extra) {
+        press_modifiers(state, extra);
+        in.extraModifiers[code] |= extra;
+    }
+    os(state).key(*record, true);
+    in.heldKeys.insert(code);
+    in.heldModifiers |= own;
+}
+
+void key_up(HostState& state, KeyCode code) {
+    const std::optional<KeyRecord> record = key_record(code);
+    if (!record) return;
+    InputState& in = state.input;
+    os(state).key(*record, false);
+    in.heldKeys.erase(code);
+    in.heldModifiers &= static_cast<ModifierMask>(~own_modifier(code));
+    release_extra_modifiers(state, code);
+}
+
+void button_down(HostState& state, std::uint8_t button, ModifierMask modifiers) {
+    if (button < 1 || button > 3) return;
+    InputState& in = state.input;
+    const ModifierMask extra = modifiers & 0x0F & ~in.heldModifiers;
+    if (extra) {
+        press_modifiers(state, extra);
+        in.extraModifiers[kButtonTag | button] |= extra;
+    }
+    os(state).mouseButton(button, true);
+    in.heldButtons |= button_bit(button);
+}
+
+void button_up(HostState& state, std::uint8_t button) {
+    if (button < 1 || button > 3) return;
+    os(state).mouseButton(button, false);
+    state.input.heldButtons &= static_cast<std::uint8_t>(~button_bit(button));
+    release_extra_modifiers(state, kButtonTag | button);
+}
+
+void press_combo(HostState& state, std::initializer_list<std::uint16_t> modifierVks,
+                 std::uint16_t vk) {
+    ModifierMask wanted = 0;
+    for (const std::uint16_t m : modifierVks) {
+        switch (m) {
+            case kVkShift: wanted |= kShift; break;
+            case kVkCtrl: wanted |= kCtrl; break;
+            case kVkAlt: wanted |= kAlt; break;
+            case kVkWin: wanted |= kWin; break;
+            default: break;
+        }
+    }
+    const ModifierMask pressed = wanted & ~state.input.heldModifiers;
+    press_modifiers(state, pressed);
+    tap_vk(state, vk);
+    release_modifiers(state, pressed);
+}
+
+void flush_pending_motion(HostState& state) {
+    InputState& in = state.input;
+    if (in.pendingMotionX == 0 && in.pendingMotionY == 0) return;
+    os(state).moveRelative(in.pendingMotionX, in.pendingMotionY);
+    in.pendingMotionX = 0;
+    in.pendingMotionY = 0;
+}
+
+void release_all(HostState& state) {
+    InputState& in = state.input;
+    flush_pending_motion(state);
+    // The mapping engine lets go of what it holds when it sees the cleared pad.
+    reset_pad(state);
+
+    std::set<KeyCode> keys;
+    keys.swap(in.heldKeys);
+    for (const KeyCode code : keys)
+        if (const auto record = key_record(code)) os(state).key(*record, false);
+
+    release_modifiers(state, in.heldModifiers);
+    for (std::uint8_t button = 1; button <= 3; ++button)
+        if (in.heldButtons & button_bit(button)) os(state).mouseButton(button, false);
+    in.heldButtons = 0;
+    release_zoom_ctrl(state);
+    in.gestureAt.reset();
+    in.extraModifiers.clear();
+    in.lastMoveSeq = 0;
+    in.moveRemainderX = 0;
+    in.moveRemainderY = 0;
+}
+
+void refresh_controller_switch(HostState& state) {
+    InputState& in = state.input;
+    const SessionEntry* entry = nullptr;
+    if (in.activeClient) {
+        const auto it = state.sessions.find(*in.activeClient);
+        if (it != state.sessions.end()) entry = &it->second;
+    }
+    const bool wanted = entry != nullptr && entry->controllerEnabled;
+    if (wanted == in.lastSeenControllerSwitch) return;
+    in.lastSeenControllerSwitch = wanted;
+    if (wanted != in.padEnabled) {
+        in.padEnabled = wanted;
+        if (!wanted) reset_pad(state);
+    }
+    if (state.pad) state.pad->setSwitch(in.padEnabled, entry == nullptr);
+    if (state.controllerSwitchHook) state.controllerSwitchHook(wanted);
+    HostEvent event;
+    event.kind = HostEventKind::ControllerSwitched;
+    if (entry) event.deviceName = entry->deviceName;
+    event.controllerOn = wanted;
+    state.pendingEvents.push_back(std::move(event));
+}
+
+void set_active_client(HostState& state, std::uint64_t sessionId) {
+    if (state.input.activeClient == sessionId) return;
+    release_all(state);
+    state.input.activeClient = sessionId;
+    refresh_controller_switch(state);
+}
+
+void watchdog_tick(HostState& state, Instant now) {
+    InputState& in = state.input;
+    if (in.zoomCtrlHeld && in.gestureAt && now - *in.gestureAt > kZoomCtrlIdle) {
+        release_zoom_ctrl(state);
+        in.gestureAt.reset();
+    }
+    if (!in.pad.neutral() && in.padInputAt && now - *in.padInputAt > kStaleInput) reset_pad(state);
+    const bool holding = in.heldButtons != 0 || in.heldModifiers != 0 || !in.heldKeys.empty() ||
+                         in.zoomCtrlHeld;
+    // Held input with no input time at all is stale too.
+    if (holding && (!in.lastInputAt || now - *in.lastInputAt > kStaleInput)) release_all(state);
+}
+
+void execute(HostState& state, std::uint64_t sessionId, const InputCommand& command, Instant now) {
+    const auto it = state.sessions.find(sessionId);
+    if (it == state.sessions.end() || command.seq == 0) return;
+    ReplayWindow& window = it->second.replay;
+    if (!accept_sequence(window, command.seq)) return;
+    if (!accept_pad_sequence(window, command.kind, command.seq)) return;
+
+    set_active_client(state, sessionId);
+
+    if (is_known_kind(command.kind)) {
+        if (command.kind != static_cast<std::uint8_t>(InputKind::MouseMove)) {
+            flush_pending_motion(state);
+            state.input.lastInputAt = now;
+        }
+        run_kind(state, command, now);
+    }
+    deliver_sas_result(state, sessionId);
+}
+
+}  // namespace hp::input
