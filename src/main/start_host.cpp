@@ -25,22 +25,28 @@ HostHandle::~HostHandle() {
     if (runtime) runtime->stop();
 }
 
+TimerHooks platform_timer_hooks() {
+    return TimerHooks{&platform::time_begin_period, &platform::time_end_period,
+                      &platform::trim_working_set, std::chrono::seconds(30)};
+}
+
 EventSink wrap_event_sink(EventSink sink, std::shared_ptr<ProcessCounters> counters,
-                          std::chrono::milliseconds trimDelay) {
-    return [sink = std::move(sink), counters = std::move(counters), trimDelay](const HostEvent& e) {
+                          TimerHooks hooks) {
+    return [sink = std::move(sink), counters = std::move(counters),
+            hooks = std::make_shared<const TimerHooks>(std::move(hooks))](const HostEvent& e) {
         if (e.kind == HostEventKind::SessionOpened) {
-            if (counters->timerResolutionUsers.fetch_add(1) == 0) platform::time_begin_period();
+            if (counters->timerResolutionUsers.fetch_add(1) == 0) hooks->begin();
         } else if (e.kind == HostEventKind::SessionClosed) {
             std::uint64_t users = counters->timerResolutionUsers.load();
             while (users != 0 &&
                    !counters->timerResolutionUsers.compare_exchange_weak(users, users - 1)) {
             }
             if (users == 1) {
-                platform::time_end_period();
+                hooks->end();
                 const std::uint64_t seen = counters->activity.load();
-                std::thread([counters, seen, trimDelay] {
-                    std::this_thread::sleep_for(trimDelay);
-                    if (counters->activity.load() == seen) platform::trim_working_set();
+                std::thread([counters, seen, hooks] {
+                    std::this_thread::sleep_for(hooks->trimDelay);
+                    if (counters->activity.load() == seen) hooks->trim();
                 }).detach();
             }
         }
@@ -111,6 +117,7 @@ Result<std::unique_ptr<HostHandle>> start_host(StartOptions options) {
     ctx->state = state;
     ctx->network = handle->network;
     ctx->activityHook = [counters] { counters->activity.fetch_add(1); };
+    ctx->idleTimeout = options.idleTimeout;
 
     auto& io = rt.io();
     asio::co_spawn(io, server::accept_loop(std::move(sockets->tcp_v4), ctx), asio::detached);

@@ -46,7 +46,17 @@ struct StartOptions {
     EventSink notifyTray;                 // posts to the tray; never called under the lock
     std::function<void()> refreshTray;    // addresses changed
     server::PortRange ports{};            // the product always uses 49182..49192
+    std::chrono::milliseconds idleTimeout{10000};  // tests shorten it
 };
+
+// What the event wrapper does to the system; start-up uses the platform's.
+struct TimerHooks {
+    std::function<void()> begin;  // take the 1 ms timer resolution
+    std::function<void()> end;    // give it back
+    std::function<void()> trim;   // trim the working set
+    std::chrono::milliseconds trimDelay{30000};
+};
+TimerHooks platform_timer_hooks();
 
 Result<std::unique_ptr<HostHandle>> start_host(StartOptions options);
 
@@ -54,6 +64,6 @@ Result<std::unique_ptr<HostHandle>> start_host(StartOptions options);
 // session takes the 1 ms timer resolution, the last one gives it back and
 // schedules a working-set trim unless a connection arrives meanwhile.
 EventSink wrap_event_sink(EventSink sink, std::shared_ptr<ProcessCounters> counters,
-                          std::chrono::milliseconds trimDelay = std::chrono::seconds(30));
+                          TimerHooks hooks = platform_timer_hooks());
 
 }  // namespace hp

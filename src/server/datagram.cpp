@@ -35,20 +35,8 @@ ByteArray<kAckSize> make_ack(const crypto::Key32& key, std::uint64_t seq) {
     return ack;
 }
 
-namespace {
-
-struct Queued {
-    ByteArray<kMaxQueuedDatagram> bytes{};
-    std::size_t size = 0;
-    udp::endpoint from;
-};
-
-struct PendingAck {
-    ByteArray<kAckSize> bytes{};
-    udp::endpoint to;
-};
-
-void apply_batch(HostState& state, const std::vector<Queued>& batch, std::vector<PendingAck>& acks) {
+std::vector<PendingAck> apply_batch(HostState& state, const std::vector<QueuedDatagram>& batch) {
+    std::vector<PendingAck> acks;
     HostLock lock(state);
     state.input.batching = batch.size() > 1;
     const Instant now = Clock::now();
@@ -72,13 +60,12 @@ void apply_batch(HostState& state, const std::vector<Queued>& batch, std::vector
     }
     state.input.batching = false;
     input::flush_pending_motion(state);
+    return acks;
 }
-
-}  // namespace
 
 asio::awaitable<void> datagram_loop(udp::socket socket, std::shared_ptr<HostState> state) {
     std::vector<std::uint8_t> buffer(2048);
-    std::vector<Queued> batch;
+    std::vector<QueuedDatagram> batch;
     std::vector<PendingAck> acks;
     batch.reserve(kMaxBatch);
     for (;;) {
@@ -95,7 +82,7 @@ asio::awaitable<void> datagram_loop(udp::socket socket, std::shared_ptr<HostStat
         }
         auto keep = [&](std::size_t size, const udp::endpoint& ep) {
             if (size > kMaxQueuedDatagram) return;
-            Queued q;
+            QueuedDatagram q;
             std::copy_n(buffer.begin(), size, q.bytes.begin());
             q.size = size;
             q.from = ep;
@@ -108,7 +95,7 @@ asio::awaitable<void> datagram_loop(udp::socket socket, std::shared_ptr<HostStat
             if (rec) break;  // would block, or an error the next wait will see
             keep(m, from);
         }
-        if (!batch.empty()) apply_batch(*state, batch, acks);
+        if (!batch.empty()) acks = apply_batch(*state, batch);
         for (const auto& a : acks) {
             asio::error_code ignored;
             socket.send_to(asio::buffer(a.bytes), a.to, 0, ignored);
