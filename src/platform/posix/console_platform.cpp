@@ -1,0 +1,73 @@
+#include "platform/posix/console_platform.h"
+
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "common/json_text.h"
+#include "input/text.h"
+
+namespace hp::platform {
+
+namespace {
+
+const char* up_down(bool down) { return down ? "down" : "up"; }
+
+class ConsolePlatform final : public PlatformServices {
+public:
+    explicit ConsolePlatform(std::ostream& out) : out_(out) {}
+
+    void moveRelative(std::int32_t dx, std::int32_t dy) override {
+        line("moveRelative " + std::to_string(dx) + " " + std::to_string(dy));
+    }
+    void mouseButton(std::uint8_t button, bool down) override {
+        line("mouseButton " + std::to_string(button) + " " + up_down(down));
+    }
+    void wheel(std::int32_t amount) override { line("wheel " + std::to_string(amount)); }
+    void hwheel(std::int32_t amount) override { line("hwheel " + std::to_string(amount)); }
+    void key(const KeyRecord& record, bool down) override {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "key 0x%02X 0x%02X %d %s", static_cast<unsigned>(record.vk),
+                      static_cast<unsigned>(record.scan), record.extended ? 1 : 0, up_down(down));
+        line(buf);
+    }
+    void typeText(std::u16string_view units) override {
+        line("typeText " + json_string(utf16_to_utf8(units)));
+    }
+    void lockWorkstation() override { line("lockWorkstation"); }
+    void keepAwake() override { line("keepAwake"); }
+    void setClipboard(std::string_view utf8) override {
+        std::lock_guard lock(mutex_);
+        clipboard_ = std::string(utf8);
+        write_locked("setClipboard " + json_string(utf8));
+    }
+    std::optional<std::string> getClipboard() override {
+        std::lock_guard lock(mutex_);
+        write_locked("getClipboard");
+        return clipboard_;
+    }
+    void stepBrightness(bool up) override { line(up ? "stepBrightness up" : "stepBrightness down"); }
+
+private:
+    void line(const std::string& text) {
+        std::lock_guard lock(mutex_);
+        write_locked(text);
+    }
+    void write_locked(const std::string& text) {
+        out_ << "platform: " << text << '\n';
+        out_.flush();
+    }
+
+    std::mutex mutex_;
+    std::ostream& out_;
+    std::optional<std::string> clipboard_;
+};
+
+}  // namespace
+
+std::shared_ptr<PlatformServices> make_console_platform(std::ostream& out) {
+    return std::make_shared<ConsolePlatform>(out);
+}
+
+}  // namespace hp::platform

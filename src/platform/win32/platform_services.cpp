@@ -1,0 +1,257 @@
+#include "platform/win32/platform_services.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "input/text.h"
+#include "sas/brightness.h"
+
+namespace hp::platform {
+
+namespace {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
+std::wstring to_wide(std::string_view utf8) {
+    const std::u16string units = utf8_to_utf16(utf8);
+    return std::wstring(units.begin(), units.end());
+}
+
+INPUT mouse_input(LONG dx, LONG dy, DWORD data, DWORD flags) {
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dx = dx;
+    in.mi.dy = dy;
+    in.mi.mouseData = data;
+    in.mi.dwFlags = flags;
+    return in;
+}
+
+INPUT key_input(WORD vk, WORD scan, DWORD flags) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.wScan = scan;
+    in.ki.dwFlags = flags;
+    return in;
+}
+
+// ---------------------------------------------------------------- handles
+
+// Closes the clipboard when it was opened.
+class ClipboardSession {
+public:
+    ClipboardSession() : open_(OpenClipboard(nullptr) != FALSE) {}
+    ~ClipboardSession() {
+        if (open_) CloseClipboard();
+    }
+    ClipboardSession(const ClipboardSession&) = delete;
+    ClipboardSession& operator=(const ClipboardSession&) = delete;
+    bool open() const { return open_; }
+
+private:
+    bool open_;
+};
+
+// A moveable global block that is freed unless ownership passes elsewhere
+// (to the clipboard, after SetClipboardData succeeds).
+class GlobalBlock {
+public:
+    explicit GlobalBlock(SIZE_T bytes) : handle_(GlobalAlloc(GMEM_MOVEABLE, bytes)) {}
+    ~GlobalBlock() {
+        if (handle_) GlobalFree(handle_);
+    }
+    GlobalBlock(const GlobalBlock&) = delete;
+    GlobalBlock& operator=(const GlobalBlock&) = delete;
+    HGLOBAL get() const { return handle_; }
+    HGLOBAL release() { return std::exchange(handle_, nullptr); }
+
+private:
+    HGLOBAL handle_;
+};
+
+// Keeps a global block locked for the guard's lifetime.
+class GlobalLockGuard {
+public:
+    explicit GlobalLockGuard(HGLOBAL handle) : handle_(handle), data_(handle ? GlobalLock(handle) : nullptr) {}
+    ~GlobalLockGuard() {
+        if (data_) GlobalUnlock(handle_);
+    }
+    GlobalLockGuard(const GlobalLockGuard&) = delete;
+    GlobalLockGuard& operator=(const GlobalLockGuard&) = delete;
+    void* data() const { return data_; }
+
+private:
+    HGLOBAL handle_;
+    void* data_;
+};
+
+class OwnedHandle {
+public:
+    explicit OwnedHandle(HANDLE h = nullptr) : handle_(h) {}
+    ~OwnedHandle() {
+        if (handle_ && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+// ---------------------------------------------------------------- clipboard
+
+void set_clipboard_text(std::string_view utf8) {
+    std::u16string units = utf8_to_utf16(utf8);
+    units.push_back(u'\0');
+    const ClipboardSession clipboard;
+    if (!clipboard.open()) return;
+    EmptyClipboard();
+    GlobalBlock block(units.size() * sizeof(char16_t));
+    if (!block.get()) return;
+    {
+        const GlobalLockGuard lock(block.get());
+        if (!lock.data()) return;
+        std::memcpy(lock.data(), units.data(), units.size() * sizeof(char16_t));
+    }
+    // On success the clipboard owns the block; on failure it is freed here.
+    if (SetClipboardData(CF_UNICODETEXT, block.get())) block.release();
+}
+
+std::optional<std::string> get_clipboard_text() {
+    if (!IsClipboardFormatAvailable(CF_UNICODETEXT)) return std::nullopt;
+    const ClipboardSession clipboard;
+    if (!clipboard.open()) return std::nullopt;
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    if (!data) return std::nullopt;
+    const GlobalLockGuard lock(data);
+    if (!lock.data()) return std::nullopt;
+    // Read up to the first NUL, never past the end of the block even when
+    // another program stored text without one.
+    const std::size_t capacity = GlobalSize(data) / sizeof(char16_t);
+    const auto* units = static_cast<const char16_t*>(lock.data());
+    std::size_t length = 0;
+    while (length < capacity && units[length] != u'\0') ++length;
+    return utf16_to_utf8(std::u16string_view(units, length));
+}
+
+// ---------------------------------------------------------------- brightness
+
+void run_hidden(const std::string& program, const std::vector<std::string>& args) {
+    std::wstring command_line = to_wide(sas::windows_command_line(program, args));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &info))
+        return;
+    const OwnedHandle process(info.hProcess);
+    const OwnedHandle thread(info.hThread);
+    WaitForSingleObject(process.get(), INFINITE);
+}
+
+// ---------------------------------------------------------------- services
+
+class Win32PlatformServices final : public PlatformServices {
+public:
+    explicit Win32PlatformServices(InputSender sender) : send_(std::move(sender)) {}
+
+    void moveRelative(std::int32_t dx, std::int32_t dy) override {
+        INPUT in = mouse_input(dx, dy, 0, MOUSEEVENTF_MOVE);
+        send_(std::span(&in, 1));
+    }
+
+    void mouseButton(std::uint8_t button, bool down) override {
+        DWORD flags = 0;
+        switch (button) {
+            case 1: flags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP; break;
+            case 2: flags = down ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_RIGHTUP; break;
+            case 3: flags = down ? MOUSEEVENTF_MIDDLEDOWN : MOUSEEVENTF_MIDDLEUP; break;
+            default: return;
+        }
+        INPUT in = mouse_input(0, 0, 0, flags);
+        send_(std::span(&in, 1));
+    }
+
+    // mouseData is a DWORD carrying a signed amount.
+    void wheel(std::int32_t amount) override {
+        INPUT in = mouse_input(0, 0, static_cast<DWORD>(amount), MOUSEEVENTF_WHEEL);
+        send_(std::span(&in, 1));
+    }
+
+    void hwheel(std::int32_t amount) override {
+        INPUT in = mouse_input(0, 0, static_cast<DWORD>(amount), MOUSEEVENTF_HWHEEL);
+        send_(std::span(&in, 1));
+    }
+
+    void key(const KeyRecord& record, bool down) override {
+        DWORD flags = 0;
+        if (record.extended) flags |= KEYEVENTF_EXTENDEDKEY;
+        if (!down) flags |= KEYEVENTF_KEYUP;
+        INPUT in = key_input(record.vk, record.scan, flags);
+        send_(std::span(&in, 1));
+    }
+
+    void typeText(std::u16string_view units) override { type_units(units, send_); }
+
+    void lockWorkstation() override { LockWorkStation(); }
+
+    // Without ES_CONTINUOUS: resets the system and display idle timers once.
+    void keepAwake() override { SetThreadExecutionState(ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED); }
+
+    void setClipboard(std::string_view utf8) override { set_clipboard_text(utf8); }
+
+    std::optional<std::string> getClipboard() override { return get_clipboard_text(); }
+
+    // PowerShell takes a second or more to start, so each step runs on a
+    // thread of its own that owns copies of everything it uses.
+    void stepBrightness(bool up) override {
+        try {
+            std::thread([args = sas::brightness_arguments(up)] { run_hidden(sas::kBrightnessProgram, args); })
+                .detach();
+        } catch (const std::exception&) {
+            // No thread, no step; brightness failures are silent.
+        }
+    }
+
+private:
+    InputSender send_;
+};
+
+}  // namespace
+
+void send_inputs(std::span<INPUT> inputs) {
+    if (inputs.empty()) return;
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+void type_units(std::u16string_view units, const InputSender& send) {
+    std::vector<INPUT> batch;
+    batch.reserve(std::min(units.size(), kTypeBatchUnits) * 2);
+    while (!units.empty()) {
+        const std::size_t n = std::min(units.size(), kTypeBatchUnits);
+        batch.clear();
+        for (const char16_t u : units.substr(0, n)) {
+            batch.push_back(key_input(0, u, KEYEVENTF_UNICODE));
+            batch.push_back(key_input(0, u, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP));
+        }
+        send(batch);
+        units.remove_prefix(n);
+    }
+}
+
+std::shared_ptr<PlatformServices> make_win32_platform_services() {
+    return std::make_shared<Win32PlatformServices>(send_inputs);
+}
+
+std::shared_ptr<PlatformServices> make_win32_platform_services(InputSender sender) {
+    return std::make_shared<Win32PlatformServices>(std::move(sender));
+}
+
+}  // namespace hp::platform
