@@ -1,0 +1,165 @@
+#include "protocol/json.h"
+
+#include <algorithm>
+#include <set>
+
+#include "common/json_text.h"
+
+namespace hp::protocol {
+
+// --- writer ------------------------------------------------------------------
+
+void JsonWriter::before_value() {
+    if (afterKey_) {
+        afterKey_ = false;
+        return;
+    }
+    if (!hasElement_.empty()) {
+        if (hasElement_.back()) out_.push_back(',');
+        hasElement_.back() = true;
+    }
+}
+
+JsonWriter& JsonWriter::begin_object() {
+    before_value();
+    out_.push_back('{');
+    hasElement_.push_back(false);
+    return *this;
+}
+
+JsonWriter& JsonWriter::end_object() {
+    out_.push_back('}');
+    if (!hasElement_.empty()) hasElement_.pop_back();
+    return *this;
+}
+
+JsonWriter& JsonWriter::begin_array() {
+    before_value();
+    out_.push_back('[');
+    hasElement_.push_back(false);
+    return *this;
+}
+
+JsonWriter& JsonWriter::end_array() {
+    out_.push_back(']');
+    if (!hasElement_.empty()) hasElement_.pop_back();
+    return *this;
+}
+
+JsonWriter& JsonWriter::key(std::string_view name) {
+    before_value();
+    append_json_string(out_, name);
+    out_.push_back(':');
+    afterKey_ = true;
+    return *this;
+}
+
+JsonWriter& JsonWriter::string(std::string_view value) {
+    before_value();
+    append_json_string(out_, value);
+    return *this;
+}
+
+JsonWriter& JsonWriter::uint(std::uint64_t value) {
+    before_value();
+    out_ += std::to_string(value);
+    return *this;
+}
+
+JsonWriter& JsonWriter::boolean(bool value) {
+    before_value();
+    out_ += value ? "true" : "false";
+    return *this;
+}
+
+JsonWriter& JsonWriter::string_array(std::span<const std::string> values) {
+    begin_array();
+    for (const auto& v : values) string(v);
+    return end_array();
+}
+
+// --- reader ------------------------------------------------------------------
+
+std::optional<nlohmann::json> parse_strict(ByteView body) {
+    // The parser would skip a leading byte-order mark; it is not whitespace.
+    if (body.size() >= 3 && body[0] == 0xEF && body[1] == 0xBB && body[2] == 0xBF)
+        return std::nullopt;
+    // The parser also takes a zero byte for the end of the input, which would
+    // let anything after it through. JSON text never holds a raw zero byte.
+    if (std::find(body.begin(), body.end(), std::uint8_t{0}) != body.end()) return std::nullopt;
+    try {
+        // The parser keeps the last of repeated names silently, so every
+        // object's names are collected while parsing.
+        std::vector<std::set<std::string>> open;
+        bool repeated = false;
+        auto watch = [&](int /*depth*/, nlohmann::json::parse_event_t event,
+                         nlohmann::json& parsed) {
+            using E = nlohmann::json::parse_event_t;
+            switch (event) {
+                case E::object_start:
+                    open.emplace_back();
+                    break;
+                case E::object_end:
+                    if (!open.empty()) open.pop_back();
+                    break;
+                case E::key:
+                    if (!open.empty() && parsed.is_string() &&
+                        !open.back().insert(parsed.get_ref<const std::string&>()).second)
+                        repeated = true;
+                    break;
+                default:
+                    break;
+            }
+            return true;
+        };
+        auto value = nlohmann::json::parse(body.begin(), body.end(), watch,
+                                           /*allow_exceptions=*/false);
+        if (value.is_discarded() || repeated) return std::nullopt;
+        return value;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+namespace {
+
+bool has_type(const nlohmann::json& v, JsonType type) {
+    switch (type) {
+        case JsonType::String:
+            return v.is_string();
+        case JsonType::Boolean:
+            return v.is_boolean();
+        case JsonType::Unsigned:
+            return v.is_number_unsigned();
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<MemberValues> read_members(ByteView body, std::span<const MemberRule> members) {
+    auto value = parse_strict(body);
+    if (!value) return std::nullopt;
+    MemberValues out(members.size());
+    if (value->is_object()) {
+        for (std::size_t i = 0; i < members.size(); ++i) {
+            auto it = value->find(members[i].name);
+            if (it != value->end()) out[i] = std::move(*it);
+        }
+    } else if (value->is_array()) {
+        if (value->size() > members.size()) return std::nullopt;
+        for (std::size_t i = 0; i < value->size(); ++i) out[i] = std::move((*value)[i]);
+    } else {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        if (!out[i]) {
+            if (members[i].required) return std::nullopt;
+            continue;
+        }
+        if (!has_type(*out[i], members[i].type)) return std::nullopt;
+    }
+    return out;
+}
+
+}  // namespace hp::protocol
