@@ -10,3 +10,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Cross-built test programs run under Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh")
+# Release builds use -O2 like the native release build: g++ 12 at -O3 reports
+# false -Wstringop-overflow/-Wrestrict warnings inside libstdc++'s vector and
+# string code.
+# (The compiler module appends -O3 to the *_INIT flags, so the cache entries
+# are seeded here instead.)
+set(CMAKE_C_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags used by the C compiler for Release builds.")
+set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags used by the C++ compiler for Release builds.")

@@ -31,7 +31,7 @@ stamps="$prefix/.stamps"
 # Bump a recipe string to force that piece to be rebuilt.
 declare -A recipe=(
     [sodium]="libsodium static mingw-posix r1"
-    [qrencode]="qrencode static mingw-posix no-tools no-png r1"
+    [qrencode]="qrencode static mingw-posix no-tools no-png no-iconv r2"
     [gtest]="googletest+gmock static mingw-posix r1"
     [shim]="asio asio.hpp nlohmann r1"
 )
@@ -40,6 +40,16 @@ parts=(sodium qrencode gtest shim)
 up_to_date() { [[ -f "$stamps/$1" && "$(cat "$stamps/$1")" == "${recipe[$1]}" ]]; }
 mark_done() { mkdir -p "$stamps"; printf '%s' "${recipe[$1]}" > "$stamps/$1"; }
 log() { printf '== %s\n' "$*" >&2; }
+# Runs a build step with its chatter in a log file, shown only on failure.
+quiet() {
+    local logfile=$1
+    shift
+    if ! "$@" >>"$logfile" 2>&1; then
+        tail -n 60 "$logfile" >&2
+        echo "failed: $*" >&2
+        exit 1
+    fi
+}
 
 # ------------------------------------------------------------- fast path
 all_done=1
@@ -137,14 +147,15 @@ if ! up_to_date sodium; then
     log "libsodium: building in $src"
     (
         cd "$src"
+        l="$work/libsodium.log"
         if [[ ! -x configure ]]; then
-            if [[ -x autogen.sh ]]; then ./autogen.sh -s >/dev/null 2>&1 || autoreconf -fi >/dev/null
-            else autoreconf -fi >/dev/null; fi
+            if [[ -x autogen.sh ]]; then quiet "$l" ./autogen.sh -s
+            else quiet "$l" autoreconf -fi; fi
         fi
-        ./configure -q --host=$host CC=$cc --prefix="$prefix" --disable-shared --enable-static \
-            --disable-dependency-tracking >/dev/null
-        make -s -j"$jobs" >/dev/null
-        make -s install >/dev/null
+        quiet "$l" ./configure --host=$host CC=$cc --prefix="$prefix" --disable-shared --enable-static \
+            --disable-dependency-tracking
+        quiet "$l" make -j"$jobs"
+        quiet "$l" make install
     )
     rm -f "$prefix"/lib/libsodium.la
     mark_done sodium
@@ -157,13 +168,14 @@ if ! up_to_date qrencode; then
     log "qrencode: fetching source"
     src="$(fetch_source qrencode)"
     log "qrencode: building in $src"
-    cmake -S "$src" -B "$work/qrencode-build" -G Ninja --toolchain "$toolchain" \
+    l="$work/qrencode.log"
+    quiet "$l" cmake -S "$src" -B "$work/qrencode-build" -G Ninja --toolchain "$toolchain" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF \
         -DWITH_TOOLS=OFF -DWITH_TESTS=OFF -DWITHOUT_PNG=ON -DCMAKE_DISABLE_FIND_PACKAGE_PNG=ON \
         -DCMAKE_DISABLE_FIND_PACKAGE_Iconv=ON -Wno-dev \
-        -DCMAKE_CROSSCOMPILING_EMULATOR= >/dev/null
-    cmake --build "$work/qrencode-build" -j"$jobs" >/dev/null
-    cmake --install "$work/qrencode-build" >/dev/null
+        -DCMAKE_CROSSCOMPILING_EMULATOR=
+    quiet "$l" cmake --build "$work/qrencode-build" -j"$jobs"
+    quiet "$l" cmake --install "$work/qrencode-build"
     mark_done qrencode
     log "qrencode: done in $((SECONDS - t)) s"
 fi
@@ -172,11 +184,12 @@ fi
 if ! up_to_date gtest; then
     t=$SECONDS
     log "googletest: building from /usr/src/googletest"
-    cmake -S /usr/src/googletest -B "$work/gtest-build" -G Ninja --toolchain "$toolchain" \
+    l="$work/gtest.log"
+    quiet "$l" cmake -S /usr/src/googletest -B "$work/gtest-build" -G Ninja --toolchain "$toolchain" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF \
-        -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON -DCMAKE_CROSSCOMPILING_EMULATOR= >/dev/null
-    cmake --build "$work/gtest-build" -j"$jobs" >/dev/null
-    cmake --install "$work/gtest-build" >/dev/null
+        -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON -DCMAKE_CROSSCOMPILING_EMULATOR=
+    quiet "$l" cmake --build "$work/gtest-build" -j"$jobs"
+    quiet "$l" cmake --install "$work/gtest-build"
     mark_done gtest
     log "googletest: done in $((SECONDS - t)) s"
 fi
