@@ -4,14 +4,24 @@
 
 namespace hp::fake {
 
-Call move(std::int32_t dx, std::int32_t dy) { return Call{Call::Op::MoveRelative, dx, dy}; }
+namespace {
+Call make(Call::Op op, std::int32_t a = 0, std::int32_t b = 0) {
+    Call c;
+    c.op = op;
+    c.a = a;
+    c.b = b;
+    return c;
+}
+}  // namespace
+
+Call move(std::int32_t dx, std::int32_t dy) { return make(Call::Op::MoveRelative, dx, dy); }
 Call button(std::uint8_t b, bool down) {
-    Call c{Call::Op::MouseButton, b, 0};
+    Call c = make(Call::Op::MouseButton, b);
     c.down = down;
     return c;
 }
-Call wheel(std::int32_t amount) { return Call{Call::Op::Wheel, amount, 0}; }
-Call hwheel(std::int32_t amount) { return Call{Call::Op::HWheel, amount, 0}; }
+Call wheel(std::int32_t amount) { return make(Call::Op::Wheel, amount); }
+Call hwheel(std::int32_t amount) { return make(Call::Op::HWheel, amount); }
 
 std::string describe(const Call& c) {
     char buf[96];
@@ -47,32 +57,32 @@ void RecordingPlatform::mouseButton(std::uint8_t b, bool down) { record(button(b
 void RecordingPlatform::wheel(std::int32_t amount) { record(fake::wheel(amount)); }
 void RecordingPlatform::hwheel(std::int32_t amount) { record(fake::hwheel(amount)); }
 void RecordingPlatform::key(const KeyRecord& r, bool down) {
-    Call c{Call::Op::Key};
+    Call c = make(Call::Op::Key);
     c.key = r;
     c.down = down;
     record(std::move(c));
 }
 void RecordingPlatform::typeText(std::u16string_view units) {
-    Call c{Call::Op::TypeText};
+    Call c = make(Call::Op::TypeText);
     c.units = std::u16string(units);
     record(std::move(c));
 }
-void RecordingPlatform::lockWorkstation() { record(Call{Call::Op::LockWorkstation}); }
-void RecordingPlatform::keepAwake() { record(Call{Call::Op::KeepAwake}); }
+void RecordingPlatform::lockWorkstation() { record(make(Call::Op::LockWorkstation)); }
+void RecordingPlatform::keepAwake() { record(make(Call::Op::KeepAwake)); }
 void RecordingPlatform::setClipboard(std::string_view utf8) {
-    Call c{Call::Op::SetClipboard};
+    Call c = make(Call::Op::SetClipboard);
     c.text = std::string(utf8);
     record(c);
     std::lock_guard lock(mutex_);
     clipboard_ = std::string(utf8);
 }
 std::optional<std::string> RecordingPlatform::getClipboard() {
-    record(Call{Call::Op::GetClipboard});
+    record(make(Call::Op::GetClipboard));
     std::lock_guard lock(mutex_);
     return clipboard_;
 }
 void RecordingPlatform::stepBrightness(bool up) {
-    Call c{Call::Op::StepBrightness};
+    Call c = make(Call::Op::StepBrightness);
     c.down = up;
     record(c);
 }

@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Identity, UnreadableFilesGiveANewIdentity) {
     std::filesystem::create_directories(dir());
-    for (const std::string raw :
+    for (const std::string& raw :
          {std::string(), std::string("not a protected blob"), std::string("FAK")}) {
         SCOPED_TRACE(raw);
         test::write_file(file(), raw);

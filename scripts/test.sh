@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the Windows cross build with its
+# tests under Wine, then the native build (AddressSanitizer and
+# UndefinedBehaviorSanitizer) with the unit, integration and end-to-end tests.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+scripts/install-deps.sh
+HEARTHPAD_WIN_DEPS="$(scripts/build-win-deps.sh | tail -n 1)"
+export HEARTHPAD_WIN_DEPS
+
+jobs="$(nproc)"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$jobs"
+cmake --preset native -DHEARTHPAD_WIN_EXE="$PWD/build/windows/hearthpad.exe" >/dev/null
+cmake --build --preset native -j "$jobs"
+
+status=0
+ctest --preset windows || status=1
+ctest --preset native || status=1
+exit $status
