@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <iostream>
-#include <mutex>
 #include <sstream>
 #include <string>
 
@@ -21,12 +20,14 @@
 
 namespace {
 
-std::mutex g_out_mutex;  // keeps each printed line whole
-
-void say(const std::string& line) {
-    std::lock_guard lock(g_out_mutex);
-    std::cout << line << '\n' << std::flush;
+// Every line goes out in one write, so lines from the host's threads (events,
+// platform calls) and from the command loop never mix.
+void write_whole(const std::string& text) {
+    std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+    std::cout.flush();
 }
+
+void say(const std::string& line) { write_whole(line + "\n"); }
 
 std::string event_line(const hp::HostEvent& e) {
     std::string line = std::string("event: ") + hp::host_event_name(e.kind);
@@ -84,9 +85,7 @@ private:
         say("code: " + code);
         say("link: " + link);
         if (isatty(STDOUT_FILENO)) {
-            const std::string qr = hp::app::qr_text(link);
-            std::lock_guard lock(g_out_mutex);
-            std::cout << qr << std::flush;
+            write_whole(hp::app::qr_text(link));
         }
     }
 

@@ -55,7 +55,10 @@ private:
         write_locked(text);
     }
     void write_locked(const std::string& text) {
-        out_ << "platform: " << text << '\n';
+        // One write per line, so lines printed by other threads of the
+        // console front end never land inside this one.
+        const std::string whole = "platform: " + text + "\n";
+        out_.write(whole.data(), static_cast<std::streamsize>(whole.size()));
         out_.flush();
     }
 

@@ -169,3 +169,34 @@ TEST(Datagram, AckAndOpenAreInverse) {
 
 }  // namespace
 }  // namespace hp::test
+
+namespace hp::test {
+namespace {
+
+class SasTest : public HostFixture {
+protected:
+    void SetUp() override { start(); }
+};
+
+// Ctrl+Alt+Del is answered on the session, whichever way the request came.
+TEST_F(SasTest, ResultGoesToTheRequestingSession) {
+    auto a = paired_client("A");
+    const std::string expected =
+        "{\"code\":\"sas_policy_missing\",\"message\":\"Ctrl+Alt+Del needs setup on the PC: run this "
+        "app as administrator once and enable the SoftwareSASGeneration policy\"}";
+    ASSERT_TRUE(a->send_secure(frame_type::InputCommand, command(8, 1, {9})));
+    auto reply = a->recv();
+    ASSERT_TRUE(reply) << reply.error().text;
+    EXPECT_EQ(reply->type, frame_type::SasResult);
+    EXPECT_EQ(reply->text(), expected);
+
+    UdpClient udp;
+    udp.send(seal_datagram(a->channel().key, command(8, 2, {9})), state().udpPort);
+    auto over_udp = a->recv();
+    ASSERT_TRUE(over_udp) << over_udp.error().text;
+    EXPECT_EQ(over_udp->type, frame_type::SasResult);
+    EXPECT_EQ(over_udp->text(), expected);
+}
+
+}  // namespace
+}  // namespace hp::test
