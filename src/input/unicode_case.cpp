@@ -1,5 +1,7 @@
 #include "input/unicode_case.h"
 
+#include "common/utf8.h"
+
 #include <algorithm>
 #include <cstdint>
 
@@ -80,48 +82,20 @@ constexpr Single kSingles[] = {
 void append_utf8(std::string& out, char32_t c) {
     if (c >= kRawByteBase) {
         out.push_back(static_cast<char>(c - kRawByteBase));
-    } else if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        return;
     }
+    hp::append_utf8(out, c);
 }
 
 }  // namespace
 
 char32_t next_code_point(std::string_view text, std::size_t& pos) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char b0 = byte(pos);
-    const auto raw = [&] { return kRawByteBase + char32_t(byte(pos++)); };
-    if (b0 < 0x80) {
-        ++pos;
-        return b0;
+    std::size_t next = pos;
+    if (const auto c = hp::decode_utf8(text, next)) {
+        pos = next;
+        return *c;
     }
-    std::size_t len = 0;
-    char32_t c = 0, min = 0;
-    if ((b0 & 0xE0) == 0xC0) { len = 2; c = b0 & 0x1F; min = 0x80; }
-    else if ((b0 & 0xF0) == 0xE0) { len = 3; c = b0 & 0x0F; min = 0x800; }
-    else if ((b0 & 0xF8) == 0xF0) { len = 4; c = b0 & 0x07; min = 0x10000; }
-    else return raw();
-    if (text.size() - pos < len) return raw();
-    for (std::size_t i = 1; i < len; ++i) {
-        const unsigned char b = byte(pos + i);
-        if ((b & 0xC0) != 0x80) return raw();
-        c = (c << 6) | (b & 0x3F);
-    }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return raw();
-    pos += len;
-    return c;
+    return kRawByteBase + char32_t(static_cast<unsigned char>(text[pos++]));
 }
 
 bool is_white_space(char32_t c) {

@@ -5,12 +5,12 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <set>
 #include <system_error>
 
 #include "common/json_text.h"
 #include "main/data_dir.h"
 #include "platform/system.h"
+#include "protocol/json.h"
 
 namespace hp {
 
@@ -30,80 +30,10 @@ std::string path_text(const std::filesystem::path& p) {
 }
 
 // The decrypted identity file: {"hostId":"…","seedHex":"…"} or the array form
-// ["…","…"]. Unknown object members are skipped, a repeated member is an
-// error, and only whitespace may follow the value.
-struct IdentityFileReader {
-    enum class Form { none, object, array };
-    Form form = Form::none;
-    int depth = 0;
-    std::string member;
-    std::set<std::string> seen;
-    std::size_t index = 0;
-    std::optional<std::string> host_id;
-    std::optional<std::string> seed_hex;
-
-    ~IdentityFileReader() {
-        if (seed_hex) wipe_string(*seed_hex);
-    }
-
-    bool known_member() const { return member == "hostId" || member == "seedHex"; }
-
-    // A value other than a string.
-    bool other_value() {
-        if (depth == 0) return false;
-        if (depth > 1) return true;
-        if (form == Form::array) return false;
-        return !known_member();
-    }
-
-    bool string(std::string& value) {
-        if (depth == 0) return false;
-        if (depth > 1) return true;
-        std::string_view target = member;
-        if (form == Form::array) {
-            if (index >= 2) return false;
-            target = index++ == 0 ? "hostId" : "seedHex";
-        }
-        if (target == "hostId") host_id = std::move(value);
-        if (target == "seedHex") seed_hex = std::move(value);
-        return true;
-    }
-
-    bool start_container(Form container) {
-        if (depth == 0) {
-            form = container;
-        } else if (depth == 1 && !other_value()) {
-            return false;
-        }
-        ++depth;
-        return true;
-    }
-
-    bool null() { return other_value(); }
-    bool boolean(bool) { return other_value(); }
-    bool number_integer(std::int64_t) { return other_value(); }
-    bool number_unsigned(std::uint64_t) { return other_value(); }
-    bool number_float(double, const std::string&) { return other_value(); }
-    bool binary(nlohmann::json::binary_t&) { return false; }
-    bool start_object(std::size_t) { return start_container(Form::object); }
-    bool start_array(std::size_t) { return start_container(Form::array); }
-    bool end_object() {
-        --depth;
-        return true;
-    }
-    bool end_array() {
-        --depth;
-        return true;
-    }
-    bool key(std::string& name) {
-        if (depth != 1) return true;
-        if (!seen.insert(name).second) return false;
-        member = name;
-        return true;
-    }
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) {
-        return false;
-    }
+// ["…","…"], read by the same strict reader as client messages.
+constexpr protocol::MemberRule kIdentityMembers[] = {
+    {"hostId", protocol::JsonType::String, true},
+    {"seedHex", protocol::JsonType::String, true},
 };
 
 std::optional<Bytes> read_file(const std::filesystem::path& file) {
@@ -124,20 +54,15 @@ std::optional<HostIdentity> load_identity(const std::filesystem::path& file,
     auto plain = protection.unprotect(*blob);
     if (!plain) return std::nullopt;
 
-    IdentityFileReader reader;
-    bool parsed = false;
-    try {
-        parsed = nlohmann::json::sax_parse(plain->begin(), plain->end(), &reader);
-    } catch (...) {
-        parsed = false;
-    }
+    auto members = protocol::read_members(*plain, kIdentityMembers);
     crypto::wipe(*plain);
-    if (!parsed || !reader.host_id || !reader.seed_hex) return std::nullopt;
-
-    auto seed = crypto::hex_decode_array<32>(*reader.seed_hex);
+    if (!members) return std::nullopt;
+    auto& seed_hex = (*members)[1]->get_ref<std::string&>();
+    auto seed = crypto::hex_decode_array<32>(seed_hex);
+    wipe_string(seed_hex);
     if (!seed) return std::nullopt;
     HostIdentity identity;
-    identity.hostId = std::move(*reader.host_id);
+    identity.hostId = (*members)[0]->get<std::string>();
     identity.seed = *seed;
     identity.publicKey = crypto::ed25519_public_key(identity.seed);
     crypto::wipe(*seed);
