@@ -1,0 +1,8 @@
+# hearthpad.exe: the tray host. A windowed program (no console), linked
+# statically, with the application manifest and version block compiled in.
+file(GLOB HP_WIN_APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/win32_*.cpp)
+add_executable(hearthpad WIN32 ${HP_WIN_APP_SOURCES} ${CMAKE_SOURCE_DIR}/resources/hearthpad.rc)
+target_compile_options(hearthpad PRIVATE ${HP_WARNINGS})
+# The entry is wWinMain.
+target_link_options(hearthpad PRIVATE -municode)
+target_link_libraries(hearthpad PRIVATE hearthpad_platform user32 shell32)

@@ -1,0 +1,62 @@
+#include "app/win32_first_run.h"
+
+#include <fstream>
+#include <system_error>
+
+#include "main/data_dir.h"
+
+namespace hp::app {
+
+namespace {
+
+std::filesystem::path marker_path(const std::filesystem::path& dir, std::string_view name) {
+    return dir / std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
+
+}  // namespace
+
+bool marker_exists(const std::filesystem::path& dir, std::string_view name) {
+    std::error_code ec;
+    return std::filesystem::exists(marker_path(dir, name), ec);
+}
+
+Status write_marker(const std::filesystem::path& dir, std::string_view name) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) return fail("Could not create the data directory: " + ec.message());
+
+    const std::filesystem::path target = marker_path(dir, name);
+    const std::filesystem::path tmp = tmp_sibling(target);
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        out << '1';
+        out.close();
+        if (!out) {
+            std::filesystem::remove(tmp, ec);
+            return fail("Could not write " + std::string(name));
+        }
+    }
+    std::filesystem::rename(tmp, target, ec);
+    if (ec) {
+        std::error_code ignored;
+        std::filesystem::remove(tmp, ignored);
+        return fail("Could not write " + std::string(name) + ": " + ec.message());
+    }
+    return {};
+}
+
+bool claim_marker(const std::filesystem::path& dir, std::string_view name) {
+    if (marker_exists(dir, name)) return false;
+    (void)write_marker(dir, name);  // a failure only means the notice may repeat
+    return true;
+}
+
+bool claim_vigem_notice(const std::filesystem::path& dir, bool vigemMissing) {
+    return vigemMissing && claim_marker(dir, kVigemNotifiedMarker);
+}
+
+std::string start_failure_text(const Error& error) {
+    return "Hearthpad could not start: " + error.text;
+}
+
+}  // namespace hp::app

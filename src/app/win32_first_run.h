@@ -1,0 +1,35 @@
+#pragma once
+// Once-only start-up notices of hearthpad.exe (the ViGEmBus notice and the
+// start-at-login question), remembered by marker files in the data directory.
+// Window-free, so the rules are tested natively.
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "common/result.h"
+
+namespace hp::app {
+
+inline constexpr std::string_view kVigemNotifiedMarker = "vigem_notified";
+inline constexpr std::string_view kStartupPromptedMarker = "startup_prompted";
+
+bool marker_exists(const std::filesystem::path& dir, std::string_view name);
+
+// Creates dir (all levels) and writes dir/name with the single character "1",
+// through a temporary sibling that is renamed over the target.
+Status write_marker(const std::filesystem::path& dir, std::string_view name);
+
+// True when dir/name does not exist yet: the caller then shows its notice or
+// asks its question, once. The marker is written first (a failure is
+// ignored; the notice may then come again next time), so a box the user
+// closes without answering is not shown again either.
+bool claim_marker(const std::filesystem::path& dir, std::string_view name);
+
+// True when the ViGEmBus notice is due: the driver is missing and the notice
+// has not been shown for this data directory. Claims its marker.
+bool claim_vigem_notice(const std::filesystem::path& dir, bool vigemMissing);
+
+// The fatal start-up text shown in the message box.
+std::string start_failure_text(const Error& error);
+
+}  // namespace hp::app

@@ -1,0 +1,128 @@
+// hearthpad.exe: the tray host. One process per machine (a named global
+// mutex), a hidden tray window that only receives messages, the host itself
+// (start_host) and the window message loop on the main thread. Reads no
+// arguments ("--background" from the start-at-login entries changes nothing);
+// the exit status is 0 on every path.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "app/win32_first_run.h"
+#include "app/win32_tray.h"
+#include "main/data_dir.h"
+#include "main/start_host.h"
+#include "platform/win32/platform_services.h"
+
+namespace hp::app {
+namespace {
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+constexpr wchar_t kSingletonMutex[] = L"Global\\HearthpadHostSingletonMutex";
+
+// Loaded at run time so the program also starts where the call is missing.
+void set_per_monitor_dpi_awareness() {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    if (!user32) return;
+    using SetContext = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+    auto set = reinterpret_cast<SetContext>(reinterpret_cast<void (*)()>(
+        GetProcAddress(user32, "SetProcessDpiAwarenessContext")));
+    if (set) (void)set(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+}
+
+// UTF-8 to UTF-16 for message boxes; ill-formed bytes become U+FFFD rather
+// than losing the whole text.
+std::wstring widen(std::string_view text) {
+    if (text.empty()) return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    return wide;
+}
+
+void fatal_box(const std::wstring& text) {
+    MessageBoxW(nullptr, text.c_str(), kAppCaption, MB_ICONERROR);
+}
+
+HWND create_tray_window(HINSTANCE instance) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = tray_window_proc;
+    wc.hInstance = instance;
+    wc.lpszClassName = kTrayWindowClass;
+    RegisterClassW(&wc);  // a failure shows as CreateWindowExW failing
+    return CreateWindowExW(WS_EX_TOOLWINDOW, kTrayWindowClass, kAppCaption, WS_POPUP, 0, 0, 0, 0,
+                           nullptr, nullptr, instance, nullptr);
+}
+
+// Lets the shell's "TaskbarCreated" broadcast reach the window even when the
+// process runs elevated; returns the message id, 0 if it has none.
+UINT allow_taskbar_created(HWND window) {
+    const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
+    if (message != 0) (void)ChangeWindowMessageFilterEx(window, message, MSGFLT_ALLOW, nullptr);
+    return message;
+}
+
+int run(HINSTANCE instance) {
+    set_per_monitor_dpi_awareness();
+
+    // Held (never released early) for the life of the process; without it
+    // the host still runs, only unprotected against a second start.
+    SetLastError(ERROR_SUCCESS);
+    UniqueHandle singleton(CreateMutexW(nullptr, TRUE, kSingletonMutex));
+    if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;  // another host runs: no window, no message
+
+    auto tray = std::make_unique<TrayState>();
+    tray->window = create_tray_window(instance);
+    if (!tray->window) {
+        fatal_box(L"Could not create the tray window.");
+        return 0;
+    }
+    tray->windowRef = std::make_shared<std::atomic<HWND>>(tray->window);
+    tray->taskbarCreatedMessage = allow_taskbar_created(tray->window);
+
+    StartOptions options;
+    options.platform = platform::make_win32_platform_services();
+    options.notifyTray = make_notify_tray(tray->windowRef);
+    options.refreshTray = make_refresh_tray(tray->windowRef);
+    auto host = start_host(std::move(options));
+    if (!host) {
+        fatal_box(widen(start_failure_text(host.error())));
+        return 0;
+    }
+    tray->host = std::move(*host);
+    tray->dataDir = data_dir();
+
+    add_tray_icon(*tray);
+    if (claim_vigem_notice(tray->dataDir, tray->host->vigemMissing)) show_vigem_balloon(*tray);
+    attach_tray_state(*tray);
+    if (claim_marker(tray->dataDir, kStartupPromptedMarker)) ask_start_at_login(*tray);
+    start_automatic_update_check();
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (take_dialog_message(*tray, message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+
+    // The window is gone (its WM_DESTROY released all held input). Dropping
+    // the host handle stops the runtime and with it every server task.
+    destroy_tray_icons(*tray);
+    tray->windowRef->store(nullptr);
+    tray->host.reset();
+    tray.reset();
+    return 0;
+}
+
+}  // namespace
+}  // namespace hp::app
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    return hp::app::run(instance);
+}

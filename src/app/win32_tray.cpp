@@ -1,0 +1,95 @@
+#include "app/win32_tray.h"
+
+#include "app/win32_messages.h"
+#include "input/executor.h"
+
+namespace hp::app {
+
+static_assert(kWmApp == WM_APP);
+
+namespace {
+
+TrayState* tray_of(HWND window) {
+    return reinterpret_cast<TrayState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+void post_host_event(const TrayWindowRef& window, HostEventCode code) {
+    if (HWND hwnd = window->load()) {
+        // A failed post is ignored: the next event refreshes the tray anyway.
+        (void)PostMessageW(hwnd, WM_HOST_EVENT, static_cast<WPARAM>(code), 0);
+    }
+}
+
+// Nothing stays pressed once the tray goes.
+void release_held_input(TrayState& tray) {
+    if (!tray.host || !tray.host->state) return;
+    HostLock lock(*tray.host->state);
+    input::release_all(*lock);
+}
+
+void on_host_event(TrayState& tray, WPARAM /*code*/) {
+    // Codes 1 and 2 also close the pairing window, once there is one.
+    refresh_tray_icon(tray);
+}
+
+}  // namespace
+
+void attach_tray_state(TrayState& tray) {
+    SetWindowLongPtrW(tray.window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&tray));
+}
+
+EventSink make_notify_tray(TrayWindowRef window) {
+    return [window = std::move(window)](const HostEvent& event) {
+        post_host_event(window, host_event_code(event.kind));
+    };
+}
+
+std::function<void()> make_refresh_tray(TrayWindowRef window) {
+    return [window = std::move(window)] { post_host_event(window, HostEventCode::Other); };
+}
+
+LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    TrayState* tray = tray_of(window);
+    switch (message) {
+        case WM_HOST_EVENT:
+            if (tray) on_host_event(*tray, wParam);
+            return 0;
+        case WM_CLOSE:
+            DestroyWindow(window);
+            return 0;
+        case WM_QUERYENDSESSION:
+            return TRUE;  // nothing to save; the session may end
+        case WM_ENDSESSION:
+            // The process may be ended as soon as this returns: release the
+            // input now rather than after the message loop.
+            if (wParam) DestroyWindow(window);
+            return 0;
+        case WM_DESTROY:
+            if (tray) {
+                remove_tray_icon(*tray);
+                release_held_input(*tray);
+                tray->windowRef->store(nullptr);
+                SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            }
+            PostQuitMessage(0);
+            return 0;
+        default:
+            break;
+    }
+    if (tray && tray->taskbarCreatedMessage != 0 && message == tray->taskbarCreatedMessage) {
+        add_tray_icon(*tray);  // the shell restarted
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void add_tray_icon(TrayState&) {}
+void remove_tray_icon(TrayState&) {}
+void refresh_tray_icon(TrayState&) {}
+void destroy_tray_icons(TrayState&) {}
+void show_vigem_balloon(TrayState&) {}
+void ask_start_at_login(TrayState&) {}
+void start_automatic_update_check() {}
+bool take_dialog_message(TrayState&, MSG&) { return false; }
+
+}  // namespace hp::app
