@@ -1,0 +1,96 @@
+// The window-free rules of hearthpad.exe's start-up: once-only marker files
+// and the code each host event is posted with.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "app/win32_first_run.h"
+#include "app/win32_messages.h"
+
+namespace hp::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ScratchDir : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "hp-first-run-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+    static std::string read(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    fs::path root_;
+};
+
+using MarkerFiles = ScratchDir;
+
+TEST_F(MarkerFiles, FirstClaimCreatesEveryLevelAndWritesOneLaterClaimsDecline) {
+    const fs::path dir = root_ / "a" / "b" / "Hearthpad";
+    for (std::string_view name : {kVigemNotifiedMarker, kStartupPromptedMarker}) {
+        EXPECT_TRUE(claim_marker(dir, name)) << name;
+        EXPECT_EQ(read(dir / name), "1") << name;
+        EXPECT_FALSE(claim_marker(dir, name)) << name;
+    }
+    EXPECT_FALSE(fs::exists(dir / "vigem_notified.tmp"));
+    EXPECT_FALSE(fs::exists(dir / "startup_prompted.tmp"));
+}
+
+TEST_F(MarkerFiles, AnExistingMarkerIsLeftAsItIs) {
+    std::ofstream(root_ / "startup_prompted") << "anything";
+    EXPECT_FALSE(claim_marker(root_, kStartupPromptedMarker));
+    EXPECT_EQ(read(root_ / "startup_prompted"), "anything");
+}
+
+// A failed write does not stop the notice; it may only come again next run.
+TEST_F(MarkerFiles, DataDirectoryThatIsAFileClaimsWithoutWriting) {
+    const fs::path file = root_ / "not-a-dir";
+    std::ofstream(file) << "x";
+    EXPECT_FALSE(write_marker(file, kVigemNotifiedMarker));
+    EXPECT_TRUE(claim_marker(file, kVigemNotifiedMarker));
+    EXPECT_EQ(read(file), "x");
+}
+
+TEST_F(MarkerFiles, VigemNoticeIsDueOnlyWhenTheDriverIsMissingAndOnlyOnce) {
+    EXPECT_FALSE(claim_vigem_notice(root_, false));
+    EXPECT_FALSE(fs::exists(root_ / "vigem_notified"));
+    EXPECT_TRUE(claim_vigem_notice(root_, true));
+    EXPECT_FALSE(claim_vigem_notice(root_, true));
+}
+
+TEST(StartFailureText, PrefixesTheErrorText) {
+    EXPECT_EQ(start_failure_text(Error{"no free port"}), "Hearthpad could not start: no free port");
+}
+
+TEST(HostEventCodes, PairingEventsHaveTheirOwnCodesEverythingElseIsThree) {
+    struct Case {
+        HostEventKind kind;
+        std::uintptr_t code;
+    };
+    const Case cases[] = {
+        {HostEventKind::DevicePaired, 1},        {HostEventKind::PairingCodeRevoked, 2},
+        {HostEventKind::SessionOpened, 3},       {HostEventKind::SessionClosed, 3},
+        {HostEventKind::ControllerSwitched, 3},  {HostEventKind::PairedDevicesChanged, 3},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(static_cast<std::uintptr_t>(host_event_code(c.kind)), c.code) << host_event_name(c.kind);
+    EXPECT_EQ(WM_TRAY_ICON, 0x8001u);
+    EXPECT_EQ(WM_HOST_EVENT, 0x8002u);
+}
+
+}  // namespace
+}  // namespace hp::app
