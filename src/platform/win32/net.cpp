@@ -5,27 +5,11 @@
 
 #include <string>
 
+#include "platform/win32/text.h"
+
 namespace hp::platform {
 
 namespace {
-std::string wsa_error_text(int code) {
-    wchar_t* buf = nullptr;
-    const DWORD n = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
-    std::string out;
-    if (n && buf) {
-        const int len = WideCharToMultiByte(CP_UTF8, 0, buf, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
-        out.resize(static_cast<std::size_t>(len));
-        WideCharToMultiByte(CP_UTF8, 0, buf, static_cast<int>(n), out.data(), len, nullptr, nullptr);
-        LocalFree(buf);
-        while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' '))
-            out.pop_back();
-    }
-    if (out.empty()) out = "socket error " + std::to_string(code);
-    return out;
-}
-
 // The runtime's socket layer starts Winsock too; this keeps our own call
 // independent of the order in which things are created.
 struct WinsockStartup {
@@ -44,7 +28,7 @@ Result<std::uintptr_t> create_udp_socket(bool v6) {
     static WinsockStartup winsock;
     const SOCKET s = WSASocketW(v6 ? AF_INET6 : AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0,
                                 WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
-    if (s == INVALID_SOCKET) return fail(wsa_error_text(WSAGetLastError()));
+    if (s == INVALID_SOCKET) return fail(win32::system_message(static_cast<unsigned long>(WSAGetLastError())));
     return static_cast<std::uintptr_t>(s);
 }
 
