@@ -90,8 +90,9 @@ private:
         asio::error_code ignored;
         socket_.set_option(tcp::no_delay(true), ignored);
         Bytes chunk(8192);
-        bool running = true;
-        while (running) {
+        for (;;) {
+            // Once the session is told to end, nothing more it sent is acted on.
+            if (stopping_) break;
             protocol::Frame frame;
             auto status = reader_.next(frame);
             if (status == protocol::FrameReader::Status::Bad) break;
@@ -99,7 +100,6 @@ private:
                 if (co_await handle_frame(frame) == Next::End) break;
                 continue;
             }
-            if (stopping_) break;
             deadline_.expires_after(ctx_->idleTimeout);
             auto result = co_await (
                 socket_.async_read_some(asio::buffer(chunk), use_tuple) ||
