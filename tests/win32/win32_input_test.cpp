@@ -325,6 +325,17 @@ TEST(Win32Clipboard, RoundTripKeepsNonAsciiText) {
     }
 }
 
+TEST(Win32Clipboard, TextIsSetWithAnOwnerWindow) {
+    const auto services = make_win32_platform_services();
+    services->setClipboard("owned");
+    const HWND owner = GetClipboardOwner();
+    ASSERT_NE(owner, nullptr) << "an ownerless clipboard makes SetClipboardData fail on Windows";
+    wchar_t name[64] = {};
+    GetClassNameW(owner, name, 64);
+    EXPECT_STREQ(name, L"HearthpadClipboardOwner");
+    EXPECT_EQ(services->getClipboard(), "owned");
+}
+
 TEST(Win32Clipboard, StoresNulTerminatedUtf16) {
     const auto services = make_win32_platform_services();
     services->setClipboard("\xC3\xBC\xF0\x9F\x8E\xAE");

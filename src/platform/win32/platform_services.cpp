@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <future>
 #include <string>
 #include <thread>
 #include <utility>
@@ -46,7 +47,7 @@ INPUT key_input(WORD vk, WORD scan, DWORD flags) {
 // Closes the clipboard when it was opened.
 class ClipboardSession {
 public:
-    ClipboardSession() : open_(OpenClipboard(nullptr) != FALSE) {}
+    explicit ClipboardSession(HWND owner = nullptr) : open_(OpenClipboard(owner) != FALSE) {}
     ~ClipboardSession() {
         if (open_) CloseClipboard();
     }
@@ -107,10 +108,10 @@ private:
 
 // ---------------------------------------------------------------- clipboard
 
-void set_clipboard_text(std::string_view utf8) {
+void set_clipboard_text(std::string_view utf8, HWND owner) {
     std::u16string units = utf8_to_utf16(utf8);
     units.push_back(u'\0');
-    const ClipboardSession clipboard;
+    const ClipboardSession clipboard(owner);
     if (!clipboard.open()) return;
     EmptyClipboard();
     GlobalBlock block(units.size() * sizeof(char16_t));
@@ -155,6 +156,63 @@ void run_hidden(const std::string& program, const std::vector<std::string>& args
     const OwnedHandle thread(info.hThread);
     WaitForSingleObject(process.get(), INFINITE);
 }
+
+// Owner window for the text the host puts on the clipboard. Opened without
+// an owner, EmptyClipboard leaves the clipboard ownerless and SetClipboardData
+// is documented to fail then; so the clipboard is opened with this
+// message-only window, which lives on a thread of its own so that the
+// messages other programs send to the clipboard owner are always answered.
+class ClipboardOwner {
+public:
+    ClipboardOwner() {
+        std::promise<HWND> created;
+        auto window = created.get_future();
+        try {
+            thread_ = std::thread([this, &created] { run(created); });
+            window_ = window.get();
+        } catch (const std::exception&) {
+            window_ = nullptr;  // no thread: the clipboard is opened without an owner
+        }
+    }
+    ~ClipboardOwner() {
+        if (thread_.joinable()) {
+            PostThreadMessageW(thread_id_, WM_QUIT, 0, 0);
+            thread_.join();
+        }
+    }
+    ClipboardOwner(const ClipboardOwner&) = delete;
+    ClipboardOwner& operator=(const ClipboardOwner&) = delete;
+
+    HWND window() const { return window_; }
+
+private:
+    void run(std::promise<HWND>& created) {
+        thread_id_ = GetCurrentThreadId();
+        const HINSTANCE instance = GetModuleHandleW(nullptr);
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = instance;
+        wc.lpszClassName = L"HearthpadClipboardOwner";
+        RegisterClassW(&wc);  // already registered by an earlier instance is fine
+        HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    instance, nullptr);
+        // The message queue exists before the creator learns the window, so
+        // a quit posted right after construction is never lost.
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        created.set_value(hwnd);
+        if (!hwnd) return;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        DestroyWindow(hwnd);
+    }
+
+    std::thread thread_;
+    DWORD thread_id_ = 0;
+    HWND window_ = nullptr;
+};
 
 // ---------------------------------------------------------------- services
 
@@ -205,7 +263,9 @@ public:
     // Without ES_CONTINUOUS: resets the system and display idle timers once.
     void keepAwake() override { SetThreadExecutionState(ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED); }
 
-    void setClipboard(std::string_view utf8) override { set_clipboard_text(utf8); }
+    void setClipboard(std::string_view utf8) override {
+        set_clipboard_text(utf8, clipboard_owner_.window());
+    }
 
     std::optional<std::string> getClipboard() override { return get_clipboard_text(); }
 
@@ -222,6 +282,7 @@ public:
 
 private:
     InputSender send_;
+    ClipboardOwner clipboard_owner_;
 };
 
 }  // namespace
