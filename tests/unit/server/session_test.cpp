@@ -226,3 +226,26 @@ TEST_F(IdleTest, SilentConnectionsAreClosedBeforeAndAfterTheHandshake) {
 
 }  // namespace
 }  // namespace hp::test
+
+namespace hp::test {
+namespace {
+
+class ShutdownTest : public HostFixture {
+protected:
+    void SetUp() override { start(); }
+};
+
+TEST_F(ShutdownTest, DroppingTheHostClosesEverySocket) {
+    auto a = paired_client("A");
+    TestClient idle;
+    ASSERT_TRUE(idle.connect(port()));
+    const std::uint16_t was = port();
+    host_.reset();
+    EXPECT_TRUE(a->wait_closed());
+    EXPECT_TRUE(idle.wait_closed());
+    TestClient late;
+    EXPECT_FALSE(late.connect(was)) << "the listener is gone";
+}
+
+}  // namespace
+}  // namespace hp::test
