@@ -211,7 +211,7 @@ TEST_F(SessionTest, PingFromAnIdleSessionDoesNotRefreshInputTime) {
 
 class IdleTest : public HostFixture {
 protected:
-    void SetUp() override { start(300ms); }
+    void SetUp() override { start(1s); }
 };
 
 TEST_F(IdleTest, SilentConnectionsAreClosedBeforeAndAfterTheHandshake) {
