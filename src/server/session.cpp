@@ -141,12 +141,9 @@ private:
             case Kind::Established: break;
         }
         auto& est = *outcome.established;
-        for (const auto& f : est.plainFrames)
-            if (!write_plain(f)) return Next::End;
-        keys_ = protocol::SessionKeys{est.sessionKey, 0, 0};
-        secure_ = true;
-        for (const auto& f : est.secureFrames)
-            if (!write_secure(f.type, f.body)) return Next::End;
+        // The session is registered before its last handshake frame leaves:
+        // a client may send input datagrams as soon as it reads that frame,
+        // and they must find the session (and its key) already there.
         {
             HostLock lock(state_);
             const std::uint64_t id = state_.nextSessionId++;
@@ -162,6 +159,12 @@ private:
                 HostEvent{HostEventKind::SessionOpened, est.deviceName, false});
             session_id_ = id;
         }
+        for (const auto& f : est.plainFrames)
+            if (!write_plain(f)) return Next::End;
+        keys_ = protocol::SessionKeys{est.sessionKey, 0, 0};
+        secure_ = true;
+        for (const auto& f : est.secureFrames)
+            if (!write_secure(f.type, f.body)) return Next::End;
         crypto::wipe(est.sessionKey);
         return Next::Continue;
     }

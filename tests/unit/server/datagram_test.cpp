@@ -85,6 +85,17 @@ TEST_F(DatagramTest, AuthenticDatagramIsExecutedAndAcknowledged) {
     EXPECT_FALSE(wait_platform("move 5 -3", 100ms));
 }
 
+TEST_F(DatagramTest, FirstDatagramRightAfterTheHandshakeIsAccepted) {
+    for (int round = 0; round < 5; ++round) {
+        TestClient c(ClientIdentity::generate("Quick " + std::to_string(round)));
+        ASSERT_TRUE(c.connect(port()));
+        ASSERT_TRUE(c.pair(open_code()).ok());
+        UdpClient udp;
+        udp.send(seal_datagram(c.channel().key, move_command(1, 1.0f, 0.0f, 1)), state().udpPort);
+        EXPECT_TRUE(udp.receive()) << "round " << round;
+    }
+}
+
 TEST_F(DatagramTest, UnauthenticDatagramsAreDropped) {
     auto a = paired_client("A");
     const auto key = a->channel().key;
