@@ -28,7 +28,7 @@ using protocol::FrameType;
 IpAddress to_ip_address(const asio::ip::address& a) {
     if (a.is_v4()) {
         const auto b = a.to_v4().to_bytes();
-        return IpAddress::v4(b[0], b[1], b[2], b[3]).unmapped();
+        return IpAddress::v4(b[0], b[1], b[2], b[3]);
     }
     const auto b = a.to_v6().to_bytes();
     std::array<std::uint8_t, 16> o{};

@@ -31,9 +31,8 @@ protected:
         state_.tcpPort = 49183;
         state_.udpPort = 49183;
         state_.deviceType = "laptop";
-        hp::crypto::Key32 store_key{};
-        store_key.fill(3);
-        state_.store = hp::PairedDeviceStore(dir_ / "paired_devices.json", store_key);
+        store_key_.fill(3);
+        state_.store = hp::PairedDeviceStore(dir_ / "paired_devices.json", store_key_);
         net_.lan = {*hp::IpAddress::parse("192.168.1.5"), *hp::IpAddress::parse("fd00::5")};
         net_.tailscale = {*hp::IpAddress::parse("100.64.1.2")};
         net_.tailscaleDnsName = "pc.tail1234.ts.net";
@@ -64,6 +63,7 @@ protected:
     }
 
     fs::path dir_;
+    hp::crypto::Key32 store_key_{};
     hp::HostState state_;
     hp::NetworkSnapshot net_;
     hp::IpAddress peer_;
@@ -338,6 +338,10 @@ TEST_F(HandshakeTest, AuthenticationEstablishesWithTheDerivedKey) {
     EXPECT_EQ(after->pairedAtUnix, 1000u);
     EXPECT_GT(after->lastSeenUnix, 1000u);
     EXPECT_EQ(after->lastRemoteIp, "192.168.1.20");
+    // The touched record was written back to the file.
+    const auto reloaded = hp::PairedDeviceStore::load(state_.store.path(), store_key_);
+    ASSERT_NE(reloaded.find(id.clientId), nullptr);
+    EXPECT_EQ(*reloaded.find(id.clientId), *after);
     EXPECT_EQ(hp::PairedDeviceStore::load(state_.store.path(), {}).records().size(), 0u)
         << "the saved file is tagged with the store key";
 }
