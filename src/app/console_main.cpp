@@ -12,10 +12,9 @@
 #include <string>
 
 #include "app/qr_text.h"
-#include "input/executor.h"
 #include "main/start_host.h"
 #include "platform/posix/console_platform.h"
-#include "protocol/handshake.h"
+#include "platform/posix/posix_system.h"
 #include "server/host_ops.h"
 
 namespace {
@@ -29,15 +28,15 @@ void write_whole(const std::string& text) {
 
 void say(const std::string& line) { write_whole(line + "\n"); }
 
-std::string event_line(const hp::HostEvent& e) {
-    std::string line = std::string("event: ") + hp::host_event_name(e.kind);
+std::string event_line(const hp::host::HostEvent& e) {
+    std::string line = std::string("event: ") + hp::host::host_event_name(e.kind);
     if (!e.deviceName.empty()) line += " " + e.deviceName;
     return line;
 }
 
 class Console {
 public:
-    explicit Console(hp::HostHandle& host) : host_(host) {}
+    explicit Console(hp::main::HostHandle& host) : host_(host) {}
 
     // Returns false when the host should stop.
     bool command(const std::string& line) {
@@ -48,8 +47,7 @@ public:
         if (cmd == "quit") return false;
         if (cmd == "pair") return pair(), true;
         if (cmd == "unpair") {
-            hp::HostLock lock(*host_.state);
-            hp::protocol::clear_pairing_code(*host_.state);
+            hp::server::withdraw_pairing_code(*host_.state);
             return true;
         }
         if (cmd == "devices") return devices(), true;
@@ -63,9 +61,7 @@ public:
             return true;
         }
         if (cmd == "status") {
-            hp::HostLock lock(*host_.state);
-            auto who = hp::server::controlling_device(*host_.state);
-            lock.unlock();
+            const auto who = hp::server::controlling_device(*host_.state);
             say(who ? "status: controlled by " + *who : "status: ready");
             return true;
         }
@@ -75,44 +71,29 @@ public:
 
 private:
     void pair() {
-        const hp::NetworkSnapshot net = host_.network->get();
-        std::string code, link;
-        {
-            hp::HostLock lock(*host_.state);
-            code = hp::protocol::new_pairing_code(*host_.state);
-            link = hp::protocol::pairing_link(*host_.state, net, code);
-        }
-        say("code: " + code);
-        say("link: " + link);
-        if (isatty(STDOUT_FILENO)) {
-            write_whole(hp::app::qr_text(link));
-        }
+        const hp::server::PairingOffer offer = hp::server::open_pairing_code(*host_.state, *host_.network);
+        say("code: " + offer.code);
+        say("link: " + offer.link);
+        if (isatty(STDOUT_FILENO)) write_whole(hp::app::qr_text(offer.link));
     }
 
     void devices() {
-        std::vector<hp::server::DeviceView> list;
-        {
-            hp::HostLock lock(*host_.state);
-            list = hp::server::list_devices(*host_.state);
-        }
+        const auto list = hp::server::list_devices(*host_.state);
         for (std::size_t i = 0; i < list.size(); ++i)
             say(std::to_string(i + 1) + " " + list[i].clientId + " " + list[i].deviceName + " " +
                 (list[i].online ? "online" : "offline"));
     }
 
     void remove(std::size_t index) {
-        hp::HostLock lock(*host_.state);
-        const auto& records = host_.state->store.records();
-        if (index == 0 || index > records.size()) {
-            lock.unlock();
+        const auto list = hp::server::list_devices(*host_.state);
+        if (index == 0 || index > list.size()) {
             say("error: no device " + std::to_string(index));
             return;
         }
-        const std::string id = records[index - 1].clientId;
-        hp::server::remove_paired_device(*host_.state, id);
+        hp::server::remove_device(*host_.state, list[index - 1].clientId);
     }
 
-    hp::HostHandle& host_;
+    hp::main::HostHandle& host_;
 };
 
 }  // namespace
@@ -127,11 +108,12 @@ int main() {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     const int sigfd = signalfd(-1, &signals, SFD_CLOEXEC);
 
-    hp::StartOptions options;
+    hp::main::StartOptions options;
+    options.system = hp::platform::make_posix_system();
     options.platform = hp::platform::make_console_platform(std::cout);
-    options.notifyTray = [](const hp::HostEvent& e) { say(event_line(e)); };
+    options.notifyTray = [](const hp::host::HostEvent& e) { say(event_line(e)); };
     options.refreshTray = [] {};
-    auto host = hp::start_host(std::move(options));
+    auto host = hp::main::start_host(std::move(options));
     if (!host) {
         std::cerr << "Hearthpad could not start: " << host.error().text << '\n';
         return 1;
@@ -163,11 +145,8 @@ int main() {
         }
     }
 
-    {
-        // Nothing stays pressed after the host goes away.
-        hp::HostLock lock(*(*host)->state);
-        hp::input::release_all(*(*host)->state);
-    }
+    // Nothing stays pressed after the host goes away.
+    hp::server::release_all_input(*(*host)->state);
     host->reset();
     if (sigfd >= 0) close(sigfd);
     return 0;

@@ -1,9 +1,8 @@
 #include "app/win32_first_run.h"
 
-#include <fstream>
 #include <system_error>
 
-#include "main/data_dir.h"
+#include "base/atomic_file.h"
 
 namespace hp::app {
 
@@ -26,22 +25,8 @@ Status write_marker(const std::filesystem::path& dir, std::string_view name) {
     if (ec) return fail("Could not create the data directory: " + ec.message());
 
     const std::filesystem::path target = marker_path(dir, name);
-    const std::filesystem::path tmp = tmp_sibling(target);
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out << '1';
-        out.close();
-        if (!out) {
-            std::filesystem::remove(tmp, ec);
-            return fail("Could not write " + std::string(name));
-        }
-    }
-    std::filesystem::rename(tmp, target, ec);
-    if (ec) {
-        std::error_code ignored;
-        std::filesystem::remove(tmp, ignored);
-        return fail("Could not write " + std::string(name) + ": " + ec.message());
-    }
+    if (auto ok = write_file_atomically(target, tmp_sibling(target), as_bytes("1")); !ok)
+        return fail("Could not write " + std::string(name) + ": " + ok.error().text);
     return {};
 }
 

@@ -5,15 +5,16 @@
 // the exit status is 0 on every path.
 #include <windows.h>
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "app/win32_first_run.h"
 #include "app/win32_tray.h"
-#include "main/data_dir.h"
 #include "main/start_host.h"
 #include "platform/win32/platform_services.h"
+#include "platform/win32/win32_system.h"
 
 namespace hp::app {
 namespace {
@@ -68,6 +69,24 @@ UINT allow_taskbar_created(HWND window) {
     return message;
 }
 
+// Everything that can fail while the host starts comes back as an error,
+// including what the standard library reports by throwing.
+Result<std::unique_ptr<main::HostHandle>> start(TrayState& tray) {
+    try {
+        platform::use_system_random();
+        main::StartOptions options;
+        options.system = platform::make_win32_system();
+        options.platform = platform::make_win32_platform_services();
+        options.notifyTray = make_notify_tray(tray.windowRef);
+        options.refreshTray = make_refresh_tray(tray.windowRef);
+        return main::start_host(std::move(options));
+    } catch (const std::exception& e) {
+        return fail(e.what());
+    } catch (...) {
+        return fail("unknown error");
+    }
+}
+
 int run(HINSTANCE instance) {
     set_per_monitor_dpi_awareness();
 
@@ -86,22 +105,18 @@ int run(HINSTANCE instance) {
     tray->windowRef = std::make_shared<std::atomic<HWND>>(tray->window);
     tray->taskbarCreatedMessage = allow_taskbar_created(tray->window);
 
-    StartOptions options;
-    options.platform = platform::make_win32_platform_services();
-    options.notifyTray = make_notify_tray(tray->windowRef);
-    options.refreshTray = make_refresh_tray(tray->windowRef);
-    auto host = start_host(std::move(options));
+    auto host = start(*tray);
     if (!host) {
         fatal_box(widen(start_failure_text(host.error())));
         return 0;
     }
     tray->host = std::move(*host);
-    tray->dataDir = data_dir();
+    tray->dataDir = tray->host->dataDir;
 
     add_tray_icon(*tray);
-    if (claim_vigem_notice(tray->dataDir, tray->host->vigemMissing)) show_vigem_balloon(*tray);
+    show_vigem_balloon(*tray);
     attach_tray_state(*tray);
-    if (claim_marker(tray->dataDir, kStartupPromptedMarker)) ask_start_at_login(*tray);
+    ask_start_at_login(*tray);
     start_automatic_update_check();
 
     MSG message;

@@ -4,7 +4,7 @@
 // them; win32_tray.cpp checks them against <windows.h>.
 #include <cstdint>
 
-#include "server/host_state.h"
+#include "host/host_state.h"
 
 namespace hp::app {
 
@@ -19,10 +19,10 @@ enum class HostEventCode : std::uintptr_t {
     Other = 3,               // only the icon, tooltip and menu are refreshed
 };
 
-constexpr HostEventCode host_event_code(HostEventKind kind) {
+constexpr HostEventCode host_event_code(host::HostEventKind kind) {
     switch (kind) {
-        case HostEventKind::DevicePaired: return HostEventCode::DevicePaired;
-        case HostEventKind::PairingCodeRevoked: return HostEventCode::PairingCodeRevoked;
+        case host::HostEventKind::DevicePaired: return HostEventCode::DevicePaired;
+        case host::HostEventKind::PairingCodeRevoked: return HostEventCode::PairingCodeRevoked;
         default: return HostEventCode::Other;
     }
 }

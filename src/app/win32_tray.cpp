@@ -1,7 +1,7 @@
 #include "app/win32_tray.h"
 
 #include "app/win32_messages.h"
-#include "input/executor.h"
+#include "server/host_ops.h"
 
 namespace hp::app {
 
@@ -23,8 +23,7 @@ void post_host_event(const TrayWindowRef& window, HostEventCode code) {
 // Nothing stays pressed once the tray goes.
 void release_held_input(TrayState& tray) {
     if (!tray.host || !tray.host->state) return;
-    HostLock lock(*tray.host->state);
-    input::release_all(*lock);
+    server::release_all_input(*tray.host->state);
 }
 
 void on_host_event(TrayState& tray, WPARAM /*code*/) {
@@ -38,8 +37,8 @@ void attach_tray_state(TrayState& tray) {
     SetWindowLongPtrW(tray.window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&tray));
 }
 
-EventSink make_notify_tray(TrayWindowRef window) {
-    return [window = std::move(window)](const HostEvent& event) {
+host::EventSink make_notify_tray(TrayWindowRef window) {
+    return [window = std::move(window)](const host::HostEvent& event) {
         post_host_event(window, host_event_code(event.kind));
     };
 }

@@ -9,8 +9,9 @@
 // update module and the dialog hook by the mapping window; until then
 // add_tray_icon, remove_tray_icon, refresh_tray_icon, destroy_tray_icons,
 // show_vigem_balloon, ask_start_at_login, start_automatic_update_check and
-// take_dialog_message do nothing. Start-up already writes the marker files
-// that make the notice and the question once-only.
+// take_dialog_message do nothing, and the marker files that make the notice
+// and the question once-only are not written (they are claimed where the
+// notice is shown and the question asked).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -37,7 +38,7 @@ struct TrayState {
     UINT taskbarCreatedMessage = 0;  // 0 when it could not be registered
     NOTIFYICONDATAW icon{};          // the icon record, filled by add_tray_icon
     std::filesystem::path dataDir;
-    std::unique_ptr<HostHandle> host;
+    std::unique_ptr<main::HostHandle> host;
 };
 
 // The window procedure of the "HearthpadTrayWindow" class.
@@ -47,7 +48,7 @@ LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
 void attach_tray_state(TrayState& tray);
 
 // The sinks start_host is given: they post WM_HOST_EVENT to the tray window.
-EventSink make_notify_tray(TrayWindowRef window);
+host::EventSink make_notify_tray(TrayWindowRef window);
 std::function<void()> make_refresh_tray(TrayWindowRef window);
 
 void add_tray_icon(TrayState& tray);

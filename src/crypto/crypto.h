@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/bytes.h"
+#include "base/bytes.h"
 
 namespace hp::crypto {
 
@@ -60,14 +60,32 @@ void wipe(std::span<std::uint8_t> b);
 std::string hex_encode(ByteView b);
 // Accepts either case; must yield exactly `size` bytes.
 std::optional<Bytes> hex_decode(std::string_view text, std::size_t size);
+// The decoded bytes may be a secret: the temporary copy is wiped.
 template <std::size_t N>
 std::optional<ByteArray<N>> hex_decode_array(std::string_view text) {
     auto b = hex_decode(text, N);
     if (!b) return std::nullopt;
     ByteArray<N> out{};
     std::copy(b->begin(), b->end(), out.begin());
+    wipe(*b);
     return out;
 }
+
+// A 32-byte secret key (a session key) that wipes itself when it goes; every
+// copy does the same.
+class SessionKey {
+public:
+    SessionKey() = default;
+    explicit SessionKey(const Key32& key) : bytes_(key) {}
+    SessionKey(const SessionKey&) = default;
+    SessionKey& operator=(const SessionKey&) = default;
+    ~SessionKey() { wipe(bytes_); }
+
+    const Key32& bytes() const { return bytes_; }
+
+private:
+    Key32 bytes_{};
+};
 
 // First 16 lowercase hex characters of SHA-256 of the public key.
 std::string fingerprint(const Key32& ed25519_public);

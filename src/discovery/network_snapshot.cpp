@@ -1,6 +1,6 @@
 #include "discovery/network_snapshot.h"
 
-namespace hp {
+namespace hp::discovery {
 
 std::vector<std::string> lan_endpoints(const NetworkSnapshot& s, std::uint16_t port) {
     std::vector<std::string> out;
@@ -18,4 +18,4 @@ std::vector<std::string> tailscale_endpoints(const NetworkSnapshot& s, std::uint
     return out;
 }
 
-}  // namespace hp
+}  // namespace hp::discovery

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "common/ip_address.h"
+#include "base/ip_address.h"
 
-namespace hp {
+namespace hp::discovery {
 
 struct NetworkSnapshot {
     std::vector<IpAddress> lan;
@@ -43,4 +43,4 @@ private:
 std::vector<std::string> lan_endpoints(const NetworkSnapshot& s, std::uint16_t port);
 std::vector<std::string> tailscale_endpoints(const NetworkSnapshot& s, std::uint16_t port);
 
-}  // namespace hp
+}  // namespace hp::discovery

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/interfaces.h"
 
 namespace hp::discovery {
 
@@ -35,14 +34,14 @@ LocalAddresses classify_addresses(const std::vector<IpAddress>& all) {
     return out;
 }
 
-LocalAddresses scan_local_addresses() {
-    auto all = platform::interface_addresses();
+LocalAddresses scan_local_addresses(const platform::System& system) {
+    auto all = system.interface_addresses();
     if (!all) return {};
     return classify_addresses(*all);
 }
 
-NetworkSnapshot initial_snapshot() {
-    auto local = scan_local_addresses();
+NetworkSnapshot initial_snapshot(const platform::System& system) {
+    auto local = scan_local_addresses(system);
     NetworkSnapshot s;
     s.lan = std::move(local.lan);
     s.tailscale = std::move(local.tailscale);

@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "protocol/frame.h"
 #include "sas/sas.h"
 
 namespace hp::input {
@@ -23,7 +24,6 @@ constexpr float kMaxMove = 20000.0f;
 constexpr auto kKeepAwakeGap = 30s;
 constexpr auto kZoomCtrlIdle = 250ms;
 constexpr auto kStaleInput = 1500ms;
-constexpr std::size_t kReplayBits = 512;
 
 struct ModifierKey {
     ModifierMask bit;
@@ -37,7 +37,7 @@ constexpr ModifierKey kModifierKeys[] = {
     {kWin, KeyRecord{0x5B, 0x5B, true}},
 };
 
-PlatformServices& os(HostState& state) { return *state.platform; }
+platform::PlatformServices& os(HostState& state) { return *state.platform; }
 
 // Truncates toward zero; NaN becomes 0, out-of-range values the nearest limit.
 std::int32_t saturate_i32(double v) {
@@ -64,29 +64,11 @@ void tap_vk(HostState& state, std::uint16_t vk) {
     os(state).key(r, false);
 }
 
-// Replay window: accepts each sequence number once, within 512 of the highest.
-bool accept_sequence(ReplayWindow& w, std::uint64_t seq) {
-    if (seq > w.highest) {
-        const std::uint64_t ahead = seq - w.highest;
-        if (ahead >= kReplayBits) {
-            w.seen.reset();
-        } else {
-            for (std::uint64_t i = 1; i <= ahead; ++i) w.seen.reset((w.highest + i) % kReplayBits);
-        }
-        w.highest = seq;
-        w.seen.set(seq % kReplayBits);
-        return true;
-    }
-    if (w.highest - seq >= kReplayBits || w.seen.test(seq % kReplayBits)) return false;
-    w.seen.set(seq % kReplayBits);
-    return true;
-}
-
 // Gamepad kinds also must move forward within their own kind.
-bool accept_pad_sequence(ReplayWindow& w, std::uint8_t kind, std::uint64_t seq) {
+bool accept_pad_sequence(host::InputSequences& s, std::uint8_t kind, std::uint64_t seq) {
     std::uint64_t* last = nullptr;
-    if (kind == static_cast<std::uint8_t>(InputKind::PadSticks)) last = &w.lastPadSticksSeq;
-    if (kind == static_cast<std::uint8_t>(InputKind::PadButtons)) last = &w.lastPadButtonsSeq;
+    if (kind == static_cast<std::uint8_t>(InputKind::PadSticks)) last = &s.lastPadSticksSeq;
+    if (kind == static_cast<std::uint8_t>(InputKind::PadButtons)) last = &s.lastPadButtonsSeq;
     if (!last) return true;
     if (seq <= *last) return false;
     *last = seq;
@@ -292,9 +274,9 @@ void deliver_sas_result(HostState& state, std::uint64_t sessionId) {
     if (!result) return;
     const auto it = state.sessions.find(sessionId);
     if (it == state.sessions.end() || !it->second.sender) return;
-    SessionMessage message;
-    message.kind = SessionMessage::Kind::SendFrame;
-    message.type = kSasResultFrameType;
+    host::SessionMessage message;
+    message.kind = host::SessionMessage::Kind::SendFrame;
+    message.type = protocol::type_byte(protocol::FrameType::SasResult);
     message.body.assign(result->begin(), result->end());
     it->second.sender->send(std::move(message));
 }
@@ -414,7 +396,7 @@ void release_all(HostState& state) {
 
 void refresh_controller_switch(HostState& state) {
     InputState& in = state.input;
-    const SessionEntry* entry = nullptr;
+    const host::SessionEntry* entry = nullptr;
     if (in.activeClient) {
         const auto it = state.sessions.find(*in.activeClient);
         if (it != state.sessions.end()) entry = &it->second;
@@ -427,9 +409,9 @@ void refresh_controller_switch(HostState& state) {
         if (!wanted) reset_pad(state);
     }
     if (state.pad) state.pad->setSwitch(in.padEnabled, entry == nullptr);
-    if (state.controllerSwitchHook) state.controllerSwitchHook(wanted);
-    HostEvent event;
-    event.kind = HostEventKind::ControllerSwitched;
+    state.log(wanted ? "switch on" : "switch off");
+    host::HostEvent event;
+    event.kind = host::HostEventKind::ControllerSwitched;
     if (entry) event.deviceName = entry->deviceName;
     event.controllerOn = wanted;
     state.pendingEvents.push_back(std::move(event));
@@ -458,9 +440,9 @@ void watchdog_tick(HostState& state, Instant now) {
 void execute(HostState& state, std::uint64_t sessionId, const InputCommand& command, Instant now) {
     const auto it = state.sessions.find(sessionId);
     if (it == state.sessions.end() || command.seq == 0) return;
-    ReplayWindow& window = it->second.replay;
-    if (!accept_sequence(window, command.seq)) return;
-    if (!accept_pad_sequence(window, command.kind, command.seq)) return;
+    host::InputSequences& sequences = it->second.replay;
+    if (!sequences.window.accept(command.seq)) return;
+    if (!accept_pad_sequence(sequences, command.kind, command.seq)) return;
 
     set_active_client(state, sessionId);
 

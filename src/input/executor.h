@@ -10,20 +10,21 @@
 #include <initializer_list>
 
 #include "input/input_command.h"
-#include "input/input_state.h"
+#include "host/input_state.h"
 #include "input/keys.h"
-#include "server/host_state.h"
+#include "host/host_state.h"
 
 namespace hp::input {
+
+using host::HostState;
+using host::InputState;
+using host::PadState;
 
 // Protocol modifier bits.
 inline constexpr ModifierMask kShift = 1, kCtrl = 2, kAlt = 4, kWin = 8;
 
 // Virtual keys of the left-hand modifiers, as pressCombo takes them.
 inline constexpr std::uint16_t kVkShift = 0xA0, kVkCtrl = 0xA2, kVkAlt = 0xA4, kVkWin = 0x5B;
-
-// Frame type of the Ctrl+Alt+Del result queued to the requesting session.
-inline constexpr std::uint8_t kSasResultFrameType = 0x36;
 
 // Runs one command from session sessionId, received at now: replay and pad
 // sequence checks, taking control, the command itself, then queuing a
@@ -37,8 +38,8 @@ void set_active_client(HostState& state, std::uint64_t sessionId);
 
 // Brings the virtual-controller switch in line with the controller flag of
 // the active client's session (off when there is no active client or its
-// session is gone). On a change: pad output told, switch hook called and a
-// ControllerSwitched event queued.
+// session is gone). On a change: pad output told, "switch on" or "switch off"
+// queued for the controller log and a ControllerSwitched event queued.
 void refresh_controller_switch(HostState& state);
 
 // Releases everything held: pending motion flushed, pad cleared and

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "common/bytes.h"
+#include "base/bytes.h"
 
 namespace hp::input {
 

@@ -10,10 +10,14 @@
 #include <string>
 #include <string_view>
 
-#include "input/input_state.h"
+#include "host/input_state.h"
 #include "platform/platform_services.h"
 
 namespace hp::input {
+
+using host::KeyCode;
+using host::ModifierMask;
+using platform::KeyRecord;
 
 // One row of the key-name table: the name used in files, the code and the
 // label shown to people.

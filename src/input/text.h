@@ -1,21 +1,10 @@
 #pragma once
-// Text conversions for typing and the clipboard. Typed text reaches the
-// operating system as UTF-16 code units; clipboard text leaves the host as
-// UTF-8 of bounded size.
+// Clipboard text leaves the host as UTF-8 of bounded size.
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-namespace hp {
-
-// UTF-8 to UTF-16. A character outside the Basic Multilingual Plane becomes a
-// surrogate pair. Every maximal ill-formed subsequence (stray continuation
-// byte, truncated sequence, overlong form, encoded surrogate, value above
-// U+10FFFF) becomes one U+FFFD.
-std::u16string utf8_to_utf16(std::string_view utf8);
-
-// UTF-16 to UTF-8. An unpaired surrogate becomes U+FFFD.
-std::string utf16_to_utf8(std::u16string_view units);
+namespace hp::input {
 
 // The most clipboard text sent to a client in one reply, in bytes.
 inline constexpr std::size_t kClipboardReplyLimit = 48000;
@@ -32,4 +21,4 @@ struct TruncatedText {
 // dropped; stray bytes of ill-formed text count as characters of their own.
 TruncatedText truncate_utf8(std::string_view utf8, std::size_t limit = kClipboardReplyLimit);
 
-}  // namespace hp
+}  // namespace hp::input

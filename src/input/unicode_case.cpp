@@ -1,6 +1,6 @@
 #include "input/unicode_case.h"
 
-#include "common/utf8.h"
+#include "base/utf8.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -9,7 +9,7 @@
 #include <asio/io_context.hpp>
 #include <asio/thread_pool.hpp>
 
-namespace hp {
+namespace hp::main {
 
 class Runtime {
 public:
@@ -46,4 +46,4 @@ private:
     std::vector<std::thread> workers_;
 };
 
-}  // namespace hp
+}  // namespace hp::main

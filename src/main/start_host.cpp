@@ -8,16 +8,22 @@
 #include <asio/use_awaitable.hpp>
 #include "server/awaitable.h"
 
+#include <exception>
+
 #include "discovery/scan.h"
 #include "input/executor.h"
-#include "main/data_dir.h"
 #include "main/runtime.h"
-#include "platform/data_protection.h"
-#include "platform/system.h"
 #include "server/datagram.h"
 #include "server/session.h"
+#include "store/data_dir.h"
+#include "store/identity.h"
 
-namespace hp {
+namespace hp::main {
+
+using host::HostEvent;
+using host::HostEventKind;
+using host::HostLock;
+using host::HostState;
 
 HostHandle::HostHandle() = default;
 
@@ -25,9 +31,9 @@ HostHandle::~HostHandle() {
     if (runtime) runtime->stop();
 }
 
-TimerHooks platform_timer_hooks() {
-    return TimerHooks{&platform::time_begin_period, &platform::time_end_period,
-                      &platform::trim_working_set, std::chrono::seconds(30)};
+TimerHooks system_timer_hooks(std::shared_ptr<platform::System> system) {
+    return TimerHooks{[system] { system->time_begin_period(); }, [system] { system->time_end_period(); },
+                      [system] { system->trim_working_set(); }, std::chrono::seconds(30)};
 }
 
 EventSink wrap_event_sink(EventSink sink, std::shared_ptr<ProcessCounters> counters,
@@ -69,44 +75,49 @@ asio::awaitable<void> watchdog(std::shared_ptr<HostState> state) {
 
 }  // namespace
 
-Result<std::unique_ptr<HostHandle>> start_host(StartOptions options) {
-    crypto::init();
-    const std::filesystem::path dir = data_dir();
+namespace {
 
-    auto protection = platform::make_data_protection();
-    auto identity = load_or_create_identity(dir, *protection);
+Result<std::unique_ptr<HostHandle>> start(StartOptions options) {
+    crypto::init();
+    platform::System& system = *options.system;
+    const std::filesystem::path dir = store::data_dir(system);
+
+    auto identity = store::load_or_create_identity(dir, system.data_protection());
     if (!identity) return std::unexpected(identity.error());
 
-    PairedDeviceStore store = PairedDeviceStore::load(dir / "paired_devices.json",
-                                                      crypto::derive_store_key(identity->seed));
+    store::PairedDeviceStore store = store::PairedDeviceStore::load(
+        dir / "paired_devices.json", crypto::derive_store_key(identity->seed));
 
     auto handle = std::make_unique<HostHandle>();
+    handle->dataDir = dir;
     handle->counters = std::make_shared<ProcessCounters>();
     auto counters = handle->counters;
 
     handle->runtime = std::make_unique<Runtime>();
     Runtime& rt = *handle->runtime;
 
-    auto sockets = server::bind_host_sockets(rt.io().get_executor(), options.ports);
+    auto sockets = server::bind_host_sockets(rt.io().get_executor(), system, options.ports);
     if (!sockets) return std::unexpected(sockets.error());
 
-    handle->hostName = host_name();
+    handle->hostName = store::host_name(system);
     handle->tcpPort = sockets->tcp_port;
 
-    handle->network = std::make_shared<SharedNetworkSnapshot>();
-    handle->network->set(discovery::initial_snapshot());
+    handle->network = std::make_shared<discovery::SharedNetworkSnapshot>();
+    handle->network->set(discovery::initial_snapshot(system));
 
     auto state = std::make_shared<HostState>();
     state->identity = *identity;
-    state->hostName = handle->hostName;
-    state->tcpPort = sockets->tcp_port;
-    state->udpPort = sockets->udp_port;
-    state->deviceType = platform::device_type();
+    state->info.hostName = handle->hostName;
+    state->info.tcpPort = sockets->tcp_port;
+    state->info.udpPort = sockets->udp_port;
+    state->info.deviceType = system.device_type();
     state->store = std::move(store);
     state->platform = options.platform;
-    state->sas = platform::make_sas_system();
-    state->controllerSwitchHook = [](bool on) { log_controller_event(on ? "switch on" : "switch off"); };
-    state->eventSink = wrap_event_sink(std::move(options.notifyTray), counters);
+    state->sas = system.sas();
+    state->controllerLog = std::make_shared<const store::ControllerLog>(
+        store::ControllerLog::for_system(options.system));
+    state->eventSink =
+        wrap_event_sink(std::move(options.notifyTray), counters, system_timer_hooks(options.system));
     handle->state = state;
 
     // The virtual pad driver is not used by this build: gamepad state goes to
@@ -118,6 +129,7 @@ Result<std::unique_ptr<HostHandle>> start_host(StartOptions options) {
     ctx->network = handle->network;
     ctx->activityHook = [counters] { counters->activity.fetch_add(1); };
     ctx->idleTimeout = options.idleTimeout;
+    ctx->maxQueuedBytes = options.maxQueuedBytes;
 
     auto& io = rt.io();
     asio::co_spawn(io, server::accept_loop(std::move(sockets->tcp_v4), ctx), asio::detached);
@@ -130,12 +142,27 @@ Result<std::unique_ptr<HostHandle>> start_host(StartOptions options) {
 
     rt.run();
 
-    std::thread([] {
+    std::thread([system = options.system] {
         std::this_thread::sleep_for(std::chrono::seconds(5));
-        platform::trim_working_set();
+        system->trim_working_set();
     }).detach();
 
     return handle;
 }
 
-}  // namespace hp
+}  // namespace
+
+Result<std::unique_ptr<HostHandle>> start_host(StartOptions options) {
+    if (!options.system || !options.platform) return fail("the host needs its system and platform services");
+    // Thread and runtime creation report failure by throwing; none of that
+    // may escape to the program's entry.
+    try {
+        return start(std::move(options));
+    } catch (const std::exception& e) {
+        return fail(e.what());
+    } catch (...) {
+        return fail("unknown error");
+    }
+}
+
+}  // namespace hp::main

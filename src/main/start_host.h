@@ -2,23 +2,25 @@
 // Host start-up: data directory, identity, paired devices, runtime, sockets,
 // shared state and background tasks.
 #include <atomic>
-#include <cstdint>
 #include <chrono>
+#include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "common/result.h"
+#include "base/result.h"
 #include "discovery/network_snapshot.h"
+#include "host/host_state.h"
 #include "platform/platform_services.h"
-#include "server/host_state.h"
+#include "platform/system.h"
 #include "server/sockets.h"
 
-namespace hp {
+namespace hp::main {
 
 class Runtime;  // the asynchronous runtime (4 workers, blocking pool of 3)
 
-using EventSink = std::function<void(const HostEvent&)>;
+using host::EventSink;
 
 // Process-wide counters shared with detached threads.
 struct ProcessCounters {
@@ -34,36 +36,40 @@ struct HostHandle {
 
     std::unique_ptr<Runtime> runtime;
     std::string hostName;
-    std::shared_ptr<HostState> state;
-    std::shared_ptr<SharedNetworkSnapshot> network;
+    std::filesystem::path dataDir;
+    std::shared_ptr<host::HostState> state;
+    std::shared_ptr<discovery::SharedNetworkSnapshot> network;
     std::uint16_t tcpPort = 0;
     bool vigemMissing = false;
     std::shared_ptr<ProcessCounters> counters;
 };
 
 struct StartOptions {
-    std::shared_ptr<PlatformServices> platform;
+    std::shared_ptr<platform::System> system;             // the operating system's services
+    std::shared_ptr<platform::PlatformServices> platform;  // input, text, clipboard, system actions
     EventSink notifyTray;                 // posts to the tray; never called under the lock
     std::function<void()> refreshTray;    // addresses changed
     server::PortRange ports{};            // the product always uses 49182..49192
     std::chrono::milliseconds idleTimeout{10000};  // tests shorten it
+    std::size_t maxQueuedBytes = 1u << 20;         // per session
 };
 
-// What the event wrapper does to the system; start-up uses the platform's.
+// What the event wrapper does to the system; start-up uses the system's.
 struct TimerHooks {
     std::function<void()> begin;  // take the 1 ms timer resolution
     std::function<void()> end;    // give it back
     std::function<void()> trim;   // trim the working set
     std::chrono::milliseconds trimDelay{30000};
 };
-TimerHooks platform_timer_hooks();
+TimerHooks system_timer_hooks(std::shared_ptr<platform::System> system);
 
+// Never throws: every failure, the ones the runtime reports as exceptions
+// included, comes back as an error with its text.
 Result<std::unique_ptr<HostHandle>> start_host(StartOptions options);
 
 // The wrapper start-up puts around the tray sink: the first established
 // session takes the 1 ms timer resolution, the last one gives it back and
 // schedules a working-set trim unless a connection arrives meanwhile.
-EventSink wrap_event_sink(EventSink sink, std::shared_ptr<ProcessCounters> counters,
-                          TimerHooks hooks = platform_timer_hooks());
+EventSink wrap_event_sink(EventSink sink, std::shared_ptr<ProcessCounters> counters, TimerHooks hooks);
 
-}  // namespace hp
+}  // namespace hp::main

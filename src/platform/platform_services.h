@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace hp {
+namespace hp::platform {
 
 // What one Windows key event needs.
 struct KeyRecord {
@@ -33,4 +33,4 @@ public:
     virtual void stepBrightness(bool up) = 0;
 };
 
-}  // namespace hp
+}  // namespace hp::platform

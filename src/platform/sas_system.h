@@ -17,6 +17,4 @@ public:
     virtual bool sendSas() = 0;
 };
 
-std::shared_ptr<SasSystem> make_sas_system();
-
 }  // namespace hp::platform

@@ -1,26 +1,65 @@
 #pragma once
-// Small operating-system queries used by the portable core. Implemented in
-// platform/win32 and platform/posix.
+// The operating-system services the host core uses, handed to it as one
+// object (start-up options). The programs make the real one for their
+// system; tests hand in a fake.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
+#include <vector>
+
+#include "base/ip_address.h"
+#include "base/result.h"
+#include "platform/data_protection.h"
+#include "platform/sas_system.h"
 
 namespace hp::platform {
 
-// The variable's value when it is set and valid Unicode (returned as UTF-8).
-std::optional<std::string> env_utf8(const char* name);
+// A socket handle of the system (SOCKET on Windows, a descriptor elsewhere),
+// created with the host's options, not yet bound; the runtime adopts it.
+using NativeSocket = std::uintptr_t;
 
-// Current system time in 100-ns units since 1601-01-01 UTC, from the most
-// precise clock available.
-std::uint64_t precise_filetime_now();
+class System {
+public:
+    virtual ~System() = default;
 
-// "laptop" when a system battery is reported, else "desktop".
-std::string device_type();
+    // --- environment and clock ----------------------------------------------
+    // The variable's value when it is set and valid Unicode, as UTF-8.
+    virtual std::optional<std::string> env(const char* name) const = 0;
+    // The name the machine gives itself, when the system has one to ask for.
+    virtual std::optional<std::string> machine_name() const = 0;
+    // Current time in 100-ns units since 1601-01-01 UTC, from the most
+    // precise clock available.
+    virtual std::uint64_t filetime_now() const = 0;
+    // "laptop" when a system battery is reported, else "desktop".
+    virtual std::string device_type() const = 0;
 
-// 1 ms system timer resolution (no-ops where the concept does not exist).
-void time_begin_period();
-void time_end_period();
-// Returns the process's working set to the system; failures are ignored.
-void trim_working_set();
+    // --- process ------------------------------------------------------------
+    // The 1 ms system timer resolution (nothing where it does not exist).
+    virtual void time_begin_period() = 0;
+    virtual void time_end_period() = 0;
+    // Hands the process's working set back to the system; failures ignored.
+    virtual void trim_working_set() = 0;
+
+    // --- network ------------------------------------------------------------
+    // Every address of every network interface; nothing when the enumeration
+    // itself fails.
+    virtual std::optional<std::vector<IpAddress>> interface_addresses() const = 0;
+    // A TCP socket for a listener: never inherited by child processes; on
+    // Linux with SO_REUSEADDR (which there only lets a new listener take a
+    // port whose old connections linger in TIME_WAIT), on Windows without it
+    // (where it would let another program take the port over).
+    virtual Result<NativeSocket> create_tcp_listener(bool v6) = 0;
+    // A UDP socket, never inherited by child processes.
+    virtual Result<NativeSocket> create_udp_socket(bool v6) = 0;
+    virtual void close_socket(NativeSocket socket) = 0;
+    // The system's own description of a socket error, as UTF-8.
+    virtual std::string error_text(const std::error_code& error) const = 0;
+
+    // --- other seams ----------------------------------------------------------
+    virtual DataProtection& data_protection() = 0;
+    virtual std::shared_ptr<SasSystem> sas() = 0;
+};
 
 }  // namespace hp::platform

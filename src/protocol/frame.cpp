@@ -74,7 +74,7 @@ Result<Bytes> encode_secure(SessionKeys& keys, std::string_view sendLabel, std::
     const auto length = static_cast<std::uint32_t>(1 + plain.size() + kTagSize);
     const auto aad = secure_aad(type, length);
     const Bytes sealed =
-        crypto::aead_seal(keys.key, crypto::make_nonce(sendLabel, keys.sendCounter), aad, plain);
+        crypto::aead_seal(keys.key.bytes(), crypto::make_nonce(sendLabel, keys.sendCounter), aad, plain);
     ++keys.sendCounter;
     return frame_bytes(type, sealed);
 }
@@ -86,7 +86,7 @@ std::optional<Bytes> decode_secure(SessionKeys& keys, std::string_view recvLabel
     const auto length = static_cast<std::uint32_t>(1 + wireBody.size());
     const auto aad = secure_aad(type, length);
     auto plain =
-        crypto::aead_open(keys.key, crypto::make_nonce(recvLabel, keys.recvCounter), aad, wireBody);
+        crypto::aead_open(keys.key.bytes(), crypto::make_nonce(recvLabel, keys.recvCounter), aad, wireBody);
     if (!plain) return std::nullopt;
     ++keys.recvCounter;
     return plain;

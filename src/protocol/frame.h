@@ -14,8 +14,8 @@
 #include <optional>
 #include <string_view>
 
-#include "common/bytes.h"
-#include "common/result.h"
+#include "base/bytes.h"
+#include "base/result.h"
 #include "crypto/crypto.h"
 
 namespace hp::protocol {
@@ -89,7 +89,7 @@ private:
 
 // Per-connection AEAD state, installed when the handshake establishes a session.
 struct SessionKeys {
-    crypto::Key32 key{};
+    crypto::SessionKey key;
     std::uint64_t sendCounter = 0;
     std::uint64_t recvCounter = 0;
 };

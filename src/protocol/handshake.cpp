@@ -12,16 +12,22 @@ Frame frame(FrameType type, const std::string& body) {
     return Frame{static_cast<std::uint8_t>(type), Bytes(body.begin(), body.end())};
 }
 
-HandshakeOutcome reject() { return HandshakeOutcome{Kind::Reject, {}, std::nullopt}; }
+HandshakeOutcome outcome(Kind kind) {
+    HandshakeOutcome o;
+    o.kind = kind;
+    return o;
+}
+
+HandshakeOutcome reject() { return outcome(Kind::Reject); }
 
 HandshakeOutcome reply(Frame f) {
-    HandshakeOutcome o{Kind::Reply, {}, std::nullopt};
+    HandshakeOutcome o = outcome(Kind::Reply);
     o.frames.push_back(std::move(f));
     return o;
 }
 
 HandshakeOutcome reply_and_close(Frame f) {
-    HandshakeOutcome o{Kind::ReplyAndClose, {}, std::nullopt};
+    HandshakeOutcome o = outcome(Kind::ReplyAndClose);
     o.frames.push_back(std::move(f));
     return o;
 }
@@ -30,14 +36,14 @@ HandshakeOutcome refuse(FrameType type, std::string_view reason) {
     return reply_and_close(frame(type, encode_reason(reason)));
 }
 
-ChallengeCommon challenge_common(const HostState& state, const NetworkSnapshot& net) {
+ChallengeCommon challenge_common(const HandshakeHost& host, const discovery::NetworkSnapshot& net) {
     ChallengeCommon c;
-    c.hostId = state.identity.hostId;
-    c.hostName = state.hostName;
-    c.deviceType = state.deviceType;
-    c.lanEndpoints = lan_endpoints(net, state.udpPort);
-    c.tailscaleEndpoints = tailscale_endpoints(net, state.udpPort);
-    c.udpPort = state.udpPort;
+    c.hostId = host.identity.hostId;
+    c.hostName = host.info.hostName;
+    c.deviceType = host.info.deviceType;
+    c.lanEndpoints = discovery::lan_endpoints(net, host.info.udpPort);
+    c.tailscaleEndpoints = discovery::tailscale_endpoints(net, host.info.udpPort);
+    c.udpPort = host.info.udpPort;
     return c;
 }
 
@@ -47,31 +53,38 @@ crypto::Nonce16 random_nonce() {
     return n;
 }
 
-// A wrong confirmation: the fifth one withdraws the code.
-void record_failure(HostState& state) {
-    if (!state.pairing.code) return;
-    if (state.pairing.failures < 255) ++state.pairing.failures;
-    if (state.pairing.failures >= 5) {
-        state.pairing.code.reset();
-        state.pendingEvents.push_back(HostEvent{HostEventKind::PairingCodeRevoked, {}, false});
-    }
+// A wrong confirmation: the fifth one withdraws the code. Returns whether
+// this one did.
+bool record_failure(PairingSlot& pairing) {
+    if (!pairing.code) return false;
+    if (pairing.failures < 255) ++pairing.failures;
+    if (pairing.failures < 5) return false;
+    pairing.code.reset();
+    return true;
 }
 
-HandshakeOutcome on_info_request(HostState& state) {
+HandshakeOutcome refuse_invalid_code(PairingSlot& pairing) {
+    HandshakeOutcome o = refuse(FrameType::PairRejected, kReasonInvalidCode);
+    o.codeRevoked = record_failure(pairing);
+    return o;
+}
+
+HandshakeOutcome on_info_request(const HandshakeHost& host) {
     return reply_and_close(frame(
         FrameType::HostInfo,
-        encode_host_info(state.identity.hostId, state.hostName,
-                         crypto::fingerprint(state.identity.publicKey), state.udpPort)));
+        encode_host_info(host.identity.hostId, host.info.hostName,
+                         crypto::fingerprint(host.identity.publicKey), host.info.udpPort)));
 }
 
-HandshakeOutcome on_pair_request(HandshakeState& hs, HostState& state, const NetworkSnapshot& net,
-                                 ByteView body) {
+HandshakeOutcome on_pair_request(HandshakeState& hs, const HandshakeHost& host,
+                                 const discovery::NetworkSnapshot& net, ByteView body) {
     auto req = parse_pair_request(body);
     if (!req) return reject();
-    if (req->clientId.empty() || req->clientId.size() > 128 || req->deviceName.size() > 256)
+    if (req->clientId.empty() || req->clientId.size() > kMaxClientIdBytes ||
+        req->deviceName.size() > kMaxDeviceNameBytes)
         return reject();
-    if (!state.pairing.code || state.pairing.failures >= 5)
-        return refuse(FrameType::PairRejected, "no_active_code");
+    if (!host.pairing.code || host.pairing.failures >= 5)
+        return refuse(FrameType::PairRejected, kReasonNoActiveCode);
 
     AwaitPairConfirm next;
     next.clientId = std::move(req->clientId);
@@ -83,27 +96,24 @@ HandshakeOutcome on_pair_request(HandshakeState& hs, HostState& state, const Net
     next.host = crypto::x25519_keypair();
     next.hostNonce = random_nonce();
 
-    std::string body_out = encode_pair_challenge(challenge_common(state, net), next.host.public_key,
-                                                 state.identity.publicKey, next.hostNonce);
+    std::string body_out = encode_pair_challenge(challenge_common(host, net), next.host.public_key,
+                                                 host.identity.publicKey, next.hostNonce);
     hs = std::move(next);
     return reply(frame(FrameType::PairChallenge, body_out));
 }
 
-HandshakeOutcome on_pair_confirm(AwaitPairConfirm& p, HostState& state, const IpAddress& peer,
+HandshakeOutcome on_pair_confirm(AwaitPairConfirm& p, const HandshakeHost& host, const IpAddress& peer,
                                  ByteView body) {
     auto confirm = parse_pair_confirm(body);
     if (!confirm) return reject();
-    if (!state.pairing.code) return refuse(FrameType::PairRejected, "no_active_code");
+    if (!host.pairing.code) return refuse(FrameType::PairRejected, kReasonNoActiveCode);
 
     crypto::Key32 shared = crypto::x25519(p.host.secret, p.clientX25519Pub);
-    if (crypto::is_all_zero(shared)) {
-        record_failure(state);
-        return refuse(FrameType::PairRejected, "invalid_code");
-    }
+    if (crypto::is_all_zero(shared)) return refuse_invalid_code(host.pairing);
     const Bytes transcript = crypto::pair_transcript(
-        p.clientId, state.identity.hostId, p.clientX25519Pub, p.host.public_key,
-        p.clientEd25519Pub, state.identity.publicKey, p.clientNonce, p.hostNonce);
-    const crypto::PairingKeys keys = crypto::derive_pairing_keys(*state.pairing.code, shared, transcript);
+        p.clientId, host.identity.hostId, p.clientX25519Pub, p.host.public_key,
+        p.clientEd25519Pub, host.identity.publicKey, p.clientNonce, p.hostNonce);
+    const crypto::PairingKeys keys = crypto::derive_pairing_keys(*host.pairing.code, shared, transcript);
     crypto::wipe(shared);
 
     Bytes client_confirm;
@@ -114,15 +124,12 @@ HandshakeOutcome on_pair_confirm(AwaitPairConfirm& p, HostState& state, const Ip
     const auto sig = crypto::hex_decode_array<64>(confirm->clientSigHex);
     const bool mac_ok = mac && crypto::ct_equal(*mac, expected_mac);
     const bool sig_ok = sig && crypto::ed25519_verify(p.clientEd25519Pub, transcript, *sig);
-    if (!mac_ok || !sig_ok) {
-        record_failure(state);
-        return refuse(FrameType::PairRejected, "invalid_code");
-    }
+    if (!mac_ok || !sig_ok) return refuse_invalid_code(host.pairing);
 
-    state.pairing.code.reset();  // a code admits one pairing
+    host.pairing.code.reset();  // a code admits one pairing
 
-    const std::uint64_t now = unix_now();
-    PairedClientRecord record;
+    const std::uint64_t now = store::unix_now();
+    store::PairedClientRecord record;
     record.clientId = p.clientId;
     record.deviceName = p.deviceName;
     record.deviceModel = p.deviceModel;
@@ -130,35 +137,36 @@ HandshakeOutcome on_pair_confirm(AwaitPairConfirm& p, HostState& state, const Ip
     record.pairedAtUnix = now;
     record.lastSeenUnix = now;
     record.lastRemoteIp = peer.unmapped().to_string();
-    state.store.upsert(std::move(record));
-    if (!state.store.save()) return refuse(FrameType::PairRejected, "internal_error");
-
-    state.pendingEvents.push_back(HostEvent{HostEventKind::DevicePaired, p.deviceName, false});
-    state.pendingEvents.push_back(HostEvent{HostEventKind::PairedDevicesChanged, {}, false});
+    host.store.upsert(std::move(record));
+    if (!host.store.save()) return refuse(FrameType::PairRejected, kReasonInternalError);
 
     Bytes host_confirm;
     append(host_confirm, std::string_view("HOST_CONFIRM"));
     append(host_confirm, transcript);
     const crypto::Key32 host_mac = crypto::hmac_sha256(keys.confirm_key, host_confirm);
-    const crypto::Sig64 host_sig = crypto::ed25519_sign(state.identity.seed, transcript);
+    const crypto::Sig64 host_sig = crypto::ed25519_sign(host.identity.seed, transcript);
 
-    HandshakeOutcome o{Kind::Established, {}, Established{}};
+    HandshakeOutcome o = outcome(Kind::Established);
+    o.established.emplace();
     o.established->clientId = p.clientId;
     o.established->deviceName = p.deviceName;
-    o.established->sessionKey = keys.session_key;
+    o.established->sessionKey = crypto::SessionKey(keys.session_key);
     o.established->plainFrames.push_back(
-        frame(FrameType::PairAccepted, encode_pair_accepted(host_mac, host_sig, state.udpPort)));
+        frame(FrameType::PairAccepted, encode_pair_accepted(host_mac, host_sig, host.info.udpPort)));
+    o.pairedDevice = p.deviceName;
     return o;
 }
 
-HandshakeOutcome on_auth_hello(HandshakeState& hs, HostState& state, const NetworkSnapshot& net,
-                               ByteView body) {
+HandshakeOutcome on_auth_hello(HandshakeState& hs, const HandshakeHost& host,
+                               const discovery::NetworkSnapshot& net, ByteView body) {
     auto hello = parse_auth_hello(body);
     if (!hello) return reject();
-    const PairedClientRecord* record = state.store.find(hello->clientId);
-    if (!record) return refuse(FrameType::AuthRejected, "unpaired");
+    // The same limit as at pairing: a name this long costs nothing more.
+    if (hello->deviceName.size() > kMaxDeviceNameBytes) return reject();
+    const store::PairedClientRecord* record = host.store.find(hello->clientId);
+    if (!record) return refuse(FrameType::AuthRejected, kReasonUnpaired);
     const auto client_ed = crypto::hex_decode_array<32>(record->ed25519PublicKeyHex);
-    if (!client_ed) return refuse(FrameType::AuthRejected, "unpaired");
+    if (!client_ed) return refuse(FrameType::AuthRejected, kReasonUnpaired);
 
     AwaitAuthResponse next;
     next.clientId = hello->clientId;
@@ -172,54 +180,55 @@ HandshakeOutcome on_auth_hello(HandshakeState& hs, HostState& state, const Netwo
     next.clientNonce = *client_nonce;
     next.host = crypto::x25519_keypair();
     next.hostNonce = random_nonce();
-    next.transcript = crypto::auth_transcript(next.clientId, state.identity.hostId,
+    next.transcript = crypto::auth_transcript(next.clientId, host.identity.hostId,
                                               next.clientX25519Pub, next.host.public_key,
                                               next.clientNonce, next.hostNonce);
-    const crypto::Sig64 host_sig = crypto::ed25519_sign(state.identity.seed, next.transcript);
+    const crypto::Sig64 host_sig = crypto::ed25519_sign(host.identity.seed, next.transcript);
 
-    std::string body_out = encode_auth_challenge(challenge_common(state, net), next.host.public_key,
+    std::string body_out = encode_auth_challenge(challenge_common(host, net), next.host.public_key,
                                                  next.hostNonce, host_sig);
     hs = std::move(next);
     return reply(frame(FrameType::AuthChallenge, body_out));
 }
 
-HandshakeOutcome on_auth_response(AwaitAuthResponse& a, HostState& state, const IpAddress& peer,
+HandshakeOutcome on_auth_response(AwaitAuthResponse& a, const HandshakeHost& host, const IpAddress& peer,
                                   ByteView body) {
     auto response = parse_auth_response(body);
     if (!response) return reject();
     const auto sig = crypto::hex_decode_array<64>(response->clientSigHex);
     if (!sig) return reject();
     if (!crypto::ed25519_verify(a.clientEd25519Pub, a.transcript, *sig)) return reject();
-    if (!state.store.find(a.clientId)) return refuse(FrameType::AuthRejected, "unpaired");
+    if (!host.store.find(a.clientId)) return refuse(FrameType::AuthRejected, kReasonUnpaired);
 
     crypto::Key32 shared = crypto::x25519(a.host.secret, a.clientX25519Pub);
     if (crypto::is_all_zero(shared)) return reject();
-    const crypto::Key32 key =
-        crypto::derive_auth_session_key(a.clientNonce, a.hostNonce, shared, a.transcript);
+    const crypto::SessionKey key(
+        crypto::derive_auth_session_key(a.clientNonce, a.hostNonce, shared, a.transcript));
     crypto::wipe(shared);
 
-    state.store.touch(a.clientId, unix_now(), peer.unmapped().to_string());
-    (void)state.store.save();  // a failed save is not the client's problem
+    host.store.touch(a.clientId, store::unix_now(), peer.unmapped().to_string());
+    (void)host.store.save();  // a failed save is not the client's problem
 
-    HandshakeOutcome o{Kind::Established, {}, Established{}};
+    HandshakeOutcome o = outcome(Kind::Established);
+    o.established.emplace();
     o.established->clientId = a.clientId;
     o.established->deviceName = a.deviceName;
     o.established->sessionKey = key;
-    o.established->secureFrames.push_back(frame(FrameType::AuthAccepted, "{}"));
+    o.established->secureFrames.push_back(frame(FrameType::AuthAccepted, std::string(kAuthAcceptedBody)));
     return o;
 }
 
 }  // namespace
 
-HandshakeOutcome handle_handshake_frame(HandshakeState& hs, HostState& state,
-                                        const NetworkSnapshot& net, const IpAddress& peer,
+HandshakeOutcome handle_handshake_frame(HandshakeState& hs, const HandshakeHost& host,
+                                        const discovery::NetworkSnapshot& net, const IpAddress& peer,
                                         std::uint8_t type, ByteView body) {
     if (std::holds_alternative<std::monostate>(hs)) {
         switch (static_cast<FrameType>(type)) {
             case FrameType::PairRequest:
-                if (body.empty()) return on_info_request(state);
-                return on_pair_request(hs, state, net, body);
-            case FrameType::AuthHello: return on_auth_hello(hs, state, net, body);
+                if (body.empty()) return on_info_request(host);
+                return on_pair_request(hs, host, net, body);
+            case FrameType::AuthHello: return on_auth_hello(hs, host, net, body);
             default: return reject();
         }
     }
@@ -228,11 +237,11 @@ HandshakeOutcome handle_handshake_frame(HandshakeState& hs, HostState& state,
     hs = std::monostate{};
     if (auto* p = std::get_if<AwaitPairConfirm>(&current)) {
         if (type != static_cast<std::uint8_t>(FrameType::PairConfirm)) return reject();
-        return on_pair_confirm(*p, state, peer, body);
+        return on_pair_confirm(*p, host, peer, body);
     }
     auto& a = std::get<AwaitAuthResponse>(current);
     if (type != static_cast<std::uint8_t>(FrameType::AuthResponse)) return reject();
-    return on_auth_response(a, state, peer, body);
+    return on_auth_response(a, host, peer, body);
 }
 
 std::string pairing_code_from(std::uint32_t (*draw)()) {
@@ -242,14 +251,14 @@ std::string pairing_code_from(std::uint32_t (*draw)()) {
     return std::string(6 - code.size(), '0') + code;
 }
 
-std::string new_pairing_code(HostState& state) {
+std::string new_pairing_code(PairingSlot& slot) {
     std::string code = pairing_code_from(&crypto::random_u32);
-    state.pairing.code = code;
-    state.pairing.failures = 0;
+    slot.code = code;
+    slot.failures = 0;
     return code;
 }
 
-void clear_pairing_code(HostState& state) { state.pairing.code.reset(); }
+void clear_pairing_code(PairingSlot& slot) { slot.code.reset(); }
 
 std::string percent_encode(std::string_view s) {
     static constexpr char hex[] = "0123456789ABCDEF";
@@ -276,13 +285,14 @@ std::string first_endpoint(const std::vector<IpAddress>& list, std::uint16_t por
 }
 }  // namespace
 
-std::string pairing_link(const HostState& state, const NetworkSnapshot& net, std::string_view code) {
-    std::string link = "hearthpad://pair?v=1&id=" + percent_encode(state.identity.hostId);
-    link += "&name=" + percent_encode(state.hostName);
-    link += "&os=windows";
-    link += "&lan=" + percent_encode(first_endpoint(net.lan, state.tcpPort));
-    link += "&ts=" + percent_encode(first_endpoint(net.tailscale, state.tcpPort));
-    link += "&pk=" + crypto::hex_encode(state.identity.publicKey);
+std::string pairing_link(const store::HostIdentity& identity, const HostInfo& info,
+                         const discovery::NetworkSnapshot& net, std::string_view code) {
+    std::string link = "hearthpad://pair?v=1&id=" + percent_encode(identity.hostId);
+    link += "&name=" + percent_encode(info.hostName);
+    link += "&os=" + std::string(kOsType);
+    link += "&lan=" + percent_encode(first_endpoint(net.lan, info.tcpPort));
+    link += "&ts=" + percent_encode(first_endpoint(net.tailscale, info.tcpPort));
+    link += "&pk=" + crypto::hex_encode(identity.publicKey);
     link += "&code=";
     link += code;
     return link;

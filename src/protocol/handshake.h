@@ -7,14 +7,38 @@
 #include <variant>
 #include <vector>
 
-#include "common/bytes.h"
-#include "common/ip_address.h"
+#include "base/bytes.h"
+#include "base/ip_address.h"
 #include "crypto/crypto.h"
 #include "discovery/network_snapshot.h"
 #include "protocol/frame.h"
-#include "server/host_state.h"
+#include "store/identity.h"
+#include "store/paired_store.h"
 
 namespace hp::protocol {
+
+// The active pairing code and its failure count.
+struct PairingSlot {
+    std::optional<std::string> code;
+    std::uint8_t failures = 0;
+};
+
+// What the host tells clients about itself.
+struct HostInfo {
+    std::string hostName;
+    std::string deviceType = "desktop";  // or "laptop"
+    std::uint16_t tcpPort = 0;
+    std::uint16_t udpPort = 0;
+};
+
+// The part of the host a handshake reads and changes; the caller holds the
+// host's lock for as long as it is used.
+struct HandshakeHost {
+    const store::HostIdentity& identity;
+    const HostInfo& info;
+    PairingSlot& pairing;
+    store::PairedDeviceStore& store;
+};
 
 struct AwaitPairConfirm {
     std::string clientId, deviceName, deviceModel;
@@ -39,7 +63,7 @@ using HandshakeState = std::variant<std::monostate, AwaitPairConfirm, AwaitAuthR
 struct Established {
     std::string clientId;
     std::string deviceName;
-    crypto::Key32 sessionKey{};
+    crypto::SessionKey sessionKey;
     std::vector<Frame> plainFrames;   // sent before encryption starts
     std::vector<Frame> secureFrames;  // sent encrypted, first with counter 0
 };
@@ -49,24 +73,32 @@ struct HandshakeOutcome {
     Kind kind = Kind::Reject;
     std::vector<Frame> frames;  // Reply, ReplyAndClose
     std::optional<protocol::Established> established;
+    // What the host announces once its lock is released.
+    bool codeRevoked = false;                // the fifth wrong confirmation withdrew the code
+    std::optional<std::string> pairedDevice;  // a device paired (its name)
 };
 
-// `state` must be locked by the caller. Events are queued in pendingEvents.
-HandshakeOutcome handle_handshake_frame(HandshakeState& hs, HostState& state,
-                                        const NetworkSnapshot& net, const IpAddress& peer,
+// The largest clientId and deviceName a client may send; longer ones are
+// refused before any handshake work.
+inline constexpr std::size_t kMaxClientIdBytes = 128;
+inline constexpr std::size_t kMaxDeviceNameBytes = 256;
+
+// Handles one frame received before a session exists.
+HandshakeOutcome handle_handshake_frame(HandshakeState& hs, const HandshakeHost& host,
+                                        const discovery::NetworkSnapshot& net, const IpAddress& peer,
                                         std::uint8_t type, ByteView body);
 
 // A uniform six-digit code from a 32-bit draw (rejection above 4293999999).
 std::string pairing_code_from(std::uint32_t (*draw)());
 // Draws a new code into the slot (failures reset) and returns it.
-std::string new_pairing_code(HostState& state);
+std::string new_pairing_code(PairingSlot& slot);
 // Withdraws the code; the failure count is left as it is.
-void clear_pairing_code(HostState& state);
+void clear_pairing_code(PairingSlot& slot);
 
 // Percent-encoding of the pairing link: unreserved bytes kept, others %XX.
 std::string percent_encode(std::string_view s);
 // hearthpad://pair?v=1&id=…&name=…&os=windows&lan=…&ts=…&pk=…&code=…
-std::string pairing_link(const HostState& state, const NetworkSnapshot& net,
-                         std::string_view code);
+std::string pairing_link(const store::HostIdentity& identity, const HostInfo& info,
+                         const discovery::NetworkSnapshot& net, std::string_view code);
 
 }  // namespace hp::protocol

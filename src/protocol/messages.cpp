@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "protocol/json.h"
+#include "base/json.h"
 
 namespace hp::protocol {
 

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/bytes.h"
+#include "base/bytes.h"
 #include "crypto/crypto.h"
 
 namespace hp::protocol {

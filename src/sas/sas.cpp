@@ -3,7 +3,7 @@
 #include <mutex>
 #include <utility>
 
-#include "common/json_text.h"
+#include "base/json_text.h"
 
 namespace hp::sas {
 

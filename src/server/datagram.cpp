@@ -13,48 +13,26 @@ namespace hp::server {
 
 using asio::ip::udp;
 
-std::optional<ByteArray<20>> open_datagram(const crypto::Key32& key, ByteView d) {
-    if (d.size() != kDatagramSize || d[0] != 1) return std::nullopt;
-    const std::uint64_t seq = get_u64le(d.data() + 4);
-    auto plain = crypto::aead_open(key, crypto::make_nonce("CUDP", seq), d.first(12), d.subspan(12));
-    if (!plain || plain->size() != 8) return std::nullopt;
-    ByteArray<20> cmd{};
-    std::copy(d.begin(), d.begin() + 12, cmd.begin());
-    std::copy(plain->begin(), plain->end(), cmd.begin() + 12);
-    return cmd;
-}
-
-ByteArray<kAckSize> make_ack(const crypto::Key32& key, std::uint64_t seq) {
-    ByteArray<kAckSize> ack{};
-    ack[0] = 0x01;
-    ack[1] = 0xFE;
-    for (int i = 0; i < 8; ++i) ack[4 + i] = static_cast<std::uint8_t>(seq >> (8 * i));
-    const Bytes tag = crypto::aead_seal(key, crypto::make_nonce("HUDP", seq),
-                                        ByteView(ack.data(), 12), ByteView());
-    std::copy(tag.begin(), tag.end(), ack.begin() + 12);
-    return ack;
-}
-
-std::vector<PendingAck> apply_batch(HostState& state, const std::vector<QueuedDatagram>& batch) {
+std::vector<PendingAck> apply_batch(host::HostState& state, const std::vector<QueuedDatagram>& batch) {
     std::vector<PendingAck> acks;
-    HostLock lock(state);
+    host::HostLock lock(state);
     state.input.batching = batch.size() > 1;
     const Instant now = Clock::now();
     for (const auto& q : batch) {
         const IpAddress source = to_ip_address(q.from.address());
-        if (!is_private_address(source) || q.size != kDatagramSize || q.bytes[0] != 1 ||
-            state.sessions.empty())
-            continue;
         const ByteView d(q.bytes.data(), q.size);
+        if (!is_private_address(source) || !protocol::looks_like_datagram(d) || state.sessions.empty())
+            continue;
         for (auto& [id, entry] : state.sessions) {
             if (entry.peer != source) continue;
-            auto cmd = open_datagram(entry.key, d);
+            auto cmd = protocol::open_datagram(entry.key.bytes(), d);
             if (!cmd) continue;
-            const auto key = entry.key;  // the entry may go away inside execute
-            const std::uint64_t seq = get_u64le(d.data() + 4);
+            // Made before executing: the entry may go away inside execute.
+            std::optional<ByteArray<protocol::kAckSize>> ack;
+            if (protocol::wants_ack(d)) ack = protocol::make_ack(entry.key.bytes(), protocol::datagram_sequence(d));
             if (auto decoded = input::decode_input_command(*cmd))
                 input::execute(state, id, *decoded, now);
-            if (d[3] & 1) acks.push_back(PendingAck{make_ack(key, seq), q.from});
+            if (ack) acks.push_back(PendingAck{*ack, q.from});
             break;
         }
     }
@@ -63,7 +41,7 @@ std::vector<PendingAck> apply_batch(HostState& state, const std::vector<QueuedDa
     return acks;
 }
 
-asio::awaitable<void> datagram_loop(udp::socket socket, std::shared_ptr<HostState> state) {
+asio::awaitable<void> datagram_loop(udp::socket socket, std::shared_ptr<host::HostState> state) {
     std::vector<std::uint8_t> buffer(2048);
     std::vector<QueuedDatagram> batch;
     std::vector<PendingAck> acks;

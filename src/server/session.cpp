@@ -1,5 +1,6 @@
 #include "server/session.h"
 
+#include <algorithm>
 #include <deque>
 #include <mutex>
 
@@ -13,6 +14,7 @@
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
 
+#include "base/utf8.h"
 #include "input/executor.h"
 #include "input/text.h"
 #include "protocol/frame.h"
@@ -23,7 +25,27 @@ namespace hp::server {
 
 using asio::ip::tcp;
 using namespace asio::experimental::awaitable_operators;
+using host::HostEvent;
+using host::HostEventKind;
+using host::HostLock;
+using host::SessionMessage;
 using protocol::FrameType;
+
+std::string clipboard_reply(std::string_view text) {
+    input::TruncatedText cut = input::truncate_utf8(text);
+    std::string body = protocol::encode_clipboard_content(cut.text, cut.truncated);
+    while (body.size() > protocol::kMaxSecurePlainBody) {
+        // Shrink in proportion to the overshoot (escaping at most sextuples a
+        // byte), plus a margin, so a few rounds always suffice.
+        const std::size_t excess = body.size() - protocol::kMaxSecurePlainBody;
+        const std::size_t shrink = std::max<std::size_t>(excess / 6 + 1, excess * cut.text.size() / body.size() + 1);
+        const std::size_t limit = cut.text.size() > shrink ? cut.text.size() - shrink : 0;
+        cut = input::truncate_utf8(cut.text, limit);
+        cut.truncated = true;
+        body = protocol::encode_clipboard_content(cut.text, true);
+    }
+    return body;
+}
 
 IpAddress to_ip_address(const asio::ip::address& a) {
     if (a.is_v4()) {
@@ -38,13 +60,14 @@ IpAddress to_ip_address(const asio::ip::address& a) {
 
 namespace {
 
+// How long the last frames of an ending session may take to leave.
 constexpr auto kFlushLimit = std::chrono::seconds(10);
 
 class Session;
 
 // The sending side of a session's channel: never blocks, fails once the
 // session has gone.
-class ChannelSender : public SessionSender {
+class ChannelSender : public host::SessionSender {
 public:
     explicit ChannelSender(std::weak_ptr<Session> s) : session_(std::move(s)) {}
     bool send(SessionMessage message) override;
@@ -61,7 +84,8 @@ public:
           ctx_(std::move(ctx)),
           state_(*ctx_->state),
           deadline_(socket_.get_executor()),
-          flush_timer_(socket_.get_executor()) {}
+          flush_timer_(socket_.get_executor()),
+          write_timer_(socket_.get_executor()) {}
 
     void start() {
         auto self = shared_from_this();
@@ -120,12 +144,20 @@ private:
     }
 
     Next handle_handshake(const protocol::Frame& frame) {
-        const NetworkSnapshot net = ctx_->network ? ctx_->network->get() : NetworkSnapshot{};
+        const discovery::NetworkSnapshot net =
+            ctx_->network ? ctx_->network->get() : discovery::NetworkSnapshot{};
         protocol::HandshakeOutcome outcome;
         {
             HostLock lock(state_);
-            outcome = protocol::handle_handshake_frame(handshake_, state_, net, peer_, frame.type,
-                                                       frame.body);
+            outcome = protocol::handle_handshake_frame(handshake_, state_.handshake_host(), net, peer_,
+                                                       frame.type, frame.body);
+            if (outcome.codeRevoked)
+                state_.pendingEvents.push_back(HostEvent{HostEventKind::PairingCodeRevoked, {}, false});
+            if (outcome.pairedDevice) {
+                state_.pendingEvents.push_back(
+                    HostEvent{HostEventKind::DevicePaired, *outcome.pairedDevice, false});
+                state_.pendingEvents.push_back(HostEvent{HostEventKind::PairedDevicesChanged, {}, false});
+            }
         }
         using Kind = protocol::HandshakeOutcome::Kind;
         switch (outcome.kind) {
@@ -147,7 +179,7 @@ private:
         {
             HostLock lock(state_);
             const std::uint64_t id = state_.nextSessionId++;
-            SessionEntry entry;
+            host::SessionEntry entry;
             entry.id = id;
             entry.clientId = est.clientId;
             entry.deviceName = est.deviceName;
@@ -165,7 +197,6 @@ private:
         secure_ = true;
         for (const auto& f : est.secureFrames)
             if (!write_secure(f.type, f.body)) return Next::End;
-        crypto::wipe(est.sessionKey);
         return Next::Continue;
     }
 
@@ -201,7 +232,7 @@ private:
                 input::set_active_client(state_, id);
                 state_.input.lastInputAt = Clock::now();
                 state_.platform->setClipboard(msg->text);
-                if (msg->autoPaste) input::press_combo(state_, {0xA2}, 'V');
+                if (msg->autoPaste) input::press_combo(state_, {input::kVkCtrl}, 'V');
                 break;
             }
             case FrameType::InputCommand: {
@@ -220,20 +251,22 @@ private:
                     input::set_active_client(state_, id);
                     if (msg->copyFirst) {
                         state_.input.lastInputAt = Clock::now();
-                        input::press_combo(state_, {0xA2}, 'C');
+                        input::press_combo(state_, {input::kVkCtrl}, 'C');
                     }
                 }
                 if (msg->copyFirst) {
                     asio::steady_timer wait(socket_.get_executor(), ctx_->copyWait);
                     co_await wait.async_wait(use_tuple);
+                    // Told to end meanwhile (the device was removed): nothing
+                    // may follow SessionEnded.
+                    if (stopping_) co_return Next::End;
                 }
                 {
                     HostLock lock(state_);
                     text = state_.platform->getClipboard();
                 }
-                const TruncatedText cut = truncate_utf8(text.value_or(std::string()));
-                if (!write_secure(protocol::type_byte(FrameType::ClipboardContent),
-                                  as_bytes(protocol::encode_clipboard_content(cut.text, cut.truncated))))
+                const std::string body = clipboard_reply(text.value_or(std::string()));
+                if (!write_secure(protocol::type_byte(FrameType::ClipboardContent), as_bytes(body)))
                     co_return Next::End;
                 break;
             }
@@ -268,7 +301,7 @@ private:
                     break;
                 case SessionMessage::Kind::RemovedByUser:
                     write_secure(protocol::type_byte(FrameType::SessionEnded),
-                                 as_bytes(protocol::encode_reason("removed_by_user")));
+                                 as_bytes(protocol::encode_reason(protocol::kReasonRemovedByUser)));
                     stop_reading();
                     return;
                 case SessionMessage::Kind::End:
@@ -290,34 +323,56 @@ private:
     bool write_plain(const protocol::Frame& f) {
         auto bytes = protocol::encode_plain(f.type, f.body);
         if (!bytes) return false;
-        enqueue(std::move(*bytes));
-        return true;
+        return enqueue(std::move(*bytes));
     }
 
+    // Once the session is told to end (after SessionEnded, for one) nothing
+    // more is written.
     bool write_secure(std::uint8_t type, ByteView body) {
-        if (!secure_ || closed_) return false;
+        if (!secure_ || closed_ || stopping_) return false;
         auto bytes = protocol::encode_secure(keys_, protocol::kHostToClient, type, body);
         if (!bytes) return false;  // over the sending limit: the session ends
-        enqueue(std::move(*bytes));
-        return true;
+        return enqueue(std::move(*bytes));
     }
 
-    void enqueue(Bytes bytes) {
-        if (closed_) return;
+    // A peer that does not read must not make the host hold its replies
+    // without end: past the cap the session ends.
+    bool enqueue(Bytes bytes) {
+        if (closed_) return false;
+        if (queued_bytes_ + bytes.size() > ctx_->maxQueuedBytes) {
+            close_now();
+            return false;
+        }
+        queued_bytes_ += bytes.size();
         outq_.push_back(std::move(bytes));
         start_write();
+        return true;
     }
 
     void start_write() {
         if (writing_ || outq_.empty() || closed_) return;
         writing_ = true;
+        // A write that does not finish within the deadline ends the session,
+        // like a peer that sends nothing.
+        write_timer_.expires_after(ctx_->idleTimeout);
+        write_timer_.async_wait([self = shared_from_this()](asio::error_code ec) {
+            if (!ec && self->writing_) self->close_now();
+        });
         asio::async_write(socket_, asio::buffer(outq_.front()),
                           [self = shared_from_this()](asio::error_code ec, std::size_t) {
                               self->writing_ = false;
+                              self->write_timer_.cancel();
+                              // Closed meanwhile: the buffer was kept alive for
+                              // this write and can go now.
+                              if (self->closed_) {
+                                  self->drop_queue();
+                                  return;
+                              }
                               if (ec) {
                                   self->close_now();
                                   return;
                               }
+                              self->queued_bytes_ -= self->outq_.front().size();
                               self->outq_.pop_front();
                               if (!self->outq_.empty()) {
                                   self->start_write();
@@ -327,16 +382,24 @@ private:
                           });
     }
 
+    void drop_queue() {
+        outq_.clear();
+        queued_bytes_ = 0;
+    }
+
+    // Closes the socket first; a write still in flight keeps its buffer
+    // until its handler runs.
     void close_now() {
         if (closed_) return;
         closed_ = true;
         stopping_ = true;
-        outq_.clear();
         asio::error_code ignored;
         socket_.shutdown(tcp::socket::shutdown_both, ignored);
         socket_.close(ignored);
         deadline_.cancel();
         flush_timer_.cancel();
+        write_timer_.cancel();
+        if (!writing_) drop_queue();
     }
 
     // --- ending -------------------------------------------------------------
@@ -353,7 +416,7 @@ private:
             std::string device;
             if (auto it = state_.sessions.find(*session_id_); it != state_.sessions.end()) {
                 device = it->second.deviceName;
-                state_.sessions.erase(it);
+                state_.sessions.erase(it);  // its key wipes itself
             }
             if (state_.input.activeClient == *session_id_) {
                 input::release_all(state_);
@@ -376,15 +439,17 @@ private:
     tcp::socket socket_;
     IpAddress peer_;
     std::shared_ptr<const ServerContext> ctx_;
-    HostState& state_;
+    host::HostState& state_;
     asio::steady_timer deadline_;
     asio::steady_timer flush_timer_;
+    asio::steady_timer write_timer_;
     protocol::FrameReader reader_;
     protocol::HandshakeState handshake_;
     protocol::SessionKeys keys_;
     bool secure_ = false;
     std::optional<std::uint64_t> session_id_;
     std::deque<Bytes> outq_;
+    std::size_t queued_bytes_ = 0;
     bool writing_ = false;
     bool stopping_ = false;
     bool closed_ = false;

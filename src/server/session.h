@@ -8,18 +8,25 @@
 #include <asio/awaitable.hpp>
 #include <asio/ip/tcp.hpp>
 
-#include "common/ip_address.h"
+#include "base/ip_address.h"
 #include "discovery/network_snapshot.h"
-#include "server/host_state.h"
+#include "host/host_state.h"
+#include <string>
+#include <string_view>
 
 namespace hp::server {
 
 struct ServerContext {
-    std::shared_ptr<HostState> state;
-    std::shared_ptr<SharedNetworkSnapshot> network;
+    std::shared_ptr<host::HostState> state;
+    std::shared_ptr<discovery::SharedNetworkSnapshot> network;
     std::function<void()> activityHook;  // one call per admitted connection
+    // Without data for this long a session ends; a write that takes longer
+    // ends it too.
     std::chrono::milliseconds idleTimeout{10000};
     std::chrono::milliseconds copyWait{180};
+    // Bytes waiting to be written to one peer; a peer that lets more pile up
+    // (by sending requests and never reading the replies) is disconnected.
+    std::size_t maxQueuedBytes = 1u << 20;
 };
 
 // Runs until the runtime stops; accept errors pause 50 ms.
@@ -31,5 +38,10 @@ void start_session(asio::ip::tcp::socket socket, IpAddress peer,
                    std::shared_ptr<const ServerContext> ctx);
 
 IpAddress to_ip_address(const asio::ip::address& a);
+
+// The ClipboardContent body for the clipboard text: at most 48000 bytes of
+// it, cut further on a character boundary while escaping makes the body too
+// large for one encrypted frame ("truncated" is then true).
+std::string clipboard_reply(std::string_view text);
 
 }  // namespace hp::server

@@ -3,8 +3,6 @@
 #include <asio/ip/v6_only.hpp>
 #include <asio/socket_base.hpp>
 
-#include "platform/net.h"
-
 namespace hp::server {
 
 namespace {
@@ -12,47 +10,62 @@ namespace {
 using asio::ip::tcp;
 using asio::ip::udp;
 
-// Listener with the system defaults (no address reuse), backlog 128.
-Result<tcp::acceptor> bind_tcp(const asio::any_io_executor& ex, const asio::ip::address& addr,
-                               std::uint16_t port) {
-    tcp::acceptor a(ex);
+// Adopts a socket the platform created; on failure the handle is closed here,
+// since nothing else owns it yet.
+template <class Socket>
+Status adopt(Socket& s, const typename Socket::protocol_type& protocol, platform::NativeSocket native,
+             platform::System& system) {
     asio::error_code ec;
+    s.assign(protocol, static_cast<typename Socket::native_handle_type>(native), ec);
+    if (ec) {
+        system.close_socket(native);
+        return fail(system.error_text(ec));
+    }
+    return {};
+}
+
+// Listener with the platform's options, backlog 128.
+Result<tcp::acceptor> bind_tcp(const asio::any_io_executor& ex, platform::System& system,
+                               const asio::ip::address& addr, std::uint16_t port) {
+    auto native = system.create_tcp_listener(addr.is_v6());
+    if (!native) return std::unexpected(native.error());
+    tcp::acceptor a(ex);
     const tcp::endpoint ep(addr, port);
-    a.open(ep.protocol(), ec);
-    if (ec) return fail(ec.message());
+    if (auto ok = adopt(a, ep.protocol(), *native, system); !ok) return std::unexpected(ok.error());
+    asio::error_code ec;
     if (addr.is_v6()) a.set_option(asio::ip::v6_only(true), ec);
     a.bind(ep, ec);
-    if (ec) return fail(ec.message());
+    if (ec) return fail(system.error_text(ec));
     a.listen(128, ec);
-    if (ec) return fail(ec.message());
+    if (ec) return fail(system.error_text(ec));
     return a;
 }
 
-Result<udp::socket> bind_udp(const asio::any_io_executor& ex, const asio::ip::address& addr,
-                             std::uint16_t port) {
-    auto native = platform::create_udp_socket(addr.is_v6());
+Result<udp::socket> bind_udp(const asio::any_io_executor& ex, platform::System& system,
+                             const asio::ip::address& addr, std::uint16_t port) {
+    auto native = system.create_udp_socket(addr.is_v6());
     if (!native) return std::unexpected(native.error());
     udp::socket s(ex);
-    asio::error_code ec;
     const udp::endpoint ep(addr, port);
-    s.assign(ep.protocol(), static_cast<udp::socket::native_handle_type>(*native), ec);
-    if (ec) return fail(ec.message());
+    if (auto ok = adopt(s, ep.protocol(), *native, system); !ok) return std::unexpected(ok.error());
     asio::error_code ignored;
     s.set_option(asio::socket_base::receive_buffer_size(0x100000), ignored);
     if (addr.is_v6()) s.set_option(asio::ip::v6_only(true), ignored);
+    asio::error_code ec;
     s.non_blocking(true, ec);
-    if (ec) return fail(ec.message());
+    if (ec) return fail(system.error_text(ec));
     s.bind(ep, ec);
-    if (ec) return fail(ec.message());
+    if (ec) return fail(system.error_text(ec));
     return s;
 }
 
 }  // namespace
 
-Result<BoundSockets> bind_host_sockets(const asio::any_io_executor& ex, PortRange range) {
+Result<BoundSockets> bind_host_sockets(const asio::any_io_executor& ex, platform::System& system,
+                                       PortRange range) {
     std::optional<Error> last_error;
     for (std::uint32_t port = range.first; port <= range.last; ++port) {
-        auto tcp4 = bind_tcp(ex, asio::ip::address_v4::any(), static_cast<std::uint16_t>(port));
+        auto tcp4 = bind_tcp(ex, system, asio::ip::address_v4::any(), static_cast<std::uint16_t>(port));
         if (!tcp4) {
             last_error = tcp4.error();
             continue;
@@ -60,25 +73,25 @@ Result<BoundSockets> bind_host_sockets(const asio::any_io_executor& ex, PortRang
         asio::error_code ec;
         const auto local = tcp4->local_endpoint(ec);
         if (ec) {
-            last_error = Error{ec.message()};
+            last_error = Error{system.error_text(ec)};
             continue;
         }
         const std::uint16_t tcp_port = local.port();
-        auto udp4 = bind_udp(ex, asio::ip::address_v4::any(), tcp_port);
+        auto udp4 = bind_udp(ex, system, asio::ip::address_v4::any(), tcp_port);
         if (!udp4) {
             last_error = udp4.error();
             continue;  // the TCP listener closes as it goes out of scope
         }
         const auto udp_local = udp4->local_endpoint(ec);
         if (ec) {
-            last_error = Error{ec.message()};
+            last_error = Error{system.error_text(ec)};
             continue;
         }
         BoundSockets out{std::move(*tcp4), std::move(*udp4), std::nullopt, std::nullopt, tcp_port,
                          udp_local.port()};
-        if (auto tcp6 = bind_tcp(ex, asio::ip::address_v6::any(), tcp_port))
+        if (auto tcp6 = bind_tcp(ex, system, asio::ip::address_v6::any(), tcp_port))
             out.tcp_v6.emplace(std::move(*tcp6));
-        if (auto udp6 = bind_udp(ex, asio::ip::address_v6::any(), out.udp_port))
+        if (auto udp6 = bind_udp(ex, system, asio::ip::address_v6::any(), out.udp_port))
             out.udp_v6.emplace(std::move(*udp6));
         return out;
     }

@@ -7,7 +7,8 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/ip/udp.hpp>
 
-#include "common/result.h"
+#include "base/result.h"
+#include "platform/system.h"
 
 namespace hp::server {
 
@@ -28,6 +29,9 @@ struct PortRange {
     std::uint16_t last = kLastPort;
 };
 
-Result<BoundSockets> bind_host_sockets(const asio::any_io_executor& ex, PortRange range = {});
+// Sockets come from `system` (with that system's options) and its error
+// texts describe the failures.
+Result<BoundSockets> bind_host_sockets(const asio::any_io_executor& ex, platform::System& system,
+                                       PortRange range = {});
 
 }  // namespace hp::server

@@ -1,15 +1,14 @@
 #include "store/paired_store.h"
 
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <system_error>
 
-#include "common/json_text.h"
-#include "main/data_dir.h"
+#include "base/atomic_file.h"
+#include "base/json.h"
+#include "base/json_text.h"
 
-namespace hp {
+namespace hp::store {
 
 namespace fs = std::filesystem;
 
@@ -21,6 +20,9 @@ std::uint64_t unix_now() {
 }
 
 namespace {
+
+// Far more than any real list of phones; a larger file is not ours.
+constexpr std::size_t kMaxStoreFileSize = 16u << 20;
 
 // One record: compact for the tag text, or laid out for the file (members
 // at six spaces, closing brace at four).
@@ -93,14 +95,12 @@ struct ParsedFile {
     std::string tag;
 };
 
-std::optional<ParsedFile> parse_store_file(const std::string& text) {
-    nlohmann::json j;
-    try {
-        j = nlohmann::json::parse(text);
-    } catch (const nlohmann::json::exception&) {
-        return std::nullopt;
-    }
-    if (!j.is_object()) return std::nullopt;
+// The file is read with the same strict reader as client bodies: one JSON
+// value and nothing after it (a zero byte included), no repeated members.
+std::optional<ParsedFile> parse_store_file(ByteView text) {
+    auto parsed = parse_strict(text);
+    if (!parsed || !parsed->is_object()) return std::nullopt;
+    const nlohmann::json& j = *parsed;
     auto version = j.find("version");
     auto clients = j.find("clients");
     auto tag = j.find("hmacHex");
@@ -162,22 +162,12 @@ std::string PairedDeviceStore::file_text() const {
 
 PairedDeviceStore PairedDeviceStore::load(const fs::path& path, const crypto::Key32& key) {
     PairedDeviceStore store(path, key);
-    std::error_code ec;
-    if (!fs::exists(path, ec) && !ec) return store;
-
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        reject(path);
+    auto text = read_file_capped(path, kMaxStoreFileSize);
+    if (!text) {
+        if (text.error().kind != FileReadError::Kind::Missing) reject(path);
         return store;
     }
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        in.close();
-        reject(path);
-        return store;
-    }
-    in.close();
-    auto parsed = parse_store_file(text);
+    auto parsed = parse_store_file(*text);
     if (!parsed) {
         reject(path);
         return store;
@@ -232,21 +222,7 @@ Status PairedDeviceStore::save() const {
         fs::create_directories(path_.parent_path(), ec);
         if (ec) return fail(ec.message());
     }
-    const std::string text = file_text();
-    const fs::path tmp = tmp_sibling(path_);
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out) return fail("could not write " + tmp.filename().string());
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.flush();
-        if (!out) return fail("could not write " + tmp.filename().string());
-    }
-    fs::rename(tmp, path_, ec);
-    if (ec) {
-        fs::remove(tmp, ec);
-        return fail(ec.message());
-    }
-    return {};
+    return write_file_atomically(path_, tmp_sibling(path_), as_bytes(file_text()));
 }
 
-}  // namespace hp
+}  // namespace hp::store

@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
-#include "common/result.h"
+#include "base/result.h"
 #include "crypto/crypto.h"
 
-namespace hp {
+namespace hp::store {
 
 struct PairedClientRecord {
     std::string clientId;
@@ -42,7 +42,8 @@ public:
     bool touch(std::string_view clientId, std::uint64_t nowUnix, std::string_view remoteIp);
     // Deletes every record with that id; returns how many were deleted.
     std::size_t remove(std::string_view clientId);
-    // Writes the whole store through a temporary sibling and a rename.
+    // Writes the whole store through "paired_devices.tmp", flushed to disk
+    // before it is renamed over the file.
     Status save() const;
 
     const std::filesystem::path& path() const { return path_; }
@@ -61,4 +62,4 @@ private:
 // Whole seconds since 1970 (0 before that).
 std::uint64_t unix_now();
 
-}  // namespace hp
+}  // namespace hp::store

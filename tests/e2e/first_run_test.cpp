@@ -16,6 +16,8 @@ namespace hp::app {
 namespace {
 
 namespace fs = std::filesystem;
+using host::HostEventKind;
+using host::host_event_name;
 
 class ScratchDir : public ::testing::Test {
 protected:

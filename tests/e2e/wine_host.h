@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "common/result.h"
+#include "base/result.h"
 
 namespace hp::e2e {
 

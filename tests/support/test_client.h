@@ -21,8 +21,8 @@
 #include <string>
 #include <string_view>
 
-#include "common/bytes.h"
-#include "common/result.h"
+#include "base/bytes.h"
+#include "base/result.h"
 #include "crypto/crypto.h"
 
 namespace hp::test {

@@ -6,10 +6,11 @@
 #include <iterator>
 #include <string>
 
-#include "common/bytes.h"
+#include "base/bytes.h"
 #include "crypto/crypto.h"
-#include "main/identity.h"
+#include "store/identity.h"
 #include "platform/data_protection.h"
+#include "platform/win32/win32_system.h"
 
 namespace hp {
 namespace {
@@ -44,13 +45,13 @@ protected:
     }
     fs::path file() const { return dir_ / "host_identity.bin"; }
 
-    std::unique_ptr<platform::DataProtection> dpapi_ = platform::make_data_protection();
+    std::unique_ptr<platform::DataProtection> dpapi_ = platform::make_dpapi_protection();
     fs::path root_;
     fs::path dir_;
 };
 
 TEST_F(IdentityWithDpapi, NewIdentityIsSavedProtectedAndReloadsUnchanged) {
-    auto created = load_or_create_identity(dir_, *dpapi_);
+    auto created = store::load_or_create_identity(dir_, *dpapi_);
     ASSERT_TRUE(created) << created.error().text;
 
     const std::string& id = created->hostId;
@@ -66,7 +67,7 @@ TEST_F(IdentityWithDpapi, NewIdentityIsSavedProtectedAndReloadsUnchanged) {
     EXPECT_EQ(to_string(*plain), compact_identity_json(id, created->seed));
     EXPECT_FALSE(fs::exists(dir_ / "host_identity.tmp"));
 
-    auto reloaded = load_or_create_identity(dir_, *dpapi_);
+    auto reloaded = store::load_or_create_identity(dir_, *dpapi_);
     ASSERT_TRUE(reloaded) << reloaded.error().text;
     EXPECT_EQ(reloaded->hostId, id);
     EXPECT_EQ(reloaded->seed, created->seed);
@@ -83,7 +84,7 @@ TEST_F(IdentityWithDpapi, LoadsAFileProtectedElsewhereBySameUser) {
     fs::create_directories(dir_);
     write_all(file(), *blob);
 
-    auto loaded = load_or_create_identity(dir_, *dpapi_);
+    auto loaded = store::load_or_create_identity(dir_, *dpapi_);
     ASSERT_TRUE(loaded) << loaded.error().text;
     EXPECT_EQ(loaded->hostId, id);
     EXPECT_EQ(loaded->seed, seed);
@@ -121,7 +122,7 @@ TEST_F(IdentityWithDpapi, UnusableFileIsSilentlyReplacedByANewIdentity) {
         fs::create_directories(dir_);
         write_all(file(), c.content);
 
-        auto fresh = load_or_create_identity(dir_, *dpapi_);
+        auto fresh = store::load_or_create_identity(dir_, *dpapi_);
         ASSERT_TRUE(fresh) << fresh.error().text;
         EXPECT_NE(fresh->hostId, old_id);
         EXPECT_NE(fresh->seed, old_seed);
@@ -130,7 +131,7 @@ TEST_F(IdentityWithDpapi, UnusableFileIsSilentlyReplacedByANewIdentity) {
         ASSERT_TRUE(plain) << plain.error().text;
         EXPECT_EQ(to_string(*plain), compact_identity_json(fresh->hostId, fresh->seed));
 
-        auto again = load_or_create_identity(dir_, *dpapi_);
+        auto again = store::load_or_create_identity(dir_, *dpapi_);
         ASSERT_TRUE(again) << again.error().text;
         EXPECT_EQ(again->hostId, fresh->hostId);
         EXPECT_EQ(again->publicKey, fresh->publicKey);

@@ -12,9 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "input/text.h"
+#include "base/utf8.h"
 #include "platform/sas_system.h"
 #include "platform/win32/platform_services.h"
+#include "platform/win32/win32_system.h"
 
 namespace hp::platform {
 namespace {
@@ -417,19 +418,19 @@ protected:
 
 TEST_F(PolicyValue, AbsentValueReadsAsNothing) {
     remove();
-    EXPECT_EQ(make_sas_system()->readPolicy(), std::nullopt);
+    EXPECT_EQ(make_win32_sas_system()->readPolicy(), std::nullopt);
 }
 
 TEST_F(PolicyValue, DwordValueIsRead) {
     for (const DWORD v : {0u, 1u, 2u, 3u}) {
         set_dword(v);
-        EXPECT_EQ(make_sas_system()->readPolicy(), std::optional<std::uint32_t>(v));
+        EXPECT_EQ(make_win32_sas_system()->readPolicy(), std::optional<std::uint32_t>(v));
     }
 }
 
 TEST_F(PolicyValue, ValueOfAnotherTypeReadsAsNothing) {
     set_text(L"3");
-    EXPECT_EQ(make_sas_system()->readPolicy(), std::nullopt);
+    EXPECT_EQ(make_win32_sas_system()->readPolicy(), std::nullopt);
 }
 
 }  // namespace

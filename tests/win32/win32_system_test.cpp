@@ -8,9 +8,10 @@
 #include <cstdint>
 #include <string>
 
-#include "common/bytes.h"
+#include "base/bytes.h"
 #include "platform/data_protection.h"
 #include "platform/system.h"
+#include "platform/win32/win32_system.h"
 
 namespace hp::platform {
 namespace {
@@ -34,7 +35,7 @@ Bytes text(std::string_view s) {
 class DpapiRoundTrip : public ::testing::TestWithParam<Payload> {};
 
 TEST_P(DpapiRoundTrip, UnprotectGivesBackTheProtectedBytes) {
-    auto dp = make_data_protection();
+    auto dp = make_dpapi_protection();
     const Bytes& plain = GetParam().plain;
 
     auto blob = dp->protect(plain);
@@ -60,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(Dpapi, BlobsThatCannotBeDecryptedAreRefusedWithTheSystemMessage) {
-    auto dp = make_data_protection();
+    auto dp = make_dpapi_protection();
     auto good = dp->protect(text("secret"));
     ASSERT_TRUE(good) << good.error().text;
 
@@ -120,22 +121,22 @@ TEST(EnvUtf8, ReturnsTheValueAsUtf8) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         ScopedEnv env(L"HP_TEST_VALUE", c.value);
-        EXPECT_EQ(env_utf8("HP_TEST_VALUE"), c.expected);
+        EXPECT_EQ(make_win32_system()->env("HP_TEST_VALUE"), c.expected);
     }
 }
 
 TEST(EnvUtf8, UnsetOrInvalidUnicodeIsNothing) {
     SetEnvironmentVariableW(L"HP_TEST_UNSET", nullptr);
-    EXPECT_EQ(env_utf8("HP_TEST_UNSET"), std::nullopt);
+    EXPECT_EQ(make_win32_system()->env("HP_TEST_UNSET"), std::nullopt);
 
     const wchar_t lone_high[] = {L'a', static_cast<wchar_t>(0xD83C), L'b', 0};
     ScopedEnv env(L"HP_TEST_BROKEN", lone_high);
-    EXPECT_EQ(env_utf8("HP_TEST_BROKEN"), std::nullopt);
+    EXPECT_EQ(make_win32_system()->env("HP_TEST_BROKEN"), std::nullopt);
 }
 
 TEST(EnvUtf8, NonAsciiNamesAreLookedUp) {
     ScopedEnv env(L"HP_\u00C9T\u00C9", L"yes");
-    EXPECT_EQ(env_utf8("HP_\xC3\x89T\xC3\x89"), "yes");
+    EXPECT_EQ(make_win32_system()->env("HP_\xC3\x89T\xC3\x89"), "yes");
 }
 
 TEST(PreciseFiletime, CountsHundredNanosecondsSince1601) {
@@ -144,7 +145,7 @@ TEST(PreciseFiletime, CountsHundredNanosecondsSince1601) {
     const std::int64_t before =
         duration_cast<microseconds>(system_clock::now().time_since_epoch()).count() * 10 +
         kUnixEpochAsFiletime;
-    const auto ft = static_cast<std::int64_t>(precise_filetime_now());
+    const auto ft = static_cast<std::int64_t>(make_win32_system()->filetime_now());
     const std::int64_t after =
         duration_cast<microseconds>(system_clock::now().time_since_epoch()).count() * 10 +
         kUnixEpochAsFiletime;

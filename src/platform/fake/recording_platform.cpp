@@ -56,7 +56,7 @@ void RecordingPlatform::moveRelative(std::int32_t dx, std::int32_t dy) { record(
 void RecordingPlatform::mouseButton(std::uint8_t b, bool down) { record(button(b, down)); }
 void RecordingPlatform::wheel(std::int32_t amount) { record(fake::wheel(amount)); }
 void RecordingPlatform::hwheel(std::int32_t amount) { record(fake::hwheel(amount)); }
-void RecordingPlatform::key(const KeyRecord& r, bool down) {
+void RecordingPlatform::key(const platform::KeyRecord& r, bool down) {
     Call c = make(Call::Op::Key);
     c.key = r;
     c.down = down;

@@ -17,7 +17,7 @@ struct Call {
     };
     Op op{};
     std::int32_t a = 0, b = 0;  // dx/dy, button/down, amount, up
-    KeyRecord key{};
+    platform::KeyRecord key{};
     bool down = false;
     std::u16string units;
     std::string text;
@@ -32,13 +32,13 @@ Call hwheel(std::int32_t amount);
 
 std::string describe(const Call& c);
 
-class RecordingPlatform : public PlatformServices {
+class RecordingPlatform : public platform::PlatformServices {
 public:
     void moveRelative(std::int32_t dx, std::int32_t dy) override;
     void mouseButton(std::uint8_t button, bool down) override;
     void wheel(std::int32_t amount) override;
     void hwheel(std::int32_t amount) override;
-    void key(const KeyRecord& record, bool down) override;
+    void key(const platform::KeyRecord& record, bool down) override;
     void typeText(std::u16string_view units) override;
     void lockWorkstation() override;
     void keepAwake() override;

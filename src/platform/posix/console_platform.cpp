@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "common/json_text.h"
-#include "input/text.h"
+#include "base/json_text.h"
+#include "base/utf8.h"
 
 namespace hp::platform {
 

@@ -14,7 +14,7 @@
 // machine, or read from a backup of the data directory alone. It does not
 // protect against root or against other processes of the same user, who can
 // read the key file as easily as the program does.
-#include "platform/data_protection.h"
+#include "platform/posix/posix_system.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -79,6 +79,8 @@ std::string non_empty_env(const char* name) {
     return v ? std::string(v) : std::string();
 }
 
+}  // namespace
+
 std::filesystem::path default_key_dir() {
     if (auto dir = non_empty_env("HEARTHPAD_KEY_DIR"); !dir.empty()) return dir;
     if (auto xdg = non_empty_env("XDG_CONFIG_HOME"); !xdg.empty() && xdg.front() == '/')
@@ -95,6 +97,8 @@ std::filesystem::path default_key_dir() {
     if (home.empty()) return {};
     return std::filesystem::path(home) / ".config" / "Hearthpad-keys";
 }
+
+namespace {
 
 bool read_exact(int fd, std::uint8_t* out, std::size_t size) {
     std::size_t done = 0;
@@ -234,8 +238,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<DataProtection> make_data_protection() {
-    return std::make_unique<PosixDataProtection>(default_key_dir());
+std::unique_ptr<DataProtection> make_posix_data_protection(std::filesystem::path keyDir) {
+    return std::make_unique<PosixDataProtection>(std::move(keyDir));
 }
 
 }  // namespace hp::platform

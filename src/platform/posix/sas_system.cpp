@@ -1,4 +1,4 @@
-#include "platform/sas_system.h"
+#include "platform/posix/posix_system.h"
 
 #include <unistd.h>
 
@@ -18,6 +18,6 @@ public:
 
 }  // namespace
 
-std::shared_ptr<SasSystem> make_sas_system() { return std::make_shared<PosixSasSystem>(); }
+std::shared_ptr<SasSystem> make_posix_sas_system() { return std::make_shared<PosixSasSystem>(); }
 
 }  // namespace hp::platform

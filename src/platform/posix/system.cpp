@@ -1,45 +1,130 @@
-#include "platform/system.h"
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
-#include "common/utf8.h"
-
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 
+#include "base/utf8.h"
+#include "platform/posix/posix_system.h"
+
 namespace hp::platform {
 
+namespace {
 
-std::optional<std::string> env_utf8(const char* name) {
-    const char* v = std::getenv(name);
-    if (!v) return std::nullopt;
-    std::string s(v);
-    if (!is_valid_utf8(s)) return std::nullopt;
-    return s;
+Result<NativeSocket> new_socket(int family, int type, int protocol) {
+    const int fd = ::socket(family, type | SOCK_CLOEXEC, protocol);
+    if (fd < 0) return fail(std::strerror(errno));
+    return static_cast<NativeSocket>(fd);
 }
 
-std::uint64_t precise_filetime_now() {
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
-    constexpr std::uint64_t kEpochDiff = 116444736000000000ULL;  // 1601 -> 1970 in 100 ns
-    if (ts.tv_sec < 0) return 0;
-    return kEpochDiff + static_cast<std::uint64_t>(ts.tv_sec) * 10000000ULL +
-           static_cast<std::uint64_t>(ts.tv_nsec) / 100;
-}
+class PosixSystem final : public System {
+public:
+    PosixSystem()
+        : protection_(make_posix_data_protection(default_key_dir())), sas_(make_posix_sas_system()) {}
 
-std::string device_type() {
-    // A laptop reports a battery under power_supply.
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/power_supply", ec)) {
-        std::ifstream type(entry.path() / "type");
-        std::string t;
-        if (type >> t && t == "Battery") return "laptop";
+    std::optional<std::string> env(const char* name) const override {
+        const char* v = std::getenv(name);
+        if (!v) return std::nullopt;
+        std::string s(v);
+        if (!is_valid_utf8(s)) return std::nullopt;
+        return s;
     }
-    return "desktop";
-}
 
-void time_begin_period() {}
-void time_end_period() {}
-void trim_working_set() {}
+    std::optional<std::string> machine_name() const override {
+        char buf[HOST_NAME_MAX + 1] = {};
+        if (::gethostname(buf, sizeof buf - 1) != 0 || buf[0] == '\0') return std::nullopt;
+        std::string name(buf);
+        if (!is_valid_utf8(name)) return std::nullopt;
+        return name;
+    }
+
+    std::uint64_t filetime_now() const override {
+        timespec ts{};
+        clock_gettime(CLOCK_REALTIME, &ts);
+        constexpr std::uint64_t kEpochDiff = 116444736000000000ULL;  // 1601 -> 1970 in 100 ns
+        if (ts.tv_sec < 0) return 0;
+        return kEpochDiff + static_cast<std::uint64_t>(ts.tv_sec) * 10000000ULL +
+               static_cast<std::uint64_t>(ts.tv_nsec) / 100;
+    }
+
+    std::string device_type() const override {
+        // A laptop reports a battery under power_supply.
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator("/sys/class/power_supply", ec)) {
+            std::ifstream type(entry.path() / "type");
+            std::string t;
+            if (type >> t && t == "Battery") return "laptop";
+        }
+        return "desktop";
+    }
+
+    void time_begin_period() override {}
+    void time_end_period() override {}
+    void trim_working_set() override {}
+
+    std::optional<std::vector<IpAddress>> interface_addresses() const override {
+        ifaddrs* list = nullptr;
+        if (getifaddrs(&list) != 0) return std::nullopt;
+        std::vector<IpAddress> out;
+        for (ifaddrs* i = list; i; i = i->ifa_next) {
+            if (!i->ifa_addr) continue;
+            if (i->ifa_addr->sa_family == AF_INET) {
+                sockaddr_in sin{};
+                std::memcpy(&sin, i->ifa_addr, sizeof sin);
+                const auto* b = reinterpret_cast<const std::uint8_t*>(&sin.sin_addr);
+                out.push_back(IpAddress::v4(b[0], b[1], b[2], b[3]));
+            } else if (i->ifa_addr->sa_family == AF_INET6) {
+                sockaddr_in6 sin6{};
+                std::memcpy(&sin6, i->ifa_addr, sizeof sin6);
+                std::array<std::uint8_t, 16> o{};
+                std::memcpy(o.data(), &sin6.sin6_addr, 16);
+                out.push_back(IpAddress::v6(o));
+            }
+        }
+        freeifaddrs(list);
+        return out;
+    }
+
+    Result<NativeSocket> create_tcp_listener(bool v6) override {
+        auto s = new_socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        if (!s) return s;
+        // Lets a restarted host take its port back while connections of the
+        // previous run linger in TIME_WAIT; Linux still refuses a second
+        // listener on a port that is in use.
+        const int on = 1;
+        if (::setsockopt(static_cast<int>(*s), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
+            const int err = errno;
+            ::close(static_cast<int>(*s));
+            return fail(std::strerror(err));
+        }
+        return s;
+    }
+
+    Result<NativeSocket> create_udp_socket(bool v6) override {
+        return new_socket(v6 ? AF_INET6 : AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    }
+
+    void close_socket(NativeSocket socket) override { ::close(static_cast<int>(socket)); }
+
+    std::string error_text(const std::error_code& error) const override { return error.message(); }
+
+    DataProtection& data_protection() override { return *protection_; }
+    std::shared_ptr<SasSystem> sas() override { return sas_; }
+
+private:
+    std::unique_ptr<DataProtection> protection_;
+    std::shared_ptr<SasSystem> sas_;
+};
+
+}  // namespace
+
+std::shared_ptr<System> make_posix_system() { return std::make_shared<PosixSystem>(); }
 
 }  // namespace hp::platform

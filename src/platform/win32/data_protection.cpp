@@ -1,13 +1,13 @@
 // DPAPI in user scope: only the same Windows user on the same machine can
 // unprotect what protect() made.
-#include "platform/data_protection.h"
+#include "platform/win32/win32_system.h"
 
 #include <windows.h>
 #include <dpapi.h>
 
 #include <limits>
 
-#include "platform/win32/text.h"
+#include "base/atomic_file.h"
 
 namespace hp::platform {
 
@@ -49,7 +49,7 @@ public:
         LocalBlob out;
         if (!CryptProtectData(&*in, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN,
                               out.out()))
-            return fail(win32::system_message(GetLastError()));
+            return fail(os_error_text(GetLastError()));
         return out.bytes();
     }
 
@@ -59,13 +59,13 @@ public:
         LocalBlob out;
         if (!CryptUnprotectData(&*in, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN,
                                 out.out()))
-            return fail(win32::system_message(GetLastError()));
+            return fail(os_error_text(GetLastError()));
         return out.bytes();
     }
 };
 
 }  // namespace
 
-std::unique_ptr<DataProtection> make_data_protection() { return std::make_unique<DpapiProtection>(); }
+std::unique_ptr<DataProtection> make_dpapi_protection() { return std::make_unique<DpapiProtection>(); }
 
 }  // namespace hp::platform

@@ -9,8 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "input/text.h"
-#include "sas/brightness.h"
+#include "base/command_line.h"
+#include "base/utf8.h"
+#include "platform/brightness.h"
 
 namespace hp::platform {
 
@@ -145,7 +146,7 @@ std::optional<std::string> get_clipboard_text() {
 // ---------------------------------------------------------------- brightness
 
 void run_hidden(const std::string& program, const std::vector<std::string>& args) {
-    std::wstring command_line = to_wide(sas::windows_command_line(program, args));
+    std::wstring command_line = to_wide(windows_command_line(program, args));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
@@ -269,20 +270,15 @@ public:
 
     std::optional<std::string> getClipboard() override { return get_clipboard_text(); }
 
-    // PowerShell takes a second or more to start, so each step runs on a
-    // thread of its own that owns copies of everything it uses.
-    void stepBrightness(bool up) override {
-        try {
-            std::thread([args = sas::brightness_arguments(up)] { run_hidden(sas::kBrightnessProgram, args); })
-                .detach();
-        } catch (const std::exception&) {
-            // No thread, no step; brightness failures are silent.
-        }
-    }
+    // PowerShell takes a second or more to start, so steps run on a thread
+    // of the stepper, one at a time.
+    void stepBrightness(bool up) override { brightness_.request(up); }
 
 private:
     InputSender send_;
     ClipboardOwner clipboard_owner_;
+    BrightnessStepper brightness_{
+        [](bool up) { run_hidden(kBrightnessProgram, brightness_arguments(up)); }};
 };
 
 }  // namespace

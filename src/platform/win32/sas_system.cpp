@@ -3,7 +3,7 @@
 #include <memory>
 #include <type_traits>
 
-#include "platform/sas_system.h"
+#include "platform/win32/win32_system.h"
 
 namespace hp::platform {
 
@@ -60,6 +60,6 @@ public:
 
 }  // namespace
 
-std::shared_ptr<SasSystem> make_sas_system() { return std::make_shared<Win32SasSystem>(); }
+std::shared_ptr<SasSystem> make_win32_sas_system() { return std::make_shared<Win32SasSystem>(); }
 
 }  // namespace hp::platform

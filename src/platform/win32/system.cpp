@@ -1,53 +1,162 @@
-#include "platform/system.h"
-
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <iphlpapi.h>
 #include <windows.h>
 #include <timeapi.h>
 
+#include <asio/error.hpp>
+#include <cstring>
+#include <vector>
+
+#include "base/atomic_file.h"
 #include "platform/win32/text.h"
+#include "platform/win32/win32_system.h"
 
 namespace hp::platform {
 
-std::optional<std::string> env_utf8(const char* name) {
-    const auto wide_name = win32::to_wide(name ? name : "");
-    if (!wide_name || wide_name->empty()) return std::nullopt;
-    std::wstring value(256, L'\0');
-    for (;;) {
-        SetLastError(ERROR_SUCCESS);
-        const DWORD n = GetEnvironmentVariableW(wide_name->c_str(), value.data(),
-                                                static_cast<DWORD>(value.size()));
-        if (n == 0) {
-            // Zero is both "not set" and "set to the empty string".
-            if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
-            return std::string{};
-        }
-        if (n < value.size()) {
-            value.resize(n);
-            break;
-        }
-        value.resize(n);  // n counts the terminator when the buffer was too small
+namespace {
+
+// The runtime's socket layer starts Winsock too; this keeps our own calls
+// independent of the order in which things are created.
+class WinsockStartup {
+public:
+    WinsockStartup() {
+        WSADATA data;
+        ok_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
     }
-    return win32::to_utf8(value);
+    ~WinsockStartup() {
+        if (ok_) WSACleanup();
+    }
+    WinsockStartup(const WinsockStartup&) = delete;
+    WinsockStartup& operator=(const WinsockStartup&) = delete;
+
+private:
+    bool ok_ = false;
+};
+
+// Sockets are never inherited: a process the host starts (PowerShell,
+// schtasks.exe) must not keep the host's port open.
+Result<NativeSocket> new_socket(int family, int type, int protocol) {
+    const SOCKET s = WSASocketW(family, type, protocol, nullptr, 0,
+                                WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+    if (s == INVALID_SOCKET) return fail(os_error_text(static_cast<unsigned long>(WSAGetLastError())));
+    return static_cast<NativeSocket>(s);
 }
 
-std::uint64_t precise_filetime_now() {
-    FILETIME ft{};
-    GetSystemTimePreciseAsFileTime(&ft);
-    return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
+class Win32System final : public System {
+public:
+    Win32System() : protection_(make_dpapi_protection()), sas_(make_win32_sas_system()) {}
 
-std::string device_type() {
-    SYSTEM_POWER_STATUS status{};
-    // 128: no system battery; 255: battery status unknown.
-    if (GetSystemPowerStatus(&status) && status.BatteryFlag != 128 && status.BatteryFlag != 255)
-        return "laptop";
-    return "desktop";
-}
+    std::optional<std::string> env(const char* name) const override {
+        const auto wide_name = win32::to_wide(name ? name : "");
+        if (!wide_name || wide_name->empty()) return std::nullopt;
+        std::wstring value(256, L'\0');
+        for (;;) {
+            SetLastError(ERROR_SUCCESS);
+            const DWORD n = GetEnvironmentVariableW(wide_name->c_str(), value.data(),
+                                                    static_cast<DWORD>(value.size()));
+            if (n == 0) {
+                // Zero is both "not set" and "set to the empty string".
+                if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+                return std::string{};
+            }
+            if (n < value.size()) {
+                value.resize(n);
+                break;
+            }
+            value.resize(n);  // n counts the terminator when the buffer was too small
+        }
+        return win32::to_utf8(value);
+    }
 
-void time_begin_period() { timeBeginPeriod(1); }
-void time_end_period() { timeEndPeriod(1); }
+    // Windows names the machine through COMPUTERNAME, which is read first.
+    std::optional<std::string> machine_name() const override { return std::nullopt; }
 
-void trim_working_set() {
-    SetProcessWorkingSetSize(GetCurrentProcess(), static_cast<SIZE_T>(-1), static_cast<SIZE_T>(-1));
-}
+    std::uint64_t filetime_now() const override {
+        FILETIME ft{};
+        GetSystemTimePreciseAsFileTime(&ft);
+        return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    }
+
+    std::string device_type() const override {
+        SYSTEM_POWER_STATUS status{};
+        // 128: no system battery; 255: battery status unknown.
+        if (GetSystemPowerStatus(&status) && status.BatteryFlag != 128 && status.BatteryFlag != 255)
+            return "laptop";
+        return "desktop";
+    }
+
+    void time_begin_period() override { timeBeginPeriod(1); }
+    void time_end_period() override { timeEndPeriod(1); }
+    void trim_working_set() override {
+        SetProcessWorkingSetSize(GetCurrentProcess(), static_cast<SIZE_T>(-1), static_cast<SIZE_T>(-1));
+    }
+
+    std::optional<std::vector<IpAddress>> interface_addresses() const override {
+        ULONG size = 16 * 1024;
+        std::vector<unsigned char> buffer;
+        ULONG rc = ERROR_BUFFER_OVERFLOW;
+        for (int attempt = 0; attempt < 3 && rc == ERROR_BUFFER_OVERFLOW; ++attempt) {
+            buffer.resize(size);
+            rc = GetAdaptersAddresses(
+                AF_UNSPEC, GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER, nullptr,
+                reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
+        }
+        if (rc != NO_ERROR) return std::nullopt;
+        std::vector<IpAddress> out;
+        for (auto* a = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()); a; a = a->Next) {
+            for (auto* u = a->FirstUnicastAddress; u; u = u->Next) {
+                const sockaddr* sa = u->Address.lpSockaddr;
+                if (!sa) continue;
+                if (sa->sa_family == AF_INET) {
+                    sockaddr_in sin{};
+                    std::memcpy(&sin, sa, sizeof sin);
+                    const auto* b = reinterpret_cast<const std::uint8_t*>(&sin.sin_addr);
+                    out.push_back(IpAddress::v4(b[0], b[1], b[2], b[3]));
+                } else if (sa->sa_family == AF_INET6) {
+                    sockaddr_in6 sin6{};
+                    std::memcpy(&sin6, sa, sizeof sin6);
+                    std::array<std::uint8_t, 16> o{};
+                    std::memcpy(o.data(), &sin6.sin6_addr, 16);
+                    out.push_back(IpAddress::v6(o));
+                }
+            }
+        }
+        return out;
+    }
+
+    // The system's defaults: no SO_REUSEADDR (which on Windows would let
+    // another program bind the same port) and no exclusive-address flag.
+    Result<NativeSocket> create_tcp_listener(bool v6) override {
+        return new_socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    }
+
+    Result<NativeSocket> create_udp_socket(bool v6) override {
+        return new_socket(v6 ? AF_INET6 : AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    }
+
+    void close_socket(NativeSocket socket) override { closesocket(static_cast<SOCKET>(socket)); }
+
+    // Socket errors carry Windows error codes; their text comes from the
+    // system in the user's language, converted from UTF-16 (the runtime's
+    // own text would be in the ANSI code page).
+    std::string error_text(const std::error_code& error) const override {
+        if (error.category() == asio::error::get_system_category() || error.category() == std::system_category())
+            return os_error_text(static_cast<unsigned long>(error.value()));
+        return error.message();
+    }
+
+    DataProtection& data_protection() override { return *protection_; }
+    std::shared_ptr<SasSystem> sas() override { return sas_; }
+
+private:
+    WinsockStartup winsock_;
+    std::unique_ptr<DataProtection> protection_;
+    std::shared_ptr<SasSystem> sas_;
+};
+
+}  // namespace
+
+std::shared_ptr<System> make_win32_system() { return std::make_shared<Win32System>(); }
 
 }  // namespace hp::platform

@@ -33,20 +33,4 @@ std::optional<std::string> to_utf8(std::wstring_view wide) {
     return out;
 }
 
-std::string system_message(unsigned long code) {
-    struct LocalFreeDeleter {
-        void operator()(wchar_t* p) const { LocalFree(p); }
-    };
-    wchar_t* raw = nullptr;
-    const DWORD n = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&raw), 0, nullptr);
-    std::unique_ptr<wchar_t, LocalFreeDeleter> owner(raw);
-    std::wstring_view text = (n > 0 && raw) ? std::wstring_view(raw, n) : std::wstring_view{};
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
-        text.remove_suffix(1);
-    if (auto utf8 = to_utf8(text); utf8 && !utf8->empty()) return *utf8;
-    return "Windows error " + std::to_string(code);
-}
-
 }  // namespace hp::platform::win32

@@ -1,5 +1,5 @@
 #pragma once
-// UTF-8 <-> UTF-16 conversion and system error texts for the Windows layer.
+// UTF-8 <-> UTF-16 conversion for the Windows layer.
 // Conversions are strict: ill-formed input (a lone surrogate, a bad UTF-8
 // sequence) gives nothing rather than replacement characters.
 #include <optional>
@@ -10,9 +10,5 @@ namespace hp::platform::win32 {
 
 std::optional<std::wstring> to_wide(std::string_view utf8);
 std::optional<std::string> to_utf8(std::wstring_view wide);
-
-// The operating system's message for an error code (as from GetLastError),
-// in UTF-8 without the trailing line break.
-std::string system_message(unsigned long code);
 
 }  // namespace hp::platform::win32

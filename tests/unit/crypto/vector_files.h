@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "common/bytes.h"
+#include "base/bytes.h"
 
 namespace hp::test {
 

@@ -4,47 +4,47 @@
 
 #include <regex>
 
-#include "main/data_dir.h"
-#include "platform/system.h"
+#include "platform/fake/fake_system.h"
+#include "store/data_dir.h"
 #include "scratch.h"
 
-namespace hp {
+namespace hp::store {
 namespace {
 
-using test::EnvGuard;
-
-class ControllerLog : public ::testing::Test {
+class ControllerLogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnvGuard::set("LOCALAPPDATA", scratch.path().string());
-        EnvGuard::set("RC_DATA_DIR", (scratch.path() / "data").string());
+        system->set_env("LOCALAPPDATA", scratch.path().string());
+        system->set_env("RC_DATA_DIR", (scratch.path() / "data").string());
     }
     std::filesystem::path log_file() const {
         return scratch.path() / "Hearthpad" / "controller.log";
     }
-    static std::uint64_t now_ms() { return filetime_to_unix_ms(platform::precise_filetime_now()); }
+    void log(std::string_view text) { ControllerLog::for_system(system).write(text); }
 
-    EnvGuard env{{"LOCALAPPDATA", "RC_DATA_DIR"}};
     test::ScratchDir scratch;
+    std::shared_ptr<fake::FakeSystem> system = std::make_shared<fake::FakeSystem>();
 };
 
-TEST_F(ControllerLog, WritesMillisecondsSpaceTextLineFeed) {
-    const std::uint64_t before = now_ms();
-    log_controller_event("switch on");
-    log_controller_event("plugged in (on demand)");
-    const std::uint64_t after = now_ms();
+TEST_F(ControllerLogTest, WritesMillisecondsSpaceTextLineFeed) {
+    // 2024-01-01 00:00:00.123 UTC
+    system->filetime = 133485408001230000ULL;
+    log("switch on");
+    system->filetime = 133485408001240000ULL;
+    log("plugged in (on demand)");
 
-    const std::string content = test::read_file(log_file());
-    const std::regex line_format("([0-9]+) switch on\n([0-9]+) plugged in \\(on demand\\)\n");
-    std::smatch m;
-    ASSERT_TRUE(std::regex_match(content, m, line_format)) << content;
-    for (int i : {1, 2}) {
-        const std::uint64_t stamp = std::stoull(m[i].str());
-        EXPECT_GE(stamp, before);
-        EXPECT_LE(stamp, after);
-    }
+    EXPECT_EQ(test::read_file(log_file()),
+              "1704067200123 switch on\n1704067200124 plugged in (on demand)\n");
     EXPECT_FALSE(std::filesystem::exists(scratch.path() / "data"))
         << "the log does not follow RC_DATA_DIR";
+}
+
+TEST_F(ControllerLogTest, ALineKeepsTheTimeItWasMadeAt) {
+    const ControllerLog controller_log = ControllerLog::for_system(system);
+    const LogLine line = controller_log.line("switch off");
+    system->filetime = system->filetime + 50000000;  // five seconds later
+    controller_log.write(line);
+    EXPECT_EQ(test::read_file(log_file()), "1704067200123 switch off\n");
 }
 
 struct SizeCase {
@@ -52,14 +52,14 @@ struct SizeCase {
     bool kept;
 };
 
-class ControllerLogSize : public ControllerLog, public ::testing::WithParamInterface<SizeCase> {};
+class ControllerLogSize : public ControllerLogTest, public ::testing::WithParamInterface<SizeCase> {};
 
 TEST_P(ControllerLogSize, StartsAFreshFileOnlyAboveTheBound) {
     std::filesystem::create_directories(log_file().parent_path());
     const std::string old(GetParam().existing, 'x');
     test::write_file(log_file(), old);
 
-    log_controller_event("unplugged");
+    log("unplugged");
 
     const std::string content = test::read_file(log_file());
     const std::string old_part = GetParam().kept ? old : std::string();
@@ -75,28 +75,28 @@ INSTANTIATE_TEST_SUITE_P(Bound, ControllerLogSize,
                              return "Existing" + std::to_string(info.param.existing) + "Bytes";
                          });
 
-TEST_F(ControllerLog, CreatesMissingFolders) {
-    EnvGuard::set("LOCALAPPDATA", (scratch.path() / "a" / "b").string());
-    log_controller_event("switch off");
+TEST_F(ControllerLogTest, CreatesMissingFolders) {
+    system->set_env("LOCALAPPDATA", (scratch.path() / "a" / "b").string());
+    log("switch off");
     EXPECT_TRUE(std::filesystem::is_regular_file(scratch.path() / "a" / "b" / "Hearthpad" /
                                                  "controller.log"));
 }
 
-TEST_F(ControllerLog, WithoutLocalAppDataNothingIsWritten) {
-    EnvGuard::set("LOCALAPPDATA", std::nullopt);
-    log_controller_event("switch on");
+TEST_F(ControllerLogTest, WithoutLocalAppDataNothingIsWritten) {
+    system->set_env("LOCALAPPDATA", std::nullopt);
+    log("switch on");
     EXPECT_TRUE(std::filesystem::is_empty(scratch.path()));
 }
 
-TEST_F(ControllerLog, FailuresAreSilent) {
+TEST_F(ControllerLogTest, FailuresAreSilent) {
     // LOCALAPPDATA below a regular file: the folder can never be created.
     test::write_file(scratch.path() / "file", "x");
-    EnvGuard::set("LOCALAPPDATA", (scratch.path() / "file").string());
-    log_controller_event("plug-in failed");
+    system->set_env("LOCALAPPDATA", (scratch.path() / "file").string());
+    log("plug-in failed");
     // The log path is a folder: it cannot be opened for appending.
-    EnvGuard::set("LOCALAPPDATA", scratch.path().string());
+    system->set_env("LOCALAPPDATA", scratch.path().string());
     std::filesystem::create_directories(log_file() / "sub");
-    log_controller_event("plug-in failed");
+    log("plug-in failed");
     EXPECT_TRUE(std::filesystem::is_directory(log_file()));
 }
 
@@ -121,4 +121,4 @@ INSTANTIATE_TEST_SUITE_P(
         FiletimeCase{116444736000010000ULL, 1}, FiletimeCase{116444736019999999ULL, 1999}));
 
 }  // namespace
-}  // namespace hp
+}  // namespace hp::store

@@ -1,17 +1,17 @@
 // The Linux per-user protection: a key file in an owner-only folder and an
 // authenticated encryption of the identity JSON.
-#include "platform/data_protection.h"
+#include "platform/posix/posix_system.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "main/identity.h"
+#include "crypto/crypto.h"
+#include "store/identity.h"
 #include "scratch.h"
 
 namespace hp {
 namespace {
 
-using test::EnvGuard;
 
 class PosixProtection : public ::testing::Test {
 protected:
@@ -19,8 +19,7 @@ protected:
 
     // Protection as the user whose key folder is `name` would have it.
     std::unique_ptr<platform::DataProtection> as_user(const std::string& name) {
-        EnvGuard::set("HEARTHPAD_KEY_DIR", (scratch.path() / name / "keys").string());
-        return platform::make_data_protection();
+        return platform::make_posix_data_protection(scratch.path() / name / "keys");
     }
     static mode_t mode_of(const std::filesystem::path& p) {
         struct stat st {};
@@ -28,7 +27,6 @@ protected:
         return st.st_mode & 0777;
     }
 
-    EnvGuard env{{"HEARTHPAD_KEY_DIR"}};
     test::ScratchDir scratch;
     const Bytes plain = {'{', '"', 'a', '"', ':', '1', '}'};
 };
@@ -89,19 +87,19 @@ TEST_F(PosixProtection, KeyReadableByOthersIsRefused) {
 TEST_F(PosixProtection, IdentityRoundTripAndAnotherUsersFile) {
     const auto data = scratch.path() / "data";
     auto alice = as_user("alice");
-    const auto created = load_or_create_identity(data, *alice);
+    const auto created = store::load_or_create_identity(data, *alice);
     ASSERT_TRUE(created.has_value()) << created.error().text;
     const std::string on_disk = test::read_file(data / "host_identity.bin");
     EXPECT_EQ(on_disk.find(crypto::hex_encode(created->seed)), std::string::npos);
     EXPECT_EQ(on_disk.find(created->hostId), std::string::npos);
 
-    const auto reloaded = load_or_create_identity(data, *as_user("alice"));
+    const auto reloaded = store::load_or_create_identity(data, *as_user("alice"));
     ASSERT_TRUE(reloaded.has_value()) << reloaded.error().text;
     EXPECT_EQ(reloaded->hostId, created->hostId);
     EXPECT_EQ(reloaded->publicKey, created->publicKey);
 
     // Another user cannot decrypt the file and silently gets an identity of their own.
-    const auto bobs = load_or_create_identity(data, *as_user("bob"));
+    const auto bobs = store::load_or_create_identity(data, *as_user("bob"));
     ASSERT_TRUE(bobs.has_value()) << bobs.error().text;
     EXPECT_NE(bobs->hostId, created->hostId);
     EXPECT_NE(bobs->publicKey, created->publicKey);

@@ -1,16 +1,15 @@
 // Loading, creating and replacing the host identity file.
-#include "main/identity.h"
+#include "store/identity.h"
 
 #include <gtest/gtest.h>
 
 #include <regex>
 
+#include "platform/fake/fake_system.h"
 #include "scratch.h"
 
-namespace hp {
+namespace hp::store {
 namespace {
-
-using test::EnvGuard;
 
 // Transparent stand-in for the per-user protection: "FAKE" then the plain
 // bytes. Anything else does not unprotect.
@@ -217,25 +216,26 @@ TEST(HostId, AlwaysVersion4AndRfcVariant) {
 struct HostNameCase {
     std::optional<std::string> computername;
     std::optional<std::string> hostname;
+    std::optional<std::string> machine;
     std::string expected;
 };
 
-class HostName : public ::testing::TestWithParam<HostNameCase> {
-protected:
-    EnvGuard env{{"COMPUTERNAME", "HOSTNAME"}};
-};
+class HostName : public ::testing::TestWithParam<HostNameCase> {};
 
-TEST_P(HostName, ComesFromTheEnvironment) {
-    EnvGuard::set("COMPUTERNAME", GetParam().computername);
-    EnvGuard::set("HOSTNAME", GetParam().hostname);
-    EXPECT_EQ(host_name(), GetParam().expected);
+TEST_P(HostName, ComesFromTheEnvironmentThenTheMachine) {
+    fake::FakeSystem system;
+    system.set_env("COMPUTERNAME", GetParam().computername);
+    system.set_env("HOSTNAME", GetParam().hostname);
+    system.set_machine_name(GetParam().machine);
+    EXPECT_EQ(host_name(system), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, HostName,
-                         ::testing::Values(HostNameCase{"DESKTOP-1", "box", "DESKTOP-1"},
-                                           HostNameCase{std::nullopt, "box", "box"},
-                                           HostNameCase{std::nullopt, std::nullopt, "Windows PC"},
-                                           HostNameCase{"\xff", "box", "box"}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, HostName,
+    ::testing::Values(HostNameCase{"DESKTOP-1", "box", "linuxbox", "DESKTOP-1"},
+                      HostNameCase{std::nullopt, "box", "linuxbox", "box"},
+                      HostNameCase{std::nullopt, std::nullopt, "linuxbox", "linuxbox"},
+                      HostNameCase{std::nullopt, std::nullopt, std::nullopt, "Windows PC"}));
 
 }  // namespace
-}  // namespace hp
+}  // namespace hp::store

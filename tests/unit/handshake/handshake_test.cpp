@@ -3,12 +3,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "host/host_state.h"
 #include "protocol/handshake.h"
 #include "support/test_client.h"
 
 namespace fs = std::filesystem;
-using hp::HostEvent;
-using hp::HostEventKind;
+using hp::host::HostEvent;
+using hp::host::HostEventKind;
 using hp::protocol::HandshakeOutcome;
 using hp::protocol::HandshakeState;
 using Kind = hp::protocol::HandshakeOutcome::Kind;
@@ -27,12 +28,12 @@ protected:
         state_.identity.hostId = "3f1c2a9e-8b7d-4c6e-9a5b-1d2e3f4a5b6c";
         hp::crypto::random_bytes(state_.identity.seed);
         state_.identity.publicKey = hp::crypto::ed25519_public_key(state_.identity.seed);
-        state_.hostName = "Büro PC";
-        state_.tcpPort = 49183;
-        state_.udpPort = 49183;
-        state_.deviceType = "laptop";
+        state_.info.hostName = "Büro PC";
+        state_.info.tcpPort = 49183;
+        state_.info.udpPort = 49183;
+        state_.info.deviceType = "laptop";
         store_key_.fill(3);
-        state_.store = hp::PairedDeviceStore(dir_ / "paired_devices.json", store_key_);
+        state_.store = hp::store::PairedDeviceStore(dir_ / "paired_devices.json", store_key_);
         net_.lan = {*hp::IpAddress::parse("192.168.1.5"), *hp::IpAddress::parse("fd00::5")};
         net_.tailscale = {*hp::IpAddress::parse("100.64.1.2")};
         net_.tailscaleDnsName = "pc.tail1234.ts.net";
@@ -40,8 +41,17 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
 
+    // Hands a frame to the handshake and keeps what it announces as the
+    // events the host raises for it.
     HandshakeOutcome send(HandshakeState& hs, std::uint8_t type, std::string_view body) {
-        return hp::protocol::handle_handshake_frame(hs, state_, net_, peer_, type, hp::as_bytes(body));
+        auto o = hp::protocol::handle_handshake_frame(hs, state_.handshake_host(), net_, peer_, type,
+                                                      hp::as_bytes(body));
+        if (o.codeRevoked) events_.push_back({HostEventKind::PairingCodeRevoked, "", false});
+        if (o.pairedDevice) {
+            events_.push_back({HostEventKind::DevicePaired, *o.pairedDevice, false});
+            events_.push_back({HostEventKind::PairedDevicesChanged, "", false});
+        }
+        return o;
     }
 
     static std::string body_of(const HandshakeOutcome& o, std::size_t i = 0) {
@@ -50,7 +60,7 @@ protected:
 
     // Pairs a fresh client and returns it (with the host pinned).
     hp::test::PairingClient pair(const hp::test::ClientIdentity& id) {
-        const std::string code = hp::protocol::new_pairing_code(state_);
+        const std::string code = hp::protocol::new_pairing_code(state_.pairing);
         hp::test::PairingClient client(id);
         HandshakeState hs;
         auto challenge = send(hs, ft::PairRequest, client.request_body());
@@ -64,9 +74,10 @@ protected:
 
     fs::path dir_;
     hp::crypto::Key32 store_key_{};
-    hp::HostState state_;
-    hp::NetworkSnapshot net_;
+    hp::host::HostState state_;
+    hp::discovery::NetworkSnapshot net_;
     hp::IpAddress peer_;
+    std::vector<HostEvent> events_;
 };
 
 TEST_F(HandshakeTest, InformationRequestGetsHostInfoAndClose) {
@@ -82,7 +93,7 @@ TEST_F(HandshakeTest, InformationRequestGetsHostInfoAndClose) {
 }
 
 TEST_F(HandshakeTest, PairingEstablishesAndStoresTheClient) {
-    const std::string code = hp::protocol::new_pairing_code(state_);
+    const std::string code = hp::protocol::new_pairing_code(state_.pairing);
     auto id = hp::test::ClientIdentity::generate("Anna's phone", "Pixel 8");
     hp::test::PairingClient client(id);
     HandshakeState hs;
@@ -106,7 +117,7 @@ TEST_F(HandshakeTest, PairingEstablishesAndStoresTheClient) {
     const auto& est = *done.established;
     EXPECT_EQ(est.clientId, id.clientId);
     EXPECT_EQ(est.deviceName, "Anna's phone");
-    EXPECT_EQ(est.sessionKey, client.session_key());
+    EXPECT_EQ(est.sessionKey.bytes(), client.session_key());
     ASSERT_EQ(est.plainFrames.size(), 1u);
     EXPECT_EQ(est.plainFrames[0].type, ft::PairAccepted);
     EXPECT_TRUE(est.secureFrames.empty());
@@ -122,7 +133,7 @@ TEST_F(HandshakeTest, PairingEstablishesAndStoresTheClient) {
     EXPECT_GT(rec->pairedAtUnix, 0u);
     EXPECT_EQ(rec->pairedAtUnix, rec->lastSeenUnix);
     EXPECT_TRUE(fs::exists(dir_ / "paired_devices.json"));
-    EXPECT_EQ(state_.pendingEvents,
+    EXPECT_EQ(events_,
               (std::vector<HostEvent>{{HostEventKind::DevicePaired, "Anna's phone", false},
                                       {HostEventKind::PairedDevicesChanged, "", false}}));
     EXPECT_TRUE(std::holds_alternative<std::monostate>(hs));
@@ -130,9 +141,9 @@ TEST_F(HandshakeTest, PairingEstablishesAndStoresTheClient) {
 
 struct PairRefusal {
     const char* name;
-    std::function<void(hp::HostState&)> before_request;
+    std::function<void(hp::host::HostState&)> before_request;
     hp::test::ConfirmTweaks tweaks;
-    std::function<void(hp::HostState&)> before_confirm;
+    std::function<void(hp::host::HostState&)> before_confirm;
     std::string reason;  // empty: closed without reply
     bool failure_recorded;
 };
@@ -144,20 +155,20 @@ TEST_F(HandshakeTest, PairConfirmRefusals) {
         {"bad signature", nullptr, {.corruptSignature = true}, nullptr, "invalid_code", true},
         {"upper-case hex is fine", nullptr, {.upperCaseHex = true}, nullptr, "", false},
         {"code withdrawn meanwhile", nullptr, {},
-         [](hp::HostState& s) { hp::protocol::clear_pairing_code(s); }, "no_active_code", false},
+         [](hp::host::HostState& s) { hp::protocol::clear_pairing_code(s.pairing); }, "no_active_code", false},
         {"store cannot be saved",
-         [](hp::HostState& s) {
+         [](hp::host::HostState& s) {
              std::ofstream(s.store.path().parent_path() / "blocker") << "x";
-             s.store = hp::PairedDeviceStore(
+             s.store = hp::store::PairedDeviceStore(
                  s.store.path().parent_path() / "blocker" / "paired_devices.json", {});
          },
          {}, nullptr, "internal_error", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string code = hp::protocol::new_pairing_code(state_);
+        const std::string code = hp::protocol::new_pairing_code(state_.pairing);
         if (c.before_request) c.before_request(state_);
-        state_.pendingEvents.clear();
+        events_.clear();
         hp::test::PairingClient client(hp::test::ClientIdentity::generate());
         HandshakeState hs;
         auto challenge = send(hs, ft::PairRequest, client.request_body());
@@ -195,7 +206,7 @@ TEST_F(HandshakeTest, UndecodableProofsAndZeroKeyCountAsWrongCode) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        hp::protocol::new_pairing_code(state_);
+        hp::protocol::new_pairing_code(state_.pairing);
         hp::test::PairingClient client(hp::test::ClientIdentity::generate());
         auto req = client.request_json();
         if (c.zero_key) req["clientX25519PubHex"] = std::string(64, '0');
@@ -209,7 +220,7 @@ TEST_F(HandshakeTest, UndecodableProofsAndZeroKeyCountAsWrongCode) {
 }
 
 TEST_F(HandshakeTest, MalformedRequestsCloseWithoutReply) {
-    hp::protocol::new_pairing_code(state_);
+    hp::protocol::new_pairing_code(state_.pairing);
     hp::test::PairingClient client(hp::test::ClientIdentity::generate());
     const auto good = client.request_json();
     auto with = [&](const char* member, nlohmann::json value) {
@@ -254,7 +265,7 @@ TEST_F(HandshakeTest, UnexpectedFramesForTheStepAreRejected) {
     EXPECT_EQ(send(idle, ft::AuthResponse, "{}").kind, Kind::Reject);
     EXPECT_EQ(send(idle, ft::Ping, "{\"ts\":1}").kind, Kind::Reject);
 
-    hp::protocol::new_pairing_code(state_);
+    hp::protocol::new_pairing_code(state_.pairing);
     hp::test::PairingClient client(hp::test::ClientIdentity::generate());
     HandshakeState hs;
     ASSERT_EQ(send(hs, ft::PairRequest, client.request_body()).kind, Kind::Reply);
@@ -263,7 +274,7 @@ TEST_F(HandshakeTest, UnexpectedFramesForTheStepAreRejected) {
 }
 
 TEST_F(HandshakeTest, FiveWrongConfirmationsWithdrawTheCode) {
-    const std::string code = hp::protocol::new_pairing_code(state_);
+    const std::string code = hp::protocol::new_pairing_code(state_.pairing);
     for (int i = 0; i < 5; ++i) {
         hp::test::PairingClient client(hp::test::ClientIdentity::generate());
         HandshakeState hs;
@@ -274,7 +285,7 @@ TEST_F(HandshakeTest, FiveWrongConfirmationsWithdrawTheCode) {
         EXPECT_EQ(body_of(o), "{\"reason\":\"invalid_code\"}");
     }
     EXPECT_FALSE(state_.pairing.code);
-    EXPECT_EQ(state_.pendingEvents,
+    EXPECT_EQ(events_,
               (std::vector<HostEvent>{{HostEventKind::PairingCodeRevoked, "", false}}));
     hp::test::PairingClient late(hp::test::ClientIdentity::generate());
     HandshakeState hs;
@@ -327,7 +338,7 @@ TEST_F(HandshakeTest, AuthenticationEstablishesWithTheDerivedKey) {
         auto o = send(hs, ft::AuthResponse, *response);
         ASSERT_EQ(o.kind, Kind::Established);
         EXPECT_EQ(o.established->deviceName, c.session_name);
-        EXPECT_EQ(o.established->sessionKey, client.session_key());
+        EXPECT_EQ(o.established->sessionKey.bytes(), client.session_key());
         EXPECT_TRUE(o.established->plainFrames.empty());
         ASSERT_EQ(o.established->secureFrames.size(), 1u);
         EXPECT_EQ(o.established->secureFrames[0].type, ft::AuthAccepted);
@@ -339,10 +350,10 @@ TEST_F(HandshakeTest, AuthenticationEstablishesWithTheDerivedKey) {
     EXPECT_GT(after->lastSeenUnix, 1000u);
     EXPECT_EQ(after->lastRemoteIp, "192.168.1.20");
     // The touched record was written back to the file.
-    const auto reloaded = hp::PairedDeviceStore::load(state_.store.path(), store_key_);
+    const auto reloaded = hp::store::PairedDeviceStore::load(state_.store.path(), store_key_);
     ASSERT_NE(reloaded.find(id.clientId), nullptr);
     EXPECT_EQ(*reloaded.find(id.clientId), *after);
-    EXPECT_EQ(hp::PairedDeviceStore::load(state_.store.path(), {}).records().size(), 0u)
+    EXPECT_EQ(hp::store::PairedDeviceStore::load(state_.store.path(), {}).records().size(), 0u)
         << "the saved file is tagged with the store key";
 }
 
@@ -423,13 +434,13 @@ TEST_F(HandshakeTest, PairingLinkEncodesEveryField) {
     EXPECT_EQ(hp::protocol::percent_encode("Büro PC"), "B%C3%BCro%20PC");
     EXPECT_EQ(hp::protocol::percent_encode("a-b.c_d~e/f:"), "a-b.c_d~e%2Ff%3A");
     net_.lan = {*hp::IpAddress::parse("fd00::5"), *hp::IpAddress::parse("192.168.1.5")};
-    EXPECT_EQ(hp::protocol::pairing_link(state_, net_, "012345"),
+    EXPECT_EQ(hp::protocol::pairing_link(state_.identity, state_.info, net_, "012345"),
               "hearthpad://pair?v=1&id=3f1c2a9e-8b7d-4c6e-9a5b-1d2e3f4a5b6c&name=B%C3%BCro%20PC"
               "&os=windows&lan=192.168.1.5%3A49183&ts=100.64.1.2%3A49183&pk=" +
                   hp::crypto::hex_encode(state_.identity.publicKey) + "&code=012345");
     net_ = {};
     net_.lan = {*hp::IpAddress::parse("fd00::5")};
-    EXPECT_NE(hp::protocol::pairing_link(state_, net_, "1").find("&lan=%5Bfd00%3A%3A5%5D%3A49183&ts=&pk="),
+    EXPECT_NE(hp::protocol::pairing_link(state_.identity, state_.info, net_, "1").find("&lan=%5Bfd00%3A%3A5%5D%3A49183&ts=&pk="),
               std::string::npos);
 }
 

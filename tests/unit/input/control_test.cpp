@@ -201,7 +201,7 @@ TEST(Executor, ControllerSwitchFollowsTheActiveSession) {
     h.run(scroll_cmd(1, 0, 0));  // takes control: switch on
     EXPECT_TRUE(h.state.input.padEnabled);
     EXPECT_EQ(h.pad->switches, (std::vector<RecordingPad::Switch>{{true, false}}));
-    EXPECT_EQ(h.hookCalls, (std::vector<bool>{true}));
+    EXPECT_EQ(h.switch_log(), (Lines{"switch on"}));
     EXPECT_EQ(h.state.pendingEvents,
               (std::vector<HostEvent>{{HostEventKind::ControllerSwitched, "Phone A", true}}));
 
@@ -217,7 +217,7 @@ TEST(Executor, ControllerSwitchFollowsTheActiveSession) {
     ASSERT_EQ(h.pad->applied.size(), 1u);
     EXPECT_TRUE(h.pad->applied[0].neutral());
     EXPECT_EQ(h.pad->switches.back(), (RecordingPad::Switch{false, false}));
-    EXPECT_EQ(h.hookCalls, (std::vector<bool>{true, false}));
+    EXPECT_EQ(h.switch_log(), (Lines{"switch on", "switch off"}));
     EXPECT_EQ(h.state.pendingEvents,
               (std::vector<HostEvent>{{HostEventKind::ControllerSwitched, "Phone A", false}}));
 
@@ -225,7 +225,7 @@ TEST(Executor, ControllerSwitchFollowsTheActiveSession) {
     h.state.pendingEvents.clear();
     refresh_controller_switch(h.state);
     EXPECT_TRUE(h.state.pendingEvents.empty());
-    EXPECT_EQ(h.hookCalls.size(), 2u);
+    EXPECT_EQ(h.switch_log().size(), 2u);
 }
 
 TEST(Executor, ControllerSwitchTurnsOffWhenTheControllingSessionEnds) {

@@ -9,11 +9,17 @@
 
 #include "input/executor.h"
 #include "platform/fake/recording_platform.h"
-#include "server/host_state.h"
+#include "host/host_state.h"
 
 namespace hp::input::testing {
 
 using namespace std::chrono_literals;
+using host::HostEvent;
+using host::HostEventKind;
+using host::PadOutput;
+using host::SessionEntry;
+using host::SessionMessage;
+using host::SessionSender;
 
 // Records what the executor hands to the controller output.
 class RecordingPad : public PadOutput {
@@ -131,14 +137,21 @@ struct Harness {
     HostState state;
     std::shared_ptr<fake::RecordingPlatform> os = std::make_shared<fake::RecordingPlatform>();
     std::shared_ptr<RecordingPad> pad = std::make_shared<RecordingPad>();
-    std::vector<bool> hookCalls;
     Instant t0 = Instant{} + 1000s;
 
     Harness() {
         state.platform = os;
         state.pad = pad;
-        state.controllerSwitchHook = [this](bool on) { hookCalls.push_back(on); };
+        // Lines are queued with a fixed time and never written.
+        state.controllerLog = std::make_shared<store::ControllerLog>(std::nullopt, [] { return 7u; });
         add_session(1, "Phone A");
+    }
+
+    // The controller-log lines queued so far.
+    std::vector<std::string> switch_log() const {
+        std::vector<std::string> out;
+        for (const auto& line : state.pendingLog) out.push_back(line.text);
+        return out;
     }
 
     std::shared_ptr<RecordingSender> add_session(std::uint64_t id, std::string name,

@@ -1,11 +1,16 @@
-#include "sas/brightness.h"
+#include "platform/brightness.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <vector>
 
-namespace hp::sas {
+#include "base/command_line.h"
+
+namespace hp::platform {
 namespace {
 
 std::string script_with_step(const char* step) {
@@ -58,5 +63,66 @@ TEST(Brightness, QuotesArgumentsForTheWindowsParser) {
     for (const auto& c : cases) EXPECT_EQ(quote_windows_argument(c.arg), c.quoted) << c.arg;
 }
 
+// A runner whose steps block until the test lets them finish.
+class GatedRunner {
+public:
+    void run(bool up) {
+        std::unique_lock lock(mutex_);
+        started_.push_back(up);
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return released_ >= started_.size(); });
+        ++finished_;
+        changed_.notify_all();
+    }
+    void release_one() {
+        std::lock_guard lock(mutex_);
+        ++released_;
+        changed_.notify_all();
+    }
+    bool wait_started(std::size_t n) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(5), [&] { return started_.size() >= n; });
+    }
+    bool wait_finished(std::size_t n) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(5), [&] { return finished_ >= n; });
+    }
+    std::vector<bool> started() {
+        std::lock_guard lock(mutex_);
+        return started_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<bool> started_;
+    std::size_t released_ = 0;
+    std::size_t finished_ = 0;
+};
+
+TEST(BrightnessStepper, OneStepRunsOneWaitsTheRestAreDropped) {
+    auto runner = std::make_shared<GatedRunner>();
+    BrightnessStepper stepper([runner](bool up) { runner->run(up); });
+
+    EXPECT_TRUE(stepper.request(true));
+    ASSERT_TRUE(runner->wait_started(1));
+    // A held key: many requests while the first step runs.
+    EXPECT_TRUE(stepper.request(false));  // waits
+    for (int i = 0; i < 50; ++i) EXPECT_FALSE(stepper.request(true)) << i;  // dropped
+
+    runner->release_one();
+    ASSERT_TRUE(runner->wait_started(2));
+    EXPECT_EQ(runner->started(), (std::vector<bool>{true, false}));  // the waiting one kept its direction
+    runner->release_one();
+    ASSERT_TRUE(runner->wait_finished(2));
+
+    // Idle again: the next request starts at once.
+    EXPECT_TRUE(stepper.request(true));
+    ASSERT_TRUE(runner->wait_started(3));
+    runner->release_one();
+    ASSERT_TRUE(runner->wait_finished(3));
+    EXPECT_EQ(runner->started(), (std::vector<bool>{true, false, true}));
+}
+
 }  // namespace
-}  // namespace hp::sas
+}  // namespace hp::platform

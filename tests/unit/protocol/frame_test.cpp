@@ -150,7 +150,7 @@ TEST(EncodePlain, BodyLimit) {
 }
 
 TEST(EncodeSecure, BodyLimitAndCounter) {
-    SessionKeys keys{test_key()};
+    SessionKeys keys{crypto::SessionKey(test_key())};
     const auto largest = encode_secure(keys, kHostToClient, 0x38, filled(65519));
     ASSERT_TRUE(largest);
     EXPECT_EQ(get_u32le(largest->data()), kMaxFrameLength);
@@ -166,7 +166,7 @@ TEST(EncodeSecure, BodyLimitAndCounter) {
 }
 
 TEST(EncodeSecure, AssociatedDataCarriesTheOnWireLengthIncludingTheTag) {
-    SessionKeys keys{test_key()};
+    SessionKeys keys{crypto::SessionKey(test_key())};
     const std::string_view plain = "{\"ts\":42}";
     const auto frame = encode_secure(keys, kHostToClient, 0x31, as_bytes(plain));
     ASSERT_TRUE(frame);
@@ -188,8 +188,8 @@ TEST(EncodeSecure, AssociatedDataCarriesTheOnWireLengthIncludingTheTag) {
 }
 
 TEST(SecureFrames, RoundTripWithCountersFromZero) {
-    SessionKeys host{test_key()};
-    SessionKeys client{test_key()};
+    SessionKeys host{crypto::SessionKey(test_key())};
+    SessionKeys client{crypto::SessionKey(test_key())};
     for (std::uint64_t i = 0; i < 3; ++i) {
         const std::string text = "{\"ts\":" + std::to_string(i) + "}";
         EXPECT_EQ(host.sendCounter, i);
@@ -207,7 +207,7 @@ TEST(SecureFrames, RoundTripWithCountersFromZero) {
 }
 
 TEST(SecureFrames, RejectsAnythingButTheExactFrame) {
-    SessionKeys sender{test_key()};
+    SessionKeys sender{crypto::SessionKey(test_key())};
     const auto frame = encode_secure(sender, kClientToHost, 0x32, as_bytes("{\"text\":\"hi\"}"));
     ASSERT_TRUE(frame);
     const Bytes body(frame->begin() + 5, frame->end());
@@ -235,17 +235,17 @@ TEST(SecureFrames, RejectsAnythingButTheExactFrame) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SessionKeys receiver{test_key(), 0, c.counter};
+        SessionKeys receiver{crypto::SessionKey(test_key()), 0, c.counter};
         EXPECT_FALSE(decode_secure(receiver, c.label, c.type, c.body));
         EXPECT_EQ(receiver.recvCounter, c.counter);
     }
-    SessionKeys receiver{test_key()};
+    SessionKeys receiver{crypto::SessionKey(test_key())};
     EXPECT_TRUE(decode_secure(receiver, kClientToHost, 0x32, body));
 }
 
 TEST(SecureFrames, ARepeatedFrameFailsTheSecondTime) {
-    SessionKeys sender{test_key()};
-    SessionKeys receiver{test_key()};
+    SessionKeys sender{crypto::SessionKey(test_key())};
+    SessionKeys receiver{crypto::SessionKey(test_key())};
     const auto frame = encode_secure(sender, kClientToHost, 0x30, as_bytes("{\"ts\":1}"));
     ASSERT_TRUE(frame);
     const ByteView body = ByteView(*frame).subspan(5);

@@ -136,7 +136,7 @@ TEST(TestClientAgreement, SecureFramesBothWays) {
     crypto::Key32 key{};
     crypto::random_bytes(key);
     ClientChannel client{key};
-    SessionKeys host{key};
+    SessionKeys host{crypto::SessionKey(key)};
     for (int i = 0; i < 3; ++i) {
         const Bytes up = client.seal(0x30, as_bytes("{\"ts\":9}"));
         FrameReader reader;
@@ -171,7 +171,7 @@ TEST(TestClientSocket, InformationRequestAndSecureEcho) {
         asio::ip::tcp::socket socket = acceptor.accept(ec);
         if (ec) return;
         FrameReader reader;
-        SessionKeys keys{key};
+        SessionKeys keys{crypto::SessionKey(key)};
         bool secure = false;
         std::array<std::uint8_t, 4096> chunk{};
         for (;;) {

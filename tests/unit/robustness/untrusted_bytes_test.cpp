@@ -11,7 +11,8 @@
 #include "protocol/frame.h"
 #include "protocol/handshake.h"
 #include "protocol/messages.h"
-#include "server/datagram.h"
+#include "host/host_state.h"
+#include "protocol/datagram.h"
 #include "support/test_client.h"
 
 namespace hp {
@@ -134,13 +135,13 @@ TEST(UntrustedBytes, SecureFramesAndDatagramsNeedTheKey) {
     crypto::Key32 key{};
     key.fill(4);
     Mutator m(7);
-    protocol::SessionKeys sender{key, 0, 0};
+    protocol::SessionKeys sender{crypto::SessionKey(key), 0, 0};
     int opened = 0;
     for (int round = 0; round < kRounds; ++round) {
         const auto frame = protocol::encode_secure(sender, protocol::kClientToHost, 0x34, m.random(20));
         Bytes body(frame->begin() + 5, frame->end());
         const Bytes mutated = m.mutate(body);
-        protocol::SessionKeys receiver{key, sender.sendCounter - 1, sender.sendCounter - 1};
+        protocol::SessionKeys receiver{crypto::SessionKey(key), sender.sendCounter - 1, sender.sendCounter - 1};
         if (protocol::decode_secure(receiver, protocol::kClientToHost, 0x34, mutated)) {
             EXPECT_EQ(mutated, body) << "only the untouched frame opens";
             ++opened;
@@ -149,7 +150,7 @@ TEST(UntrustedBytes, SecureFramesAndDatagramsNeedTheKey) {
         put_u64le(datagram, static_cast<std::uint64_t>(round + 1));
         append(datagram, m.random(24));
         datagram.resize(36);
-        EXPECT_FALSE(server::open_datagram(key, m.mutate(datagram)));
+        EXPECT_FALSE(protocol::open_datagram(key, m.mutate(datagram)));
     }
     EXPECT_LT(opened, kRounds / 4);
 }
@@ -157,19 +158,19 @@ TEST(UntrustedBytes, SecureFramesAndDatagramsNeedTheKey) {
 TEST(UntrustedBytes, HandshakeNeverEstablishesFromMutatedFrames) {
     const auto dir = std::filesystem::temp_directory_path() / "hp-untrusted-handshake";
     std::filesystem::remove_all(dir);
-    HostState state;
+    host::HostState state;
     state.identity.hostId = "3f1c2a9e-8b7d-4c6e-9a5b-1d2e3f4a5b6c";
     crypto::random_bytes(state.identity.seed);
     state.identity.publicKey = crypto::ed25519_public_key(state.identity.seed);
-    state.hostName = "PC";
+    state.info.hostName = "PC";
     crypto::Key32 store_key{};
-    state.store = PairedDeviceStore(dir / "paired_devices.json", store_key);
-    PairedClientRecord known;
+    state.store = store::PairedDeviceStore(dir / "paired_devices.json", store_key);
+    store::PairedClientRecord known;
     known.clientId = "known";
     known.deviceName = "Known";
     known.ed25519PublicKeyHex = crypto::hex_encode(crypto::ed25519_public_key(store_key));
     state.store.upsert(known);
-    const NetworkSnapshot net;
+    const discovery::NetworkSnapshot net;
     const IpAddress peer = *IpAddress::parse("192.168.1.9");
 
     test::PairingClient pairing(test::ClientIdentity::generate());
@@ -184,19 +185,18 @@ TEST(UntrustedBytes, HandshakeNeverEstablishesFromMutatedFrames) {
         {0x22, "{\"clientSigHex\":\"" + std::string(128, 'c') + "\"}"},
     };
     Mutator m(2024);
-    protocol::new_pairing_code(state);
+    protocol::new_pairing_code(state.pairing);
     for (int round = 0; round < kRounds; ++round) {
         protocol::HandshakeState hs;
         for (int step = 0; step < 3; ++step) {
             const auto& [type, seed] = seeds[m.pick(seeds.size())];
             const Bytes body = step == 0 && round % 2 == 0 ? Bytes(seed.begin(), seed.end())
                                                            : m.mutate(Bytes(seed.begin(), seed.end()));
-            const auto o = protocol::handle_handshake_frame(hs, state, net, peer, type, body);
+            const auto o = protocol::handle_handshake_frame(hs, state.handshake_host(), net, peer, type, body);
             ASSERT_NE(o.kind, protocol::HandshakeOutcome::Kind::Established);
             if (o.kind != protocol::HandshakeOutcome::Kind::Reply) break;
         }
-        if (!state.pairing.code) protocol::new_pairing_code(state);
-        state.pendingEvents.clear();
+        if (!state.pairing.code) protocol::new_pairing_code(state.pairing);
     }
     std::filesystem::remove_all(dir);
 }

@@ -65,7 +65,7 @@ TEST_F(DatagramTest, AuthenticDatagramIsExecutedAndAcknowledged) {
     auto a = paired_client("A");
     const auto key = a->channel().key;
     UdpClient udp;
-    udp.send(seal_datagram(key, move_command(7, 5.0f, -3.0f, /*ack*/ 1)), state().udpPort);
+    udp.send(seal_datagram(key, move_command(7, 5.0f, -3.0f, /*ack*/ 1)), state().info.udpPort);
     auto ack = udp.receive();
     ASSERT_TRUE(ack);
     ASSERT_EQ(ack->size(), 28u);
@@ -80,7 +80,7 @@ TEST_F(DatagramTest, AuthenticDatagramIsExecutedAndAcknowledged) {
 
     // A replay is acknowledged but not executed again.
     platform_->clear();
-    udp.send(seal_datagram(key, move_command(7, 5.0f, -3.0f, 1)), state().udpPort);
+    udp.send(seal_datagram(key, move_command(7, 5.0f, -3.0f, 1)), state().info.udpPort);
     EXPECT_TRUE(udp.receive());
     EXPECT_FALSE(wait_platform("move 5 -3", 100ms));
 }
@@ -91,7 +91,7 @@ TEST_F(DatagramTest, FirstDatagramRightAfterTheHandshakeIsAccepted) {
         ASSERT_TRUE(c.connect(port()));
         ASSERT_TRUE(c.pair(open_code()).ok());
         UdpClient udp;
-        udp.send(seal_datagram(c.channel().key, move_command(1, 1.0f, 0.0f, 1)), state().udpPort);
+        udp.send(seal_datagram(c.channel().key, move_command(1, 1.0f, 0.0f, 1)), state().info.udpPort);
         EXPECT_TRUE(udp.receive()) << "round " << round;
     }
 }
@@ -118,19 +118,19 @@ TEST_F(DatagramTest, UnauthenticDatagramsAreDropped) {
     };
     UdpClient udp;
     for (const auto& [name, d] : cases) {
-        udp.send(d, state().udpPort);
+        udp.send(d, state().info.udpPort);
         EXPECT_FALSE(udp.receive(150ms)) << name;
     }
     // From another private address of this machine.
     UdpClient other("127.0.0.2");
-    other.send(good, state().udpPort);
+    other.send(good, state().info.udpPort);
     EXPECT_FALSE(other.receive(150ms));
     EXPECT_TRUE(platform_->lines().empty());
 
     // After the session has ended its key no longer opens anything.
     a->close();
     ASSERT_TRUE(wait_event(HostEventKind::SessionClosed, "A"));
-    udp.send(good, state().udpPort);
+    udp.send(good, state().info.udpPort);
     EXPECT_FALSE(udp.receive(150ms));
 }
 
@@ -170,12 +170,12 @@ TEST(Datagram, AckAndOpenAreInverse) {
     const auto cmd = move_command(42, 1.5f, 2.5f);
     const Bytes d = seal_datagram(key, cmd);
     ASSERT_EQ(d.size(), 36u);
-    auto opened = server::open_datagram(key, d);
+    auto opened = protocol::open_datagram(key, d);
     ASSERT_TRUE(opened);
     EXPECT_TRUE(std::equal(opened->begin(), opened->end(), cmd.begin()));
     Bytes tampered = d;
     tampered[2] ^= 1;  // clear header bytes are authenticated too
-    EXPECT_FALSE(server::open_datagram(key, tampered));
+    EXPECT_FALSE(protocol::open_datagram(key, tampered));
 }
 
 }  // namespace
@@ -202,7 +202,7 @@ TEST_F(SasTest, ResultGoesToTheRequestingSession) {
     EXPECT_EQ(reply->text(), expected);
 
     UdpClient udp;
-    udp.send(seal_datagram(a->channel().key, command(8, 2, {9})), state().udpPort);
+    udp.send(seal_datagram(a->channel().key, command(8, 2, {9})), state().info.udpPort);
     auto over_udp = a->recv();
     ASSERT_TRUE(over_udp) << over_udp.error().text;
     EXPECT_EQ(over_udp->type, frame_type::SasResult);

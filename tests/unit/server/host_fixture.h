@@ -13,11 +13,19 @@
 #include <thread>
 
 #include "main/start_host.h"
+#include "platform/fake/fake_system.h"
 #include "platform/fake/recording_platform.h"
 #include "protocol/handshake.h"
+#include "server/host_ops.h"
 #include "support/test_client.h"
 
 namespace hp::test {
+
+using host::HostEvent;
+using host::HostEventKind;
+using host::HostLock;
+using host::HostState;
+using main::HostHandle;
 
 class HostFixture : public ::testing::Test {
 protected:
@@ -27,11 +35,13 @@ protected:
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
-        ::setenv("RC_DATA_DIR", (dir_ / "data").c_str(), 1);
-        ::setenv("HEARTHPAD_KEY_DIR", (dir_ / "keys").c_str(), 1);
-        ::setenv("LOCALAPPDATA", (dir_ / "local").c_str(), 1);
+        system_ = std::make_shared<fake::FakeSystem>();
+        system_->set_env("RC_DATA_DIR", (dir_ / "data").string());
+        system_->set_env("LOCALAPPDATA", (dir_ / "local").string());
+        system_->set_env("COMPUTERNAME", "Test PC");
         platform_ = std::make_shared<fake::RecordingPlatform>();
-        StartOptions o;
+        main::StartOptions o;
+        o.system = system_;
         o.platform = platform_;
         o.notifyTray = [this](const HostEvent& e) {
             std::lock_guard lock(mutex_);
@@ -40,7 +50,8 @@ protected:
         };
         o.ports = server::PortRange{0, 0};
         o.idleTimeout = idle;
-        auto h = start_host(std::move(o));
+        if (maxQueuedBytes_) o.maxQueuedBytes = *maxQueuedBytes_;
+        auto h = main::start_host(std::move(o));
         ASSERT_TRUE(h) << h.error().text;
         host_ = std::move(*h);
     }
@@ -53,10 +64,7 @@ protected:
     std::uint16_t port() const { return host_->tcpPort; }
     HostState& state() { return *host_->state; }
 
-    std::string open_code() {
-        HostLock lock(state());
-        return protocol::new_pairing_code(state());
-    }
+    std::string open_code() { return server::open_pairing_code(state(), *host_->network).code; }
 
     // A connected, paired client in secure mode.
     std::unique_ptr<TestClient> paired_client(std::string name = "Phone") {
@@ -96,6 +104,8 @@ protected:
     }
 
     std::filesystem::path dir_;
+    std::optional<std::size_t> maxQueuedBytes_;
+    std::shared_ptr<fake::FakeSystem> system_;
     std::shared_ptr<fake::RecordingPlatform> platform_;
     std::unique_ptr<HostHandle> host_;
     std::mutex mutex_;

@@ -6,8 +6,9 @@
 #include <atomic>
 #include <thread>
 
-#include "common/ip_address.h"
+#include "base/ip_address.h"
 #include "main/start_host.h"
+#include "platform/posix/posix_system.h"
 #include "server/sockets.h"
 
 namespace hp {
@@ -16,6 +17,11 @@ namespace {
 using asio::ip::tcp;
 using asio::ip::udp;
 using namespace std::chrono_literals;
+using host::HostEvent;
+using host::HostEventKind;
+using main::ProcessCounters;
+using main::TimerHooks;
+using main::wrap_event_sink;
 
 TEST(PrivateAddress, AdmissionRules) {
     const std::vector<std::pair<const char*, bool>> cases = {
@@ -55,19 +61,20 @@ std::uint16_t free_base(asio::io_context& io) {
 
 TEST(PortChoice, FirstUsablePairWins) {
     asio::io_context io;
+    const auto system = platform::make_posix_system();
     const std::uint16_t base = free_base(io);
     const server::PortRange range{base, static_cast<std::uint16_t>(base + 10)};
 
     {   // First port taken for TCP.
         tcp::acceptor blocker(io, tcp::endpoint(tcp::v4(), base), false);
-        auto s = server::bind_host_sockets(io.get_executor(), range);
+        auto s = server::bind_host_sockets(io.get_executor(), *system, range);
         ASSERT_TRUE(s) << s.error().text;
         EXPECT_EQ(s->tcp_port, base + 1);
         EXPECT_EQ(s->udp_port, base + 1);
     }
     {   // First port taken for UDP only: its TCP listener is given up.
         udp::socket blocker(io, udp::endpoint(udp::v4(), base));
-        auto s = server::bind_host_sockets(io.get_executor(), range);
+        auto s = server::bind_host_sockets(io.get_executor(), *system, range);
         ASSERT_TRUE(s) << s.error().text;
         EXPECT_EQ(s->tcp_port, base + 1);
         EXPECT_EQ(s->udp_port, base + 1);
@@ -81,15 +88,51 @@ TEST(PortChoice, FirstUsablePairWins) {
         std::vector<tcp::acceptor> blockers;
         for (std::uint16_t p = base; p <= base + 10; ++p)
             blockers.emplace_back(io, tcp::endpoint(tcp::v4(), p), false);
-        auto s = server::bind_host_sockets(io.get_executor(), range);
+        auto s = server::bind_host_sockets(io.get_executor(), *system, range);
         ASSERT_FALSE(s);
         EXPECT_EQ(s.error().text, asio::error_code(asio::error::address_in_use).message());
     }
     {   // Nothing tried at all.
-        auto s = server::bind_host_sockets(io.get_executor(), server::PortRange{2, 1});
+        auto s = server::bind_host_sockets(io.get_executor(), *system, server::PortRange{2, 1});
         ASSERT_FALSE(s);
         EXPECT_EQ(s.error().text, "no free port");
     }
+}
+
+// Connections the host closed first linger in TIME_WAIT on its port; a host
+// restarted at once must still get that port, while a port another program
+// listens on is still skipped.
+TEST(PortChoice, ARestartedHostGetsItsPortBackDespiteTimeWait) {
+    asio::io_context io;
+    const auto system = platform::make_posix_system();
+    const std::uint16_t base = free_base(io);
+    const server::PortRange range{base, static_cast<std::uint16_t>(base + 10)};
+    std::uint16_t port = 0;
+    {
+        auto host = server::bind_host_sockets(io.get_executor(), *system, range);
+        ASSERT_TRUE(host) << host.error().text;
+        port = host->tcp_port;
+        for (int i = 0; i < 300; ++i) {
+            tcp::socket client(io);
+            client.connect(tcp::endpoint(asio::ip::address_v4::loopback(), port));
+            tcp::socket accepted = host->tcp_v4.accept();
+            accepted.shutdown(tcp::socket::shutdown_both);
+            accepted.close();  // the host side closes first and keeps TIME_WAIT
+            std::array<char, 1> byte{};
+            asio::error_code ec;
+            client.read_some(asio::buffer(byte), ec);  // sees the end of the stream
+            client.close();
+        }
+    }
+    auto restarted = server::bind_host_sockets(io.get_executor(), *system, range);
+    ASSERT_TRUE(restarted) << restarted.error().text;
+    EXPECT_EQ(restarted->tcp_port, port);
+    EXPECT_EQ(restarted->udp_port, port);
+
+    // With that host still running, another one moves on to the next port.
+    auto second = server::bind_host_sockets(io.get_executor(), *system, range);
+    ASSERT_TRUE(second) << second.error().text;
+    EXPECT_EQ(second->tcp_port, port + 1);
 }
 
 TEST(TimerResolution, HeldWhileAnySessionIsEstablished) {

@@ -9,8 +9,8 @@
 #include "store/paired_store.h"
 
 namespace fs = std::filesystem;
-using hp::PairedClientRecord;
-using hp::PairedDeviceStore;
+using hp::store::PairedClientRecord;
+using hp::store::PairedDeviceStore;
 
 namespace {
 

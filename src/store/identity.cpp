@@ -1,18 +1,14 @@
-#include "main/identity.h"
+#include "store/identity.h"
 
-#include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <system_error>
 
-#include "common/json_text.h"
-#include "main/data_dir.h"
-#include "platform/system.h"
-#include "protocol/json.h"
+#include "base/atomic_file.h"
+#include "base/json.h"
+#include "base/json_text.h"
 
-namespace hp {
+namespace hp::store {
 
 namespace {
 
@@ -24,37 +20,21 @@ void wipe_string(std::string& s) {
     crypto::wipe({reinterpret_cast<std::uint8_t*>(s.data()), s.size()});
 }
 
-std::string path_text(const std::filesystem::path& p) {
-    const std::u8string u = p.u8string();
-    return {u.begin(), u.end()};
-}
-
 // The decrypted identity file: {"hostId":"…","seedHex":"…"} or the array form
 // ["…","…"], read by the same strict reader as client messages.
-constexpr protocol::MemberRule kIdentityMembers[] = {
-    {"hostId", protocol::JsonType::String, true},
-    {"seedHex", protocol::JsonType::String, true},
+constexpr MemberRule kIdentityMembers[] = {
+    {"hostId", JsonType::String, true},
+    {"seedHex", JsonType::String, true},
 };
-
-std::optional<Bytes> read_file(const std::filesystem::path& file) {
-    std::error_code ec;
-    const std::uintmax_t size = std::filesystem::file_size(file, ec);
-    if (ec || size > kMaxIdentityFileSize) return std::nullopt;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    Bytes data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) return std::nullopt;
-    return data;
-}
 
 std::optional<HostIdentity> load_identity(const std::filesystem::path& file,
                                           platform::DataProtection& protection) {
-    const auto blob = read_file(file);
+    const auto blob = read_file_capped(file, kMaxIdentityFileSize);
     if (!blob) return std::nullopt;
     auto plain = protection.unprotect(*blob);
     if (!plain) return std::nullopt;
 
-    auto members = protocol::read_members(*plain, kIdentityMembers);
+    auto members = read_members(*plain, kIdentityMembers);
     crypto::wipe(*plain);
     if (!members) return std::nullopt;
     auto& seed_hex = (*members)[1]->get_ref<std::string&>();
@@ -67,31 +47,6 @@ std::optional<HostIdentity> load_identity(const std::filesystem::path& file,
     identity.publicKey = crypto::ed25519_public_key(identity.seed);
     crypto::wipe(*seed);
     return identity;
-}
-
-Status write_atomically(const std::filesystem::path& target, ByteView data) {
-    const std::filesystem::path tmp = tmp_sibling(target);
-    {
-        errno = 0;
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (out)
-            out.write(reinterpret_cast<const char*>(data.data()),
-                      static_cast<std::streamsize>(data.size()));
-        if (out) out.close();
-        if (!out) {
-            std::string text = "Could not write " + path_text(tmp);
-            if (errno != 0) text += ": " + std::generic_category().message(errno);
-            return fail(std::move(text));
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(tmp, target, ec);
-    if (ec) {
-        std::error_code ignored;
-        std::filesystem::remove(tmp, ignored);
-        return fail("Could not replace " + path_text(target) + ": " + ec.message());
-    }
-    return {};
 }
 
 Result<HostIdentity> create_identity(const std::filesystem::path& dir,
@@ -121,7 +76,7 @@ Result<HostIdentity> create_identity(const std::filesystem::path& dir,
     wipe_string(json);
     if (!blob) return std::unexpected(blob.error());
 
-    if (auto written = write_atomically(file, *blob); !written)
+    if (auto written = write_file_atomically(file, tmp_sibling(file), *blob); !written)
         return std::unexpected(written.error());
     return identity;
 }
@@ -145,10 +100,11 @@ std::string new_host_id() {
            hex.substr(16, 4) + '-' + hex.substr(20, 12);
 }
 
-std::string host_name() {
-    if (auto name = platform::env_utf8("COMPUTERNAME")) return *name;
-    if (auto name = platform::env_utf8("HOSTNAME")) return *name;
+std::string host_name(const platform::System& system) {
+    if (auto name = system.env("COMPUTERNAME")) return *name;
+    if (auto name = system.env("HOSTNAME")) return *name;
+    if (auto name = system.machine_name()) return *name;
     return "Windows PC";
 }
 
-}  // namespace hp
+}  // namespace hp::store

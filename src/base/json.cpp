@@ -1,11 +1,11 @@
-#include "protocol/json.h"
+#include "base/json.h"
 
 #include <algorithm>
 #include <set>
 
-#include "common/json_text.h"
+#include "base/json_text.h"
 
-namespace hp::protocol {
+namespace hp {
 
 // --- writer ------------------------------------------------------------------
 
@@ -88,23 +88,32 @@ std::optional<nlohmann::json> parse_strict(ByteView body) {
     // let anything after it through. JSON text never holds a raw zero byte.
     if (std::find(body.begin(), body.end(), std::uint8_t{0}) != body.end()) return std::nullopt;
     try {
-        // The parser keeps the last of repeated names silently, so every
-        // object's names are collected while parsing.
-        std::vector<std::set<std::string>> open;
+        // The parser keeps the last of repeated names silently, so the names
+        // of the top-level object (the message's own members) are collected
+        // while parsing. What lies deeper is never read by a message and is
+        // not inspected.
+        std::set<std::string> names;
+        int level = 0;  // containers open around the current event
+        bool top_is_object = false;
         bool repeated = false;
         auto watch = [&](int /*depth*/, nlohmann::json::parse_event_t event,
                          nlohmann::json& parsed) {
             using E = nlohmann::json::parse_event_t;
             switch (event) {
                 case E::object_start:
-                    open.emplace_back();
+                    if (level == 0) top_is_object = true;
+                    ++level;
+                    break;
+                case E::array_start:
+                    ++level;
                     break;
                 case E::object_end:
-                    if (!open.empty()) open.pop_back();
+                case E::array_end:
+                    --level;
                     break;
                 case E::key:
-                    if (!open.empty() && parsed.is_string() &&
-                        !open.back().insert(parsed.get_ref<const std::string&>()).second)
+                    if (level == 1 && top_is_object && parsed.is_string() &&
+                        !names.insert(parsed.get_ref<const std::string&>()).second)
                         repeated = true;
                     break;
                 default:
@@ -162,4 +171,4 @@ std::optional<MemberValues> read_members(ByteView body, std::span<const MemberRu
     return out;
 }
 
-}  // namespace hp::protocol
+}  // namespace hp

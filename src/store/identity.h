@@ -4,11 +4,12 @@
 #include <filesystem>
 #include <string>
 
-#include "common/result.h"
+#include "base/result.h"
 #include "crypto/crypto.h"
 #include "platform/data_protection.h"
+#include "platform/system.h"
 
-namespace hp {
+namespace hp::store {
 
 struct HostIdentity {
     std::string hostId;
@@ -24,7 +25,8 @@ Result<HostIdentity> load_or_create_identity(const std::filesystem::path& dir,
 // A random version-4 UUID in 36 lowercase characters.
 std::string new_host_id();
 
-// COMPUTERNAME, else HOSTNAME, else "Windows PC".
-std::string host_name();
+// COMPUTERNAME, else HOSTNAME, else the name the machine gives itself (Linux),
+// else "Windows PC".
+std::string host_name(const platform::System& system);
 
-}  // namespace hp
+}  // namespace hp::store

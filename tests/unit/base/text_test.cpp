@@ -1,11 +1,16 @@
 #include "input/text.h"
 
+#include "base/utf8.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace hp {
 namespace {
+
+using input::TruncatedText;
+using input::truncate_utf8;
 
 struct Utf8Case {
     const char* name;

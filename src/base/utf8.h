@@ -51,6 +51,15 @@ inline std::optional<char32_t> decode_utf8(std::string_view s, std::size_t& i) {
     return cp;
 }
 
+// UTF-8 to UTF-16. A character outside the Basic Multilingual Plane becomes a
+// surrogate pair. Every maximal ill-formed subsequence (stray continuation
+// byte, truncated sequence, overlong form, encoded surrogate, value above
+// U+10FFFF) becomes one U+FFFD.
+std::u16string utf8_to_utf16(std::string_view utf8);
+
+// UTF-16 to UTF-8. An unpaired surrogate becomes U+FFFD.
+std::string utf16_to_utf8(std::u16string_view units);
+
 inline bool is_valid_utf8(std::string_view s) {
     for (std::size_t i = 0; i < s.size();)
         if (!decode_utf8(s, i)) return false;

@@ -1,19 +1,6 @@
-#include "sas/brightness.h"
+#include "base/command_line.h"
 
-namespace hp::sas {
-
-std::string brightness_script(bool up) {
-    const int step = up ? kBrightnessStep : -kBrightnessStep;
-    return "$b=(Get-CimInstance -Namespace root/WMI -ClassName WmiMonitorBrightness | Select-Object -First 1)"
-           ".CurrentBrightness;$n=[Math]::Min(100,[Math]::Max(0,$b+(" +
-           std::to_string(step) +
-           ")));Get-CimInstance -Namespace root/WMI -ClassName WmiMonitorBrightnessMethods | ForEach-Object { $_ | "
-           "Invoke-CimMethod -MethodName WmiSetBrightness -Arguments @{Timeout=1;Brightness=$n} | Out-Null }";
-}
-
-std::vector<std::string> brightness_arguments(bool up) {
-    return {"-NoProfile", "-NonInteractive", "-WindowStyle", "Hidden", "-Command", brightness_script(up)};
-}
+namespace hp {
 
 std::string quote_windows_argument(const std::string& arg) {
     if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos) return arg;
@@ -49,4 +36,4 @@ std::string windows_command_line(const std::string& program, const std::vector<s
     return line;
 }
 
-}  // namespace hp::sas
+}  // namespace hp

@@ -2,27 +2,25 @@
 // Held-input bookkeeping shared by every input source (sessions, datagrams,
 // watchdog, tray). Guarded by the HostState mutex.
 #include <array>
-#include <bitset>
-#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
 
-#include "platform/platform_services.h"
+#include "base/clock.h"
+#include "protocol/replay_window.h"
 
-namespace hp {
+namespace hp::host {
 
-using Clock = std::chrono::steady_clock;
-using Instant = Clock::time_point;
 using KeyCode = std::uint16_t;
 using ModifierMask = std::uint8_t;  // 1 Shift, 2 Ctrl, 4 Alt, 8 Win
 
-// Per-session anti-replay state for input commands.
-struct ReplayWindow {
-    std::uint64_t highest = 0;
-    std::bitset<512> seen;
+// Per-session anti-replay state for input commands: every command's sequence
+// number passes the window; gamepad commands must also move forward within
+// their own kind.
+struct InputSequences {
+    protocol::ReplayWindow window;
     std::uint64_t lastPadSticksSeq = 0;
     std::uint64_t lastPadButtonsSeq = 0;
 };
@@ -71,4 +69,4 @@ struct InputState {
     std::optional<Instant> padInputAt;
 };
 
-}  // namespace hp
+}  // namespace hp::host

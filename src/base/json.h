@@ -1,5 +1,5 @@
 #pragma once
-// JSON as the protocol uses it.
+// JSON as the host reads and writes it: client bodies, the data files.
 //
 // Writing: JsonWriter produces compact JSON (no spaces, no newlines) with the
 // members in the order they are written. Strings escape the quotation mark and
@@ -8,8 +8,9 @@
 // UTF-8 included, are copied unchanged.
 //
 // Reading: read_members() is the strict reader for client bodies. It accepts
-//   - an object: members are looked up by name, unknown members are ignored, a
-//     member name repeated within any object of the body is an error;
+//   - an object: members are looked up by name, unknown members are ignored
+//     (and not inspected), a member name repeated at the top level is an
+//     error;
 //   - an array: element i is the i-th member of the descriptor table. A shorter
 //     array leaves the missing trailing members absent (optional ones then take
 //     their defaults, a missing required one is an error); more elements than
@@ -26,9 +27,9 @@
 #include <string_view>
 #include <vector>
 
-#include "common/bytes.h"
+#include "base/bytes.h"
 
-namespace hp::protocol {
+namespace hp {
 
 class JsonWriter {
 public:
@@ -71,7 +72,7 @@ using MemberValues = std::vector<std::optional<nlohmann::json>>;
 std::optional<MemberValues> read_members(ByteView body, std::span<const MemberRule> members);
 
 // The strict parse alone: one JSON value, whitespace around it, no repeated
-// member names, no byte-order mark.
+// member names in a top-level object, no byte-order mark, no zero byte.
 std::optional<nlohmann::json> parse_strict(ByteView body);
 
-}  // namespace hp::protocol
+}  // namespace hp

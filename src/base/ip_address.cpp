@@ -1,4 +1,4 @@
-#include "common/ip_address.h"
+#include "base/ip_address.h"
 
 #include <asio/ip/address.hpp>
 

@@ -1,0 +1,133 @@
+#pragma once
+// The shared host record: one mutex guards everything in it. Events and
+// controller-log lines raised under the lock are queued and handed on after
+// unlocking (HostLock).
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "base/bytes.h"
+#include "base/ip_address.h"
+#include "crypto/crypto.h"
+#include "host/input_state.h"
+#include "platform/platform_services.h"
+#include "platform/sas_system.h"
+#include "protocol/handshake.h"
+#include "store/data_dir.h"
+#include "store/identity.h"
+#include "store/paired_store.h"
+
+namespace hp::host {
+
+enum class HostEventKind {
+    DevicePaired,
+    PairingCodeRevoked,
+    SessionOpened,
+    SessionClosed,
+    ControllerSwitched,
+    PairedDevicesChanged,
+};
+
+struct HostEvent {
+    HostEventKind kind{};
+    std::string deviceName;     // DevicePaired, SessionOpened/Closed, ControllerSwitched
+    bool controllerOn = false;  // ControllerSwitched
+    friend bool operator==(const HostEvent&, const HostEvent&) = default;
+};
+
+const char* host_event_name(HostEventKind kind);
+
+using EventSink = std::function<void(const HostEvent&)>;
+
+struct SessionMessage {
+    enum class Kind { SendFrame, RemovedByUser, End };
+    Kind kind = Kind::End;
+    std::uint8_t type = 0;  // SendFrame
+    Bytes body;             // SendFrame
+};
+
+// The sending side of a session's unbounded channel. send never blocks and
+// returns false once the session has gone.
+class SessionSender {
+public:
+    virtual ~SessionSender() = default;
+    virtual bool send(SessionMessage message) = 0;
+};
+
+struct SessionEntry {
+    std::uint64_t id = 0;
+    std::string clientId;
+    std::string deviceName;
+    IpAddress peer;
+    crypto::SessionKey key;
+    std::shared_ptr<SessionSender> sender;
+    bool controllerEnabled = false;
+    InputSequences replay;
+};
+
+struct HostState {
+    std::mutex mutex;
+    // Taken by HostLock while `mutex` is still held and kept while queued log
+    // lines are written, so they reach the file in the order they were
+    // queued even when several threads unlock at once. Always taken after
+    // `mutex`, never before it.
+    std::mutex logOrder;
+
+    store::HostIdentity identity;
+    protocol::HostInfo info;
+    protocol::PairingSlot pairing;
+    store::PairedDeviceStore store;
+
+    InputState input;
+    std::unordered_map<std::uint64_t, SessionEntry> sessions;
+    std::uint64_t nextSessionId = 1;
+
+    std::vector<HostEvent> pendingEvents;
+    std::vector<store::LogLine> pendingLog;
+    // Work to start after the lock is released and the queued log lines are
+    // written (for example background controller work that logs itself).
+    std::vector<std::function<void()>> deferred;
+
+    std::shared_ptr<platform::PlatformServices> platform;
+    std::shared_ptr<PadOutput> pad = std::make_shared<PadOutput>();
+    std::shared_ptr<platform::SasSystem> sas;            // Ctrl+Alt+Del checks
+    std::shared_ptr<const store::ControllerLog> controllerLog;  // written after unlocking
+    EventSink eventSink;                                  // never called under the lock
+
+    // The handshake's view of this record; valid while the lock is held.
+    protocol::HandshakeHost handshake_host() { return {identity, info, pairing, store}; }
+
+    // Queues a controller-log line stamped now; it is written after unlocking.
+    void log(std::string text) {
+        if (controllerLog) pendingLog.push_back(controllerLog->line(std::move(text)));
+    }
+};
+
+// Holds the HostState lock. On unlock (or destruction) it releases the mutex,
+// then writes the queued log lines in the order they were queued, starts the
+// deferred work, and hands the queued events to the sink. Nothing of that
+// runs with the state's mutex held, and a hot path with nothing queued costs
+// nothing more than the unlock.
+class HostLock {
+public:
+    explicit HostLock(HostState& state) : state_(state), lock_(state.mutex) {}
+    ~HostLock() { unlock(); }
+    HostLock(const HostLock&) = delete;
+    HostLock& operator=(const HostLock&) = delete;
+
+    void unlock();
+    void lock() { lock_.lock(); }
+
+    HostState& operator*() { return state_; }
+    HostState* operator->() { return &state_; }
+
+private:
+    HostState& state_;
+    std::unique_lock<std::mutex> lock_;
+};
+
+}  // namespace hp::host

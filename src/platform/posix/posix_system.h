@@ -1,0 +1,27 @@
+#pragma once
+// The Linux implementations of the platform seams, for the console host and
+// the tests that need the real thing.
+#include <filesystem>
+#include <memory>
+
+#include "platform/data_protection.h"
+#include "platform/sas_system.h"
+#include "platform/system.h"
+
+namespace hp::platform {
+
+// Environment, clock, sockets and interfaces of this Linux system, with the
+// data protection keyed from default_key_dir().
+std::shared_ptr<System> make_posix_system();
+
+// Per-user protection with its key kept in `keyDir` (created owner-only).
+std::unique_ptr<DataProtection> make_posix_data_protection(std::filesystem::path keyDir);
+
+// $HEARTHPAD_KEY_DIR, else $XDG_CONFIG_HOME/Hearthpad-keys, else
+// <home>/.config/Hearthpad-keys; empty when there is no home at all.
+std::filesystem::path default_key_dir();
+
+// Linux has no secure attention sequence: the policy cannot be read.
+std::shared_ptr<SasSystem> make_posix_sas_system();
+
+}  // namespace hp::platform

@@ -1,0 +1,27 @@
+#pragma once
+// The Windows implementations of the platform seams.
+#include <memory>
+
+#include "platform/data_protection.h"
+#include "platform/sas_system.h"
+#include "platform/system.h"
+
+namespace hp::platform {
+
+// Environment, clock, sockets, interfaces, DPAPI and the Ctrl+Alt+Del checks
+// of this Windows system.
+std::shared_ptr<System> make_win32_system();
+
+// DPAPI in user scope.
+std::unique_ptr<DataProtection> make_dpapi_protection();
+
+// The SoftwareSASGeneration policy, the token's elevation and sas.dll.
+std::shared_ptr<SasSystem> make_win32_sas_system();
+
+// Makes libsodium draw its random bytes from the system's preferred source:
+// ProcessPrng from bcryptprimitives.dll where it exists (looked up at run
+// time; never imported), else BCryptGenRandom with the system-preferred RNG.
+// Call once, before any other cryptographic call.
+void use_system_random();
+
+}  // namespace hp::platform
