@@ -30,6 +30,7 @@ else()
   target_include_directories(hearthpad_test_support PUBLIC src tests)
   target_compile_options(hearthpad_test_support PRIVATE ${HP_WARNINGS})
   target_link_libraries(hearthpad_test_support PUBLIC hearthpad_platform GTest::gtest GTest::gmock)
+  target_link_libraries(hearthpad_test_support PUBLIC hearthpad_qr)
   target_compile_definitions(hearthpad_test_support PUBLIC HP_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
                              HP_BINARY_DIR="${CMAKE_BINARY_DIR}" HP_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   file(GLOB HP_TEST_DIRS LIST_DIRECTORIES true CONFIGURE_DEPENDS tests/unit/*)
