@@ -21,6 +21,7 @@ if(WIN32)
   # The resource script (application manifest, version block) must compile
   # with windres in every Windows build, also before a program links it.
   add_library(hearthpad_resource_check OBJECT resources/hearthpad.rc)
+  target_link_libraries(hearthpad_resource_check PRIVATE hearthpad_version)
   include(cmake/WinEndToEnd.cmake OPTIONAL)
 else()
   find_package(GTest REQUIRED)

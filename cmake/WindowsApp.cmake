@@ -5,4 +5,4 @@ add_executable(hearthpad WIN32 ${HP_WIN_APP_SOURCES} ${CMAKE_SOURCE_DIR}/resourc
 target_compile_options(hearthpad PRIVATE ${HP_WARNINGS})
 # The entry is wWinMain.
 target_link_options(hearthpad PRIVATE -municode)
-target_link_libraries(hearthpad PRIVATE hearthpad_platform hearthpad_qr user32 shell32)
+target_link_libraries(hearthpad PRIVATE hearthpad_platform hearthpad_qr hearthpad_version user32 shell32)
