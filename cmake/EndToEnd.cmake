@@ -26,3 +26,5 @@ if(HEARTHPAD_WIN_EXE AND EXISTS "${HEARTHPAD_WIN_EXE}")
 elseif(HEARTHPAD_WIN_EXE)
   message(WARNING "HEARTHPAD_WIN_EXE does not exist: ${HEARTHPAD_WIN_EXE}; test_e2e is not built")
 endif()
+
+include(cmake/Package.cmake)

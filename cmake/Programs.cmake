@@ -1,8 +1,30 @@
-# The programs: hearthpad.exe on Windows, hearthpad-console on Linux.
+# The programs: hearthpad.exe on Windows, hearthpad-console on Linux, and the
+# small libraries they share.
+
+# The release version: the VERSION file, read by project(), becomes
+# <build>/generated/hp_version.h for C++ code and the resource script, and the
+# version of the application manifest generated beside it.
+set(HP_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+set(HP_VERSION_QUAD "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
+configure_file(${CMAKE_SOURCE_DIR}/cmake/version.h.in ${HP_GENERATED_DIR}/hp_version.h @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/resources/hearthpad.manifest.in ${HP_GENERATED_DIR}/hearthpad.manifest @ONLY)
+add_library(hearthpad_version INTERFACE)
+target_include_directories(hearthpad_version INTERFACE ${HP_GENERATED_DIR})
+# windres reports no dependencies: name the generated inputs of the resource script.
+set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/hearthpad.rc PROPERTIES
+  OBJECT_DEPENDS "${HP_GENERATED_DIR}/hp_version.h;${HP_GENERATED_DIR}/hearthpad.manifest")
+
+# QR codes (the module matrix every drawing of a QR code starts from). Needs
+# nothing of ours beyond the base library.
+add_library(hearthpad_qr STATIC src/qr/qr_code.cpp)
+target_include_directories(hearthpad_qr PUBLIC src)
+target_compile_options(hearthpad_qr PRIVATE ${HP_WARNINGS})
+target_link_libraries(hearthpad_qr PUBLIC hearthpad_base PRIVATE hp::qrcodegen)
+
 if(WIN32)
   include(cmake/WindowsApp.cmake)
 else()
   add_executable(hearthpad-console src/app/console_main.cpp src/app/qr_text.cpp)
   target_compile_options(hearthpad-console PRIVATE ${HP_WARNINGS})
-  target_link_libraries(hearthpad-console PRIVATE hearthpad_core hearthpad_platform hp::qrencode)
+  target_link_libraries(hearthpad-console PRIVATE hearthpad_core hearthpad_platform hearthpad_qr hearthpad_version)
 endif()

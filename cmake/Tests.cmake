@@ -21,6 +21,7 @@ if(WIN32)
   # The resource script (application manifest, version block) must compile
   # with windres in every Windows build, also before a program links it.
   add_library(hearthpad_resource_check OBJECT resources/hearthpad.rc)
+  target_link_libraries(hearthpad_resource_check PRIVATE hearthpad_version)
 else()
   find_package(GTest REQUIRED)
   include(GoogleTest)
@@ -28,7 +29,8 @@ else()
   add_library(hearthpad_test_support STATIC ${HP_SUPPORT_SOURCES})
   target_include_directories(hearthpad_test_support PUBLIC src tests)
   target_compile_options(hearthpad_test_support PRIVATE ${HP_WARNINGS})
-  target_link_libraries(hearthpad_test_support PUBLIC hearthpad_core hearthpad_platform GTest::gtest GTest::gmock)
+  target_link_libraries(hearthpad_test_support PUBLIC hearthpad_core hearthpad_platform hearthpad_qr GTest::gtest
+                        GTest::gmock)
   target_compile_definitions(hearthpad_test_support PUBLIC HP_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
                              HP_BINARY_DIR="${CMAKE_BINARY_DIR}" HP_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   file(GLOB HP_TEST_DIRS LIST_DIRECTORIES true CONFIGURE_DEPENDS tests/unit/*)

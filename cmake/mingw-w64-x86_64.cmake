@@ -17,3 +17,11 @@ set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run
 # are seeded here instead.)
 set(CMAKE_C_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags used by the C compiler for Release builds.")
 set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags used by the C++ compiler for Release builds.")
+# Debug information and source locations name files relative to the source
+# and build trees, so the program does not depend on where the tree lives
+# (the release package is reproducible). The later map wins for the build
+# tree inside the source tree.
+if(CMAKE_SOURCE_DIR AND CMAKE_BINARY_DIR)
+  set(CMAKE_C_FLAGS_INIT "-ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.")
+  set(CMAKE_CXX_FLAGS_INIT "${CMAKE_C_FLAGS_INIT}")
+endif()

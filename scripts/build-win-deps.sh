@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libraries the Windows x64 cross build links statically
-# (libsodium, libqrencode, GoogleTest/GMock) from Debian's own sources with
-# mingw-w64, and a shim include directory for the header-only Asio and
-# nlohmann-json. The result lives in a cache outside the repository and is
+# (libsodium, Nayuki's QR Code generator, GoogleTest/GMock) from Debian's own
+# sources with mingw-w64, and a shim include directory for the header-only
+# Asio and nlohmann-json. The result lives in a cache outside the repository and is
 # reused: once everything is built, a run only checks the stamps.
 #
 #   scripts/build-win-deps.sh                 build what is missing, print the prefix
@@ -31,11 +31,11 @@ stamps="$prefix/.stamps"
 # Bump a recipe string to force that piece to be rebuilt.
 declare -A recipe=(
     [sodium]="libsodium static mingw-posix r1"
-    [qrencode]="qrencode static mingw-posix no-tools no-png no-iconv r2"
+    [qrcodegen]="qr-code-generator cpp static mingw-posix r1"
     [gtest]="googletest+gmock static mingw-posix r1"
     [shim]="asio asio.hpp nlohmann r1"
 )
-parts=(sodium qrencode gtest shim)
+parts=(sodium qrcodegen gtest shim)
 
 up_to_date() { [[ -f "$stamps/$1" && "$(cat "$stamps/$1")" == "${recipe[$1]}" ]]; }
 mark_done() { mkdir -p "$stamps"; printf '%s' "${recipe[$1]}" > "$stamps/$1"; }
@@ -110,10 +110,17 @@ trap 'rm -rf "$work"' EXIT
 jobs=$(nproc 2>/dev/null || echo 2)
 
 # Unpacks a Debian source package (patches applied) into $work/<name>-src
-# and prints the unpacked tree. Should the archive miss the packaging tarball
-# (some mirrors do), the upstream tarball it names is unpacked instead.
+# and prints the unpacked tree: the shallowest directory holding one of the
+# marker files (by default a configure.ac or CMakeLists.txt). Should the
+# archive miss the packaging tarball (some mirrors do), the upstream tarball
+# it names is unpacked instead.
 fetch_source() {
     local name=$1 dir="$work/$1-src" tree
+    shift
+    local markers=("$@")
+    ((${#markers[@]})) || markers=(configure.ac CMakeLists.txt)
+    local find_names=(-name "${markers[0]}") m
+    for m in "${markers[@]:1}"; do find_names+=(-o -name "$m"); done
     mkdir -p "$dir"
     if ! (cd "$dir" && apt-get source -qq --download-only --only-source "$name" >/dev/null 2>"$dir/apt.log") &&
         ! compgen -G "$dir/*.orig.tar.*" >/dev/null && ((apt_updated == 0)); then
@@ -133,7 +140,7 @@ fetch_source() {
         echo "could not fetch the source package $name" >&2
         return 1
     fi
-    tree="$(find "$dir" -mindepth 2 -maxdepth 3 -type f \( -name configure.ac -o -name CMakeLists.txt \) \
+    tree="$(find "$dir" -mindepth 2 -maxdepth 4 -type f \( "${find_names[@]}" \) \
                 -printf '%d %h\n' | sort -n | head -n1 | cut -d' ' -f2-)"
     [[ -n $tree ]] || { echo "no source tree found for $name" >&2; return 1; }
     echo "$tree"
@@ -162,22 +169,24 @@ if ! up_to_date sodium; then
     log "libsodium: done in $((SECONDS - t)) s"
 fi
 
-# -------------------------------------------------------------- qrencode
-if ! up_to_date qrencode; then
+# ------------------------------------------------- QR Code generator (C++)
+# Upstream ships one C++ file and a Makefile for it; the library is that
+# file compiled and archived, the header installed where pkg-config puts it
+# natively (include/qrcodegen).
+if ! up_to_date qrcodegen; then
     t=$SECONDS
-    log "qrencode: fetching source"
-    src="$(fetch_source qrencode)"
-    log "qrencode: building in $src"
-    l="$work/qrencode.log"
-    quiet "$l" cmake -S "$src" -B "$work/qrencode-build" -G Ninja --toolchain "$toolchain" \
-        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF \
-        -DWITH_TOOLS=OFF -DWITH_TESTS=OFF -DWITHOUT_PNG=ON -DCMAKE_DISABLE_FIND_PACKAGE_PNG=ON \
-        -DCMAKE_DISABLE_FIND_PACKAGE_Iconv=ON -Wno-dev \
-        -DCMAKE_CROSSCOMPILING_EMULATOR=
-    quiet "$l" cmake --build "$work/qrencode-build" -j"$jobs"
-    quiet "$l" cmake --install "$work/qrencode-build"
-    mark_done qrencode
-    log "qrencode: done in $((SECONDS - t)) s"
+    log "qr-code-generator: fetching source"
+    src="$(fetch_source qr-code-generator qrcodegen.cpp)"
+    log "qr-code-generator: building in $src"
+    l="$work/qrcodegen.log"
+    [[ -f $src/qrcodegen.hpp ]] || { echo "qrcodegen.hpp is missing beside $src/qrcodegen.cpp" >&2; exit 1; }
+    quiet "$l" $host-g++-posix -std=c++17 -O2 -DNDEBUG -c "$src/qrcodegen.cpp" -o "$work/qrcodegen.o"
+    rm -f "$work/libqrcodegencpp.a"
+    quiet "$l" $host-ar crsD "$work/libqrcodegencpp.a" "$work/qrcodegen.o"
+    install -D -m 0644 "$work/libqrcodegencpp.a" "$prefix/lib/libqrcodegencpp.a"
+    install -D -m 0644 "$src/qrcodegen.hpp" "$prefix/include/qrcodegen/qrcodegen.hpp"
+    mark_done qrcodegen
+    log "qr-code-generator: done in $((SECONDS - t)) s"
 fi
 
 # ------------------------------------------------------ GoogleTest/GMock

@@ -5,8 +5,8 @@
 
 namespace hp::app {
 
-// Two modules per character row (upper/lower half blocks), with a quiet zone.
-// Empty when the text cannot be encoded.
+// Two modules per character row (upper/lower half blocks), inside the
+// 4-module quiet zone. Empty when the text cannot be encoded.
 std::string qr_text(std::string_view payload);
 
 }  // namespace hp::app
