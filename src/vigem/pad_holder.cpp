@@ -13,8 +13,6 @@ namespace hp::vigem {
 struct PadHolder::Shared {
     std::shared_ptr<platform::VirtualPadBus> bus;
     LogSink log;
-    std::shared_ptr<Scheduler> scheduler;
-    std::chrono::milliseconds grace;
 
     mutable std::mutex mutex;
     std::shared_ptr<VirtualPad> pad;  // guarded by mutex
@@ -71,26 +69,27 @@ std::shared_ptr<Scheduler> make_thread_scheduler() { return std::make_shared<Thr
 
 PadHolder::PadHolder(std::shared_ptr<platform::VirtualPadBus> bus, LogSink log, std::shared_ptr<Scheduler> scheduler,
                      std::chrono::milliseconds unplugGrace)
-    : shared_(std::make_shared<Shared>()) {
+    : shared_(std::make_shared<Shared>()), scheduler_(std::move(scheduler)), grace_(unplugGrace) {
     shared_->bus = std::move(bus);
     shared_->log = std::move(log);
-    shared_->scheduler = std::move(scheduler);
-    shared_->grace = unplugGrace;
 }
 
 void PadHolder::setSwitch(bool on, bool clientGone) {
     const std::uint64_t generation = shared_->generation.fetch_add(1) + 1;
     shared_->on.store(on);
     shared_->write(on ? "switch on" : "switch off");
+    // The work keeps the shared state alive on its own; the scheduler is not
+    // part of that state, so work left pending never keeps the state alive
+    // through the scheduler.
     std::shared_ptr<Shared> s = shared_;
     if (on) {
-        s->scheduler->runAfter(std::chrono::milliseconds(0), [s] { s->ensurePlugged(); });
+        scheduler_->runAfter(std::chrono::milliseconds(0), [s] { s->ensurePlugged(); });
     } else if (clientGone) {
-        s->scheduler->runAfter(s->grace, [s, generation] {
+        scheduler_->runAfter(grace_, [s, generation] {
             if (s->generation.load() == generation) s->unplugIfOff();
         });
     } else {
-        s->scheduler->runAfter(std::chrono::milliseconds(0), [s] { s->unplugIfOff(); });
+        scheduler_->runAfter(std::chrono::milliseconds(0), [s] { s->unplugIfOff(); });
     }
 }
 

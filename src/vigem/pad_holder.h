@@ -69,6 +69,8 @@ public:
 private:
     struct Shared;  // state shared with the background work
     std::shared_ptr<Shared> shared_;
+    std::shared_ptr<Scheduler> scheduler_;
+    std::chrono::milliseconds grace_;
 };
 
 }  // namespace hp::vigem
