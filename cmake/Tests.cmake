@@ -46,5 +46,7 @@ else()
       endif()
     endif()
   endforeach()
+  # The layers depend one way only (read from the sources' includes).
+  add_test(NAME layering COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-layers.sh)
   include(cmake/EndToEnd.cmake)
 endif()
