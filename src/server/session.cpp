@@ -20,6 +20,7 @@
 #include "protocol/frame.h"
 #include "protocol/handshake.h"
 #include "protocol/messages.h"
+#include "server/outgoing_queue.h"
 
 namespace hp::server {
 
@@ -60,8 +61,6 @@ IpAddress to_ip_address(const asio::ip::address& a) {
 
 namespace {
 
-// How long the last frames of an ending session may take to leave.
-constexpr auto kFlushLimit = std::chrono::seconds(10);
 
 class Session;
 
@@ -338,53 +337,37 @@ private:
     // A peer that does not read must not make the host hold its replies
     // without end: past the cap the session ends.
     bool enqueue(Bytes bytes) {
-        if (closed_) return false;
-        if (queued_bytes_ + bytes.size() > ctx_->maxQueuedBytes) {
-            close_now();
-            return false;
+        switch (outq_.push(std::move(bytes))) {
+            case OutgoingQueue::Push::Closed: return false;
+            case OutgoingQueue::Push::OverCap: close_now(); return false;
+            case OutgoingQueue::Push::Queued: break;
         }
-        queued_bytes_ += bytes.size();
-        outq_.push_back(std::move(bytes));
         start_write();
         return true;
     }
 
     void start_write() {
-        if (writing_ || outq_.empty() || closed_) return;
-        writing_ = true;
+        const auto next = outq_.start_write();
+        if (!next) return;
         // A write that does not finish within the deadline ends the session,
         // like a peer that sends nothing.
         write_timer_.expires_after(ctx_->idleTimeout);
         write_timer_.async_wait([self = shared_from_this()](asio::error_code ec) {
-            if (!ec && self->writing_) self->close_now();
+            if (!ec && self->outq_.writing()) self->close_now();
         });
-        asio::async_write(socket_, asio::buffer(outq_.front()),
+        asio::async_write(socket_, asio::buffer(next->data(), next->size()),
                           [self = shared_from_this()](asio::error_code ec, std::size_t) {
-                              self->writing_ = false;
                               self->write_timer_.cancel();
-                              // Closed meanwhile: the buffer was kept alive for
-                              // this write and can go now.
-                              if (self->closed_) {
-                                  self->drop_queue();
-                                  return;
-                              }
+                              self->outq_.finish_write();
+                              if (self->closed_) return;  // the buffer was kept for this write
                               if (ec) {
                                   self->close_now();
-                                  return;
-                              }
-                              self->queued_bytes_ -= self->outq_.front().size();
-                              self->outq_.pop_front();
-                              if (!self->outq_.empty()) {
+                              } else if (!self->outq_.empty()) {
                                   self->start_write();
                               } else if (self->ended_) {
                                   self->close_now();
                               }
                           });
-    }
-
-    void drop_queue() {
-        outq_.clear();
-        queued_bytes_ = 0;
     }
 
     // Closes the socket first; a write still in flight keeps its buffer
@@ -399,7 +382,7 @@ private:
         deadline_.cancel();
         flush_timer_.cancel();
         write_timer_.cancel();
-        if (!writing_) drop_queue();
+        outq_.close();
     }
 
     // --- ending -------------------------------------------------------------
@@ -425,12 +408,12 @@ private:
             }
             state_.pendingEvents.push_back(HostEvent{HostEventKind::SessionClosed, device, false});
         }
-        if (outq_.empty() && !writing_) {
+        if (outq_.empty() && !outq_.writing()) {
             close_now();
             return;
         }
         // Let the last frames leave, but not forever.
-        flush_timer_.expires_after(kFlushLimit);
+        flush_timer_.expires_after(ctx_->idleTimeout);
         flush_timer_.async_wait([self = shared_from_this()](asio::error_code ec) {
             if (!ec) self->close_now();
         });
@@ -448,9 +431,7 @@ private:
     protocol::SessionKeys keys_;
     bool secure_ = false;
     std::optional<std::uint64_t> session_id_;
-    std::deque<Bytes> outq_;
-    std::size_t queued_bytes_ = 0;
-    bool writing_ = false;
+    OutgoingQueue outq_{ctx_->maxQueuedBytes};
     bool stopping_ = false;
     bool closed_ = false;
     bool ended_ = false;

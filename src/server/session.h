@@ -21,7 +21,7 @@ struct ServerContext {
     std::shared_ptr<discovery::SharedNetworkSnapshot> network;
     std::function<void()> activityHook;  // one call per admitted connection
     // Without data for this long a session ends; a write that takes longer
-    // ends it too.
+    // ends it too, and so long may the last frames of an ending session take.
     std::chrono::milliseconds idleTimeout{10000};
     std::chrono::milliseconds copyWait{180};
     // Bytes waiting to be written to one peer; a peer that lets more pile up

@@ -307,6 +307,11 @@ Status TestClient::connect(std::uint16_t port, const std::string& host) {
     const auto address = asio::ip::make_address(host, ec);
     if (ec) return fail("bad address " + host);
     const asio::ip::tcp::endpoint endpoint(address, port);
+    if (receiveBuffer_) {
+        io_->socket.open(endpoint.protocol(), ec);
+        if (!ec) io_->socket.set_option(asio::socket_base::receive_buffer_size(*receiveBuffer_), ec);
+        if (ec) return fail("socket options: " + ec.message());
+    }
     ec = io_->run(timeout_, [&](auto handler) {
         io_->socket.async_connect(endpoint,
                                   [handler](const asio::error_code& e) mutable { handler(e, 0); });

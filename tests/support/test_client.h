@@ -196,6 +196,9 @@ public:
     bool is_open() const;
 
     void set_timeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+    // A small receive buffer (set before connect) makes a client that does
+    // not read fill up quickly.
+    void set_receive_buffer(int bytes) { receiveBuffer_ = bytes; }
     std::chrono::milliseconds timeout() const { return timeout_; }
 
     Status send_raw(ByteView bytes);
@@ -250,6 +253,7 @@ private:
     std::optional<ClientChannel> channel_;
     nlohmann::json lastChallenge_;
     std::chrono::milliseconds timeout_{5000};
+    std::optional<int> receiveBuffer_;
 };
 
 }  // namespace hp::test

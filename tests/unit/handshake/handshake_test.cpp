@@ -325,6 +325,7 @@ TEST_F(HandshakeTest, AuthenticationEstablishesWithTheDerivedKey) {
         std::string session_name;
     };
     for (const Case& c : {Case{"own name", {.deviceName = std::string("Renamed")}, "Renamed"},
+                          Case{"longest name", {.deviceName = std::string(256, 'n')}, std::string(256, 'n')},
                           Case{"empty name", {.deviceName = std::string("")}, "Phone"},
                           Case{"no name member", {.omitDeviceName = true}, "Phone"}}) {
         SCOPED_TRACE(c.name);
@@ -355,6 +356,19 @@ TEST_F(HandshakeTest, AuthenticationEstablishesWithTheDerivedKey) {
     EXPECT_EQ(*reloaded.find(id.clientId), *after);
     EXPECT_EQ(hp::store::PairedDeviceStore::load(state_.store.path(), {}).records().size(), 0u)
         << "the saved file is tagged with the store key";
+}
+
+// The device-name limit of pairing holds for authentication too, before any
+// key agreement or signature is made.
+TEST_F(HandshakeTest, AnOverlongDeviceNameIsRefusedWithoutAReply) {
+    auto id = hp::test::ClientIdentity::generate("Phone");
+    auto paired = pair(id);
+    hp::test::AuthClient client(id, paired.pinned_host(), {.deviceName = std::string(257, 'n')});
+    HandshakeState hs;
+    const auto o = send(hs, ft::AuthHello, client.hello_body());
+    EXPECT_EQ(o.kind, Kind::Reject);
+    EXPECT_TRUE(o.frames.empty());
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(hs));
 }
 
 TEST_F(HandshakeTest, AuthenticationRefusals) {

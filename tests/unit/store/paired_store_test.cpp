@@ -164,8 +164,12 @@ TEST_F(StoreTest, UnparsableOrWrongKeyOrUppercaseTagIsRejected) {
         std::string content;
         hp::crypto::Key32 key;
     };
+    // Valid content followed by a zero byte and anything at all is not a
+    // store file either.
+    const std::string nul_tail = good + std::string(1, '\0') + "garbage";
     for (const Case& c : {Case{"{not json", key_}, Case{good + "x", key_}, Case{upper, key_},
-                          Case{good, other}, Case{"{\"version\":1,\"clients\":[]}", key_}}) {
+                          Case{good, other}, Case{"{\"version\":1,\"clients\":[]}", key_},
+                          Case{nul_tail, key_}}) {
         write_file(file(), c.content);
         EXPECT_TRUE(PairedDeviceStore::load(file(), c.key).records().empty());
         EXPECT_TRUE(fs::exists(rejected()));
