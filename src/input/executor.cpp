@@ -31,10 +31,10 @@ struct ModifierKey {
 };
 // Press order; releases walk it backwards.
 constexpr ModifierKey kModifierKeys[] = {
-    {kShift, KeyRecord{0xA0, 0x2A, false}},
-    {kCtrl, KeyRecord{0xA2, 0x1D, false}},
-    {kAlt, KeyRecord{0xA4, 0x38, false}},
-    {kWin, KeyRecord{0x5B, 0x5B, true}},
+    {kShift, KeyRecord{kVkShift, 0x2A, false}},
+    {kCtrl, KeyRecord{kVkCtrl, 0x1D, false}},
+    {kAlt, KeyRecord{kVkAlt, 0x38, false}},
+    {kWin, KeyRecord{kVkWin, 0x5B, true}},
 };
 
 platform::PlatformServices& os(HostState& state) { return *state.platform; }

@@ -8,6 +8,10 @@ namespace {
 
 using Kind = HandshakeOutcome::Kind;
 
+// What each side's confirmation MAC covers, before the transcript.
+constexpr std::string_view kClientConfirmLabel = "CLIENT_CONFIRM";
+constexpr std::string_view kHostConfirmLabel = "HOST_CONFIRM";
+
 Frame frame(FrameType type, const std::string& body) {
     return Frame{static_cast<std::uint8_t>(type), Bytes(body.begin(), body.end())};
 }
@@ -117,7 +121,7 @@ HandshakeOutcome on_pair_confirm(AwaitPairConfirm& p, const HandshakeHost& host,
     crypto::wipe(shared);
 
     Bytes client_confirm;
-    append(client_confirm, std::string_view("CLIENT_CONFIRM"));
+    append(client_confirm, kClientConfirmLabel);
     append(client_confirm, transcript);
     const crypto::Key32 expected_mac = crypto::hmac_sha256(keys.confirm_key, client_confirm);
     const auto mac = crypto::hex_decode(confirm->clientMacHex, 32);
@@ -141,7 +145,7 @@ HandshakeOutcome on_pair_confirm(AwaitPairConfirm& p, const HandshakeHost& host,
     if (!host.store.save()) return refuse(FrameType::PairRejected, kReasonInternalError);
 
     Bytes host_confirm;
-    append(host_confirm, std::string_view("HOST_CONFIRM"));
+    append(host_confirm, kHostConfirmLabel);
     append(host_confirm, transcript);
     const crypto::Key32 host_mac = crypto::hmac_sha256(keys.confirm_key, host_confirm);
     const crypto::Sig64 host_sig = crypto::ed25519_sign(host.identity.seed, transcript);
