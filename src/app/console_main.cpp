@@ -8,12 +8,14 @@
 
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 
 #include "app/qr_text.h"
 #include "main/start_host.h"
 #include "platform/posix/console_platform.h"
+#include "platform/posix/console_virtual_pad_bus.h"
 #include "platform/posix/posix_system.h"
 #include "server/host_ops.h"
 
@@ -96,9 +98,31 @@ private:
     hp::main::HostHandle& host_;
 };
 
+struct Options {
+    bool virtualPad = false;  // a ViGEmBus stand-in that prints its requests
+};
+
+std::optional<Options> parse_options(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--virtual-pad") {
+            o.virtualPad = true;
+        } else {
+            std::cerr << "hearthpad-console: unknown option " << arg << "\n"
+                      << "usage: hearthpad-console [--virtual-pad]\n";
+            return std::nullopt;
+        }
+    }
+    return o;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const auto parsed = parse_options(argc, argv);
+    if (!parsed) return 2;
+
     // Signals are taken synchronously by the main loop; every thread the
     // host starts inherits the blocked mask.
     sigset_t signals;
@@ -111,6 +135,8 @@ int main() {
     hp::main::StartOptions options;
     options.system = hp::platform::make_posix_system();
     options.platform = hp::platform::make_console_platform(std::cout);
+    options.padBus = parsed->virtualPad ? hp::platform::make_console_virtual_pad_bus(std::cout)
+                                        : hp::platform::make_virtual_pad_bus();
     options.notifyTray = [](const hp::host::HostEvent& e) { say(event_line(e)); };
     options.refreshTray = [] {};
     auto host = hp::main::start_host(std::move(options));

@@ -77,6 +77,7 @@ Result<std::unique_ptr<main::HostHandle>> start(TrayState& tray) {
         main::StartOptions options;
         options.system = platform::make_win32_system();
         options.platform = platform::make_win32_platform_services();
+        options.padBus = platform::make_virtual_pad_bus();
         options.notifyTray = make_notify_tray(tray.windowRef);
         options.refreshTray = make_refresh_tray(tray.windowRef);
         return main::start_host(std::move(options));

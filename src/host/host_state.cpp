@@ -17,13 +17,13 @@ void HostLock::unlock() {
     EventSink sink = events.empty() ? EventSink() : state_.eventSink;
     std::shared_ptr<const store::ControllerLog> log = lines.empty() ? nullptr : state_.controllerLog;
     std::unique_lock<std::mutex> order;
-    if (log) order = std::unique_lock(state_.logOrder);
+    if (log || !deferred.empty()) order = std::unique_lock(state_.logOrder);
     lock_.unlock();
 
     if (log)
         for (const auto& line : lines) log->write(line);
-    if (order.owns_lock()) order.unlock();
     for (auto& work : deferred) work();
+    if (order.owns_lock()) order.unlock();
     if (sink)
         for (const auto& e : events) sink(e);
 }

@@ -72,9 +72,9 @@ struct SessionEntry {
 struct HostState {
     std::mutex mutex;
     // Taken by HostLock while `mutex` is still held and kept while queued log
-    // lines are written, so they reach the file in the order they were
-    // queued even when several threads unlock at once. Always taken after
-    // `mutex`, never before it.
+    // lines are written and deferred work is started, so both happen in the
+    // order they were queued even when several threads unlock at once.
+    // Always taken after `mutex`, never before it.
     std::mutex logOrder;
 
     store::HostIdentity identity;
@@ -89,7 +89,8 @@ struct HostState {
     std::vector<HostEvent> pendingEvents;
     std::vector<store::LogLine> pendingLog;
     // Work to start after the lock is released and the queued log lines are
-    // written (for example background controller work that logs itself).
+    // written (for example background controller work that logs itself);
+    // short, and never taking the state's lock.
     std::vector<std::function<void()>> deferred;
 
     std::shared_ptr<platform::PlatformServices> platform;

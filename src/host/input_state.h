@@ -46,6 +46,8 @@ public:
     virtual void neutral() {}
     // The controller switch changed: on/off and whether the active client is gone.
     virtual void setSwitch(bool /*on*/, bool /*clientGone*/) {}
+    // Let go of everything the output holds (part of releasing all input).
+    virtual void reset() {}
 };
 
 struct InputState {

@@ -376,6 +376,7 @@ void release_all(HostState& state) {
     flush_pending_motion(state);
     // The mapping engine lets go of what it holds when it sees the cleared pad.
     reset_pad(state);
+    if (state.pad) state.pad->reset();
 
     std::set<KeyCode> keys;
     keys.swap(in.heldKeys);

@@ -11,7 +11,11 @@
 #include <exception>
 
 #include "discovery/scan.h"
+#include "gamepad/gamepad_output.h"
+#include "gamepad/motion_worker.h"
 #include "input/executor.h"
+#include "pad_mapping/mapping_file.h"
+#include "vigem/client.h"
 #include "main/runtime.h"
 #include "server/datagram.h"
 #include "server/session.h"
@@ -120,9 +124,26 @@ Result<std::unique_ptr<HostHandle>> start(StartOptions options) {
         wrap_event_sink(std::move(options.notifyTray), counters, system_timer_hooks(options.system));
     handle->state = state;
 
-    // The virtual pad driver is not used by this build: gamepad state goes to
-    // the keyboard/mouse output.
-    handle->vigemMissing = true;
+    // The gamepad: the virtual pad when the probe opens ViGEmBus, else (or by
+    // the user's choice) the keyboard/mouse mapping loaded from the data
+    // directory.
+    if (!options.padBus) options.padBus = vigem::absent_bus();
+    handle->vigemMissing = !vigem::probe(*options.padBus);
+    auto log = state->controllerLog;
+    auto holder = std::make_shared<vigem::PadHolder>(
+        options.padBus, [log](std::string_view text) { log->write(text); }, vigem::make_thread_scheduler(),
+        vigem::kUnplugGrace, vigem::SwitchLines::LeaveToCaller);
+    auto motion = std::make_shared<gamepad::MotionWorker>(rt.io().get_executor());
+    handle->gamepad = std::make_shared<gamepad::GamepadOutput>(
+        *state, holder, !handle->vigemMissing, pad_mapping::load_mapping(dir),
+        [weak = std::weak_ptr<gamepad::MotionWorker>(motion)] {
+            if (auto worker = weak.lock()) worker->wake();
+        });
+    {
+        HostLock lock(*state);
+        input::release_all(*state);
+        state->pad = handle->gamepad;
+    }
 
     auto ctx = std::make_shared<server::ServerContext>();
     ctx->state = state;
@@ -138,6 +159,7 @@ Result<std::unique_ptr<HostHandle>> start(StartOptions options) {
     asio::co_spawn(io, server::datagram_loop(std::move(sockets->udp_v4), state), asio::detached);
     if (sockets->udp_v6)
         asio::co_spawn(io, server::datagram_loop(std::move(*sockets->udp_v6), state), asio::detached);
+    motion->start(state, handle->gamepad);
     asio::co_spawn(io, watchdog(state), asio::detached);
 
     rt.run();

@@ -14,11 +14,19 @@
 #include "host/host_state.h"
 #include "platform/platform_services.h"
 #include "platform/system.h"
+#include "platform/virtual_pad_bus.h"
 #include "server/sockets.h"
 
 namespace hp::main {
 
 class Runtime;  // the asynchronous runtime (4 workers, blocking pool of 3)
+}  // namespace hp::main
+
+namespace hp::gamepad {
+class GamepadOutput;
+}  // namespace hp::gamepad
+
+namespace hp::main {
 
 using host::EventSink;
 
@@ -41,12 +49,14 @@ struct HostHandle {
     std::shared_ptr<discovery::SharedNetworkSnapshot> network;
     std::uint16_t tcpPort = 0;
     bool vigemMissing = false;
+    std::shared_ptr<gamepad::GamepadOutput> gamepad;  // its members under the state's lock
     std::shared_ptr<ProcessCounters> counters;
 };
 
 struct StartOptions {
     std::shared_ptr<platform::System> system;             // the operating system's services
     std::shared_ptr<platform::PlatformServices> platform;  // input, text, clipboard, system actions
+    std::shared_ptr<platform::VirtualPadBus> padBus;       // ViGEmBus; none: no driver
     EventSink notifyTray;                 // posts to the tray; never called under the lock
     std::function<void()> refreshTray;    // addresses changed
     server::PortRange ports{};            // the product always uses 49182..49192

@@ -38,8 +38,4 @@ public:
     virtual Result<std::unique_ptr<VirtualPadDevice>> open(std::uint32_t probeCode, ByteView probeInput) = 0;
 };
 
-// The system's bus: SetupAPI and DeviceIoControl on Windows; a bus whose
-// driver is never present elsewhere.
-std::shared_ptr<VirtualPadBus> make_virtual_pad_bus();
-
 }  // namespace hp::platform

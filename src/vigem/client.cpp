@@ -4,6 +4,20 @@
 
 namespace hp::vigem {
 
+namespace {
+
+class AbsentBus final : public platform::VirtualPadBus {
+public:
+    Result<std::unique_ptr<platform::VirtualPadDevice>> open(std::uint32_t, ByteView) override {
+        return fail("ViGEmBus is not installed");
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<platform::VirtualPadBus> absent_bus() { return std::make_shared<AbsentBus>(); }
+
+
 Result<std::unique_ptr<platform::VirtualPadDevice>> openDevice(platform::VirtualPadBus& bus) {
     const auto record = check_version_record();
     return bus.open(kCheckVersion, record);

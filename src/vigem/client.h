@@ -17,6 +17,10 @@ using host::PadState;
 // Opens the bus device that accepts the version check.
 Result<std::unique_ptr<platform::VirtualPadDevice>> openDevice(platform::VirtualPadBus& bus);
 
+// A bus without a driver: opening always fails. Stands in when the host is
+// given no bus at all.
+std::shared_ptr<platform::VirtualPadBus> absent_bus();
+
 // The start-up probe: true when the device opens (it is closed again at once).
 bool probe(platform::VirtualPadBus& bus);
 

@@ -68,8 +68,8 @@ public:
 std::shared_ptr<Scheduler> make_thread_scheduler() { return std::make_shared<ThreadScheduler>(); }
 
 PadHolder::PadHolder(std::shared_ptr<platform::VirtualPadBus> bus, LogSink log, std::shared_ptr<Scheduler> scheduler,
-                     std::chrono::milliseconds unplugGrace)
-    : shared_(std::make_shared<Shared>()), scheduler_(std::move(scheduler)), grace_(unplugGrace) {
+                     std::chrono::milliseconds unplugGrace, SwitchLines lines)
+    : shared_(std::make_shared<Shared>()), scheduler_(std::move(scheduler)), grace_(unplugGrace), lines_(lines) {
     shared_->bus = std::move(bus);
     shared_->log = std::move(log);
 }
@@ -77,7 +77,7 @@ PadHolder::PadHolder(std::shared_ptr<platform::VirtualPadBus> bus, LogSink log, 
 void PadHolder::setSwitch(bool on, bool clientGone) {
     const std::uint64_t generation = shared_->generation.fetch_add(1) + 1;
     shared_->on.store(on);
-    shared_->write(on ? "switch on" : "switch off");
+    if (lines_ == SwitchLines::Write) shared_->write(on ? "switch on" : "switch off");
     // The work keeps the shared state alive on its own; the scheduler is not
     // part of that state, so work left pending never keeps the state alive
     // through the scheduler.

@@ -40,10 +40,15 @@ using LogSink = std::function<void(std::string_view)>;
 
 inline constexpr std::chrono::milliseconds kUnplugGrace{3000};
 
+// Whether setSwitch writes "switch on"/"switch off" itself. The host queues
+// those lines with its own state changes instead (they are written after its
+// lock is released) and hands the switch to the holder afterwards.
+enum class SwitchLines { Write, LeaveToCaller };
+
 class PadHolder {
 public:
     PadHolder(std::shared_ptr<platform::VirtualPadBus> bus, LogSink log, std::shared_ptr<Scheduler> scheduler,
-              std::chrono::milliseconds unplugGrace = kUnplugGrace);
+              std::chrono::milliseconds unplugGrace = kUnplugGrace, SwitchLines lines = SwitchLines::Write);
 
     // Called by the controller-switch refresh with the switch and whether the
     // active client's session is gone. Advances the generation, stores the
@@ -73,6 +78,7 @@ private:
     std::shared_ptr<Shared> shared_;
     std::shared_ptr<Scheduler> scheduler_;
     std::chrono::milliseconds grace_;
+    SwitchLines lines_;
 };
 
 }  // namespace hp::vigem

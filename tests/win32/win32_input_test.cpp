@@ -13,6 +13,10 @@
 #include <vector>
 
 #include "base/utf8.h"
+#include "gamepad/gamepad_output.h"
+#include "input/executor.h"
+#include "pad_mapping/mapping.h"
+#include "vigem/client.h"
 #include "platform/sas_system.h"
 #include "platform/win32/platform_services.h"
 #include "platform/win32/win32_system.h"
@@ -313,6 +317,42 @@ TEST_F(Win32InputWindow, RelativeMovesShiftTheCursor) {
     // Pointer acceleration may scale a relative move; its direction holds.
     EXPECT_GT(now.x, c.x);
     EXPECT_LT(now.y, c.y);
+}
+
+// Without a ViGEmBus driver (there is none under Wine) the real probe fails,
+// and a client's gamepad reaches the focused window as the mapping's keys.
+TEST_F(Win32InputWindow, WithoutViGEmBusThePadArrivesAsTheMappingsKeys) {
+    const auto bus = make_virtual_pad_bus();
+    ASSERT_FALSE(vigem::probe(*bus));
+    host::HostState state;
+    state.platform = services_;
+    host::SessionEntry entry;
+    entry.id = 1;
+    entry.deviceName = "Pad";
+    entry.controllerEnabled = true;
+    state.sessions[1] = std::move(entry);
+    auto holder = std::make_shared<vigem::PadHolder>(bus, nullptr, vigem::make_thread_scheduler(),
+                                                     vigem::kUnplugGrace, vigem::SwitchLines::LeaveToCaller);
+    state.pad = std::make_shared<gamepad::GamepadOutput>(state, holder, false, pad_mapping::defaultMapping(),
+                                                         nullptr);
+    auto buttons = [](std::uint64_t seq, std::uint16_t pressed) {
+        input::InputCommand c;
+        c.kind = static_cast<std::uint8_t>(input::InputKind::PadButtons);
+        c.seq = seq;
+        c.payload[0] = static_cast<std::uint8_t>(pressed);
+        c.payload[1] = static_cast<std::uint8_t>(pressed >> 8);
+        return c;
+    };
+    {
+        host::HostLock lock(state);
+        input::set_active_client(state, 1);
+        input::refresh_controller_switch(state);
+        input::execute(state, 1, buttons(1, 0x001), Clock::now());  // A: Space
+        input::execute(state, 1, buttons(2, 0x000), Clock::now());
+    }
+    pump_until([&] { return log_->keys.size() >= 2; });
+    const std::vector<std::pair<UINT, WPARAM>> expected{{WM_KEYDOWN, VK_SPACE}, {WM_KEYUP, VK_SPACE}};
+    EXPECT_EQ(log_->keys, expected);
 }
 
 // ------------------------------------------------------------ clipboard

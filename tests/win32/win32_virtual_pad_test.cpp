@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/virtual_pad_bus.h"
+#include "platform/win32/win32_system.h"
 #include "vigem/client.h"
 #include "vigem/pad_holder.h"
 #include "vigem/records.h"

@@ -7,6 +7,7 @@
 #include "platform/data_protection.h"
 #include "platform/sas_system.h"
 #include "platform/system.h"
+#include "platform/virtual_pad_bus.h"
 
 namespace hp::platform {
 
@@ -20,6 +21,9 @@ std::unique_ptr<DataProtection> make_posix_data_protection(std::filesystem::path
 // $HEARTHPAD_KEY_DIR, else $XDG_CONFIG_HOME/Hearthpad-keys, else
 // <home>/.config/Hearthpad-keys; empty when there is no home at all.
 std::filesystem::path default_key_dir();
+
+// Linux has no ViGEmBus: a bus whose driver is never present.
+std::shared_ptr<VirtualPadBus> make_virtual_pad_bus();
 
 // Linux has no secure attention sequence: the policy cannot be read.
 std::shared_ptr<SasSystem> make_posix_sas_system();

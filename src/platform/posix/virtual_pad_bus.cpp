@@ -1,6 +1,6 @@
 // Linux has no ViGEmBus: the bus never opens, so the host runs with the
 // keyboard/mouse mapping only.
-#include "platform/virtual_pad_bus.h"
+#include "platform/posix/posix_system.h"
 
 namespace hp::platform {
 

@@ -1,6 +1,6 @@
 // ViGEmBus through SetupAPI device-interface enumeration and overlapped
 // DeviceIoControl requests, each completed with GetOverlappedResult.
-#include "platform/virtual_pad_bus.h"
+#include "platform/win32/win32_system.h"
 
 #include <windows.h>
 #include <setupapi.h>

@@ -5,6 +5,7 @@
 #include "platform/data_protection.h"
 #include "platform/sas_system.h"
 #include "platform/system.h"
+#include "platform/virtual_pad_bus.h"
 
 namespace hp::platform {
 
@@ -17,6 +18,9 @@ std::unique_ptr<DataProtection> make_dpapi_protection();
 
 // The SoftwareSASGeneration policy, the token's elevation and sas.dll.
 std::shared_ptr<SasSystem> make_win32_sas_system();
+
+// The ViGEmBus bus: SetupAPI enumeration and overlapped DeviceIoControl.
+std::shared_ptr<VirtualPadBus> make_virtual_pad_bus();
 
 // Makes libsodium draw its random bytes from the system's preferred source:
 // ProcessPrng from bcryptprimitives.dll where it exists (looked up at run

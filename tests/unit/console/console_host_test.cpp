@@ -13,7 +13,12 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include <asio/io_context.hpp>
+#include <asio/ip/udp.hpp>
+
+#include "protocol/datagram.h"
 #include "support/test_client.h"
 
 namespace {
@@ -22,7 +27,7 @@ using namespace std::chrono_literals;
 
 class ConsoleHost {
 public:
-    explicit ConsoleHost(const std::filesystem::path& data) {
+    explicit ConsoleHost(const std::filesystem::path& data, std::vector<std::string> args = {}) {
         int in[2], out[2];
         EXPECT_EQ(pipe(in), 0);
         EXPECT_EQ(pipe(out), 0);
@@ -36,7 +41,10 @@ public:
             setenv("HEARTHPAD_KEY_DIR", (data / "keys").c_str(), 1);
             setenv("COMPUTERNAME", "Script PC", 1);
             const std::string exe = std::string(HP_BINARY_DIR) + "/hearthpad-console";
-            execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+            std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+            for (auto& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(exe.c_str(), argv.data());
             _exit(127);
         }
         close(in[0]);
@@ -168,6 +176,70 @@ TEST_F(ConsoleHostTest, PairListRemoveAndQuit) {
     EXPECT_EQ(ended->text(), "{\"reason\":\"removed_by_user\"}");
     EXPECT_TRUE(host.line_starting("event: SessionClosed Anna's phone"));
 
+    host.send("quit");
+    EXPECT_EQ(host.wait_exit(), 0);
+}
+
+// A paired client with its controller switched on.
+std::unique_ptr<hp::test::TestClient> controller_client(ConsoleHost& host, std::uint16_t port) {
+    host.send("pair");
+    auto code_line = host.line_starting("code: ");
+    EXPECT_TRUE(code_line);
+    auto client = std::make_unique<hp::test::TestClient>(hp::test::ClientIdentity::generate("Pad"));
+    EXPECT_TRUE(client->connect(port));
+    auto paired = client->pair(code_line ? code_line->substr(6) : "");
+    EXPECT_TRUE(paired.ok()) << paired.detail;
+    EXPECT_TRUE(client->send_secure(hp::test::frame_type::ControllerState, std::string_view("{\"enabled\":true}")));
+    EXPECT_TRUE(host.line_starting("event: ControllerSwitched Pad"));
+    return client;
+}
+
+// PadButtons: buttons (u16), ignored u16, d-pad, left and right trigger.
+hp::Bytes pad_buttons(std::uint64_t seq, std::uint16_t buttons) {
+    hp::Bytes c{1, 12, 0, 0};
+    hp::put_u64le(c, seq);
+    hp::append(c, hp::Bytes{static_cast<std::uint8_t>(buttons), static_cast<std::uint8_t>(buttons >> 8), 0, 0,
+                            0, 0, 0, 0});
+    return c;
+}
+
+void send_datagram(const hp::test::TestClient& client, std::uint16_t port, const hp::Bytes& command) {
+    asio::io_context io;
+    asio::ip::udp::socket udp(io, asio::ip::udp::v4());
+    const auto d = hp::protocol::seal_datagram(const_cast<hp::test::TestClient&>(client).channel().key, command);
+    udp.send_to(asio::buffer(d), asio::ip::udp::endpoint(asio::ip::address_v4::loopback(), port));
+}
+
+TEST_F(ConsoleHostTest, WithoutADriverThePadDrivesTheMappingsKeys) {
+    ConsoleHost host(data_);
+    auto listening = host.line_starting("listening: ");
+    ASSERT_TRUE(listening);
+    const std::uint16_t port = port_of(*listening);
+    auto client = controller_client(host, port);
+    // A: Space in the default (shooter) mapping; over TCP down, over UDP up.
+    ASSERT_TRUE(client->send_secure(hp::test::frame_type::InputCommand, pad_buttons(1, 0x001)));
+    EXPECT_TRUE(host.line_starting("platform: key 0x20 0x39 0 down"));
+    send_datagram(*client, port, pad_buttons(2, 0x000));
+    EXPECT_TRUE(host.line_starting("platform: key 0x20 0x39 0 up"));
+    EXPECT_FALSE(host.line_starting("platform: padRequest", 200ms));
+    host.send("quit");
+    EXPECT_EQ(host.wait_exit(), 0);
+}
+
+TEST_F(ConsoleHostTest, WithTheVirtualPadOptionThePadBecomesDeviceRequests) {
+    ConsoleHost host(data_, {"--virtual-pad"});
+    auto listening = host.line_starting("listening: ");
+    ASSERT_TRUE(listening);
+    const std::uint16_t port = port_of(*listening);
+    auto client = controller_client(host, port);
+    // The switch plugs the pad in at serial 1 (16-byte record, Microsoft's ids).
+    EXPECT_TRUE(host.line_starting("platform: padRequest 0x2AA004 1000000001000000000000005e048e02"));
+    // A pressed (0x1000 in the report) over TCP, released over UDP.
+    ASSERT_TRUE(client->send_secure(hp::test::frame_type::InputCommand, pad_buttons(1, 0x001)));
+    EXPECT_TRUE(host.line_starting("platform: padRequest 0x2AA808 1400000001000000" "00100000" "0000000000000000"));
+    send_datagram(*client, port, pad_buttons(2, 0x000));
+    EXPECT_TRUE(host.line_starting("platform: padRequest 0x2AA808 1400000001000000" "00000000" "0000000000000000"));
+    EXPECT_FALSE(host.line_starting("platform: key", 200ms));
     host.send("quit");
     EXPECT_EQ(host.wait_exit(), 0);
 }
