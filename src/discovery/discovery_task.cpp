@@ -42,17 +42,24 @@ bool DiscoveryTask::run_cycle(const LocalAddresses& scan, const SyncTailscaleQue
     return publish(scan);
 }
 
+namespace {
+
+// The scan as a coroutine of its own, to be spawned on the blocking pool.
+// (A plain function rather than a capturing lambda: GCC 12 mishandles
+// lambda captures in coroutine temporaries.)
+asio::awaitable<LocalAddresses> run_scan(std::function<LocalAddresses()> scan) { co_return scan(); }
+
+}  // namespace
+
 asio::awaitable<void> discovery_loop(std::shared_ptr<DiscoveryTask> task, DiscoveryLoopOptions options) {
     const auto executor = co_await asio::this_coro::executor;
     asio::steady_timer sleep(executor);
     for (;;) {
-        const LocalAddresses scan =
-            options.blocking
-                ? co_await asio::co_spawn(
-                      options.blocking,
-                      [scan = options.scan]() -> asio::awaitable<LocalAddresses> { co_return scan(); },
-                      asio::use_awaitable)
-                : options.scan();
+        LocalAddresses scan;
+        if (options.blocking)
+            scan = co_await asio::co_spawn(options.blocking, run_scan(options.scan), asio::use_awaitable);
+        else
+            scan = options.scan();
         if (task->tailscale_due(scan)) {
             std::optional<TailscaleInfo> outcome;
             if (options.tailscale) outcome = co_await options.tailscale->query(!scan.tailscale.empty());

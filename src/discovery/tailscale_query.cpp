@@ -53,6 +53,11 @@ asio::awaitable<std::optional<std::string>> exchange(tcp::socket& socket, tcp::e
     }
 }
 
+asio::awaitable<std::optional<TailscaleInfo>> run_program(std::shared_ptr<platform::ProcessRunner> runner,
+                                                          TailscaleQueryOptions options) {
+    co_return query_tailscale_program(*runner, options);
+}
+
 class LocalTailscaleQuerier final : public TailscaleQuerier {
 public:
     LocalTailscaleQuerier(asio::any_io_executor blocking, std::shared_ptr<platform::ProcessRunner> runner,
@@ -70,14 +75,7 @@ public:
             }
         }
         // The program blocks: it runs on the pool, this task waits for it.
-        auto runner = runner_;
-        auto options = options_;
-        co_return co_await asio::co_spawn(
-            blocking_,
-            [runner, options]() -> asio::awaitable<std::optional<TailscaleInfo>> {
-                co_return query_tailscale_program(*runner, options);
-            },
-            asio::use_awaitable);
+        co_return co_await asio::co_spawn(blocking_, run_program(runner_, options_), asio::use_awaitable);
     }
 
 private:
