@@ -18,6 +18,10 @@ namespace hp::platform {
 
 namespace {
 
+// DNS_REQUEST_PENDING (winerror.h; not in every SDK's headers): the request
+// was accepted and its completion callback will come.
+constexpr DWORD kRequestPending = 9506;
+
 struct DnsApi {
     decltype(&DnsServiceConstructInstance) construct = nullptr;
     decltype(&DnsServiceFreeInstance) free_instance = nullptr;
@@ -75,7 +79,7 @@ private:
             self_ = shared_from_this();
         }
         const DWORD rc = call(&request_, nullptr);
-        if (rc != DNS_REQUEST_PENDING) finish();  // no callback will come
+        if (rc != kRequestPending) finish();  // no callback will come
         return rc;
     }
 
@@ -154,7 +158,7 @@ public:
         if (!instance) return fail("the service description was refused");
         auto state = std::make_shared<ServiceState>(api_, instance);
         const DWORD rc = state->start_register();
-        if (rc != DNS_REQUEST_PENDING) return fail(win32::system_message(rc));
+        if (rc != kRequestPending) return fail(win32::system_message(rc));
         return std::make_unique<DnsApiRegistration>(std::move(state));
     }
 
