@@ -71,6 +71,33 @@ private:
     bool ok_ = false;
 };
 
+class SpawnAttributes {
+public:
+    SpawnAttributes() {
+        init_ = posix_spawnattr_init(&attr_) == 0;
+        if (!init_) return;
+        // The program starts with no blocked signals and default handlers,
+        // whatever this thread blocks or this process ignores (SIGPIPE).
+        sigset_t none, all;
+        sigemptyset(&none);
+        sigfillset(&all);
+        ok_ = posix_spawnattr_setsigmask(&attr_, &none) == 0 && posix_spawnattr_setsigdefault(&attr_, &all) == 0 &&
+              posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
+    }
+    ~SpawnAttributes() {
+        if (init_) posix_spawnattr_destroy(&attr_);
+    }
+    SpawnAttributes(const SpawnAttributes&) = delete;
+    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+    bool ok() const { return ok_; }
+    const posix_spawnattr_t* get() const { return &attr_; }
+
+private:
+    posix_spawnattr_t attr_{};
+    bool init_ = false;
+    bool ok_ = false;
+};
+
 // Reaps the child, waiting at most until `deadline`; kills it past that.
 // Returns the wait status, or nothing when the child had to be killed.
 std::optional<int> reap(pid_t pid, SteadyClock::time_point deadline) {
@@ -99,7 +126,8 @@ public:
         if (!err) return std::unexpected(err.error());
 
         SpawnActions actions;
-        if (!actions.ok()) return fail("cannot prepare the program's start");
+        SpawnAttributes attributes;
+        if (!actions.ok() || !attributes.ok()) return fail("cannot prepare the program's start");
         // Empty standard input; the two pipes as standard output and error.
         // Every other descriptor of this process is close-on-exec or stays
         // behind in any case.
@@ -117,7 +145,7 @@ public:
         argv.push_back(nullptr);
 
         pid_t pid = 0;
-        const int rc = ::posix_spawnp(&pid, request.program.c_str(), actions.get(), nullptr,
+        const int rc = ::posix_spawnp(&pid, request.program.c_str(), actions.get(), attributes.get(),
                                       argv.data(), environ);
         if (rc != 0) return fail(request.program + ": " + std::strerror(rc));
         out->write.reset();
