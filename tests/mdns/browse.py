@@ -18,6 +18,17 @@ from zeroconf import IPVersion, ServiceBrowser, ServiceStateChange, Zeroconf
 TYPE = "_hearthpad._tcp.local."
 
 
+def describe(name, info):
+    props = {k.decode(): (v.decode() if v is not None else None) for k, v in info.properties.items()}
+    return {
+        "name": name,
+        "server": info.server,
+        "addresses": sorted(info.parsed_addresses(IPVersion.All)),
+        "port": info.port,
+        "txt": props,
+    }
+
+
 def main():
     expect = json.loads(sys.argv[1])
     timeout = float(sys.argv[2]) if len(sys.argv) > 2 else 20.0
@@ -40,18 +51,6 @@ def main():
         except queue.Empty:
             continue
         if change is ServiceStateChange.Added and found is None:
-            info = zc.get_service_info(TYPE, name, timeout=5000)
-            if info is None:
-                print("unresolved", name, flush=True)
-                continue
-            props = {k.decode(): (v.decode() if v is not None else None) for k, v in info.properties.items()}
-            found = {
-                "name": name,
-                "server": info.server,
-                "addresses": sorted(info.parsed_addresses(IPVersion.All)),
-                "port": info.port,
-                "txt": props,
-            }
             want = {
                 "name": expect["instance"] + "." + TYPE,
                 "server": expect["server"],
@@ -59,7 +58,22 @@ def main():
                 "port": expect["port"],
                 "txt": expect["txt"],
             }
-            ok = found == want
+            # A first answer may hold only some of the address records (A
+            # and AAAA can come in separate packets): ask again until all are
+            # there or time runs out.
+            while True:
+                info = zc.get_service_info(TYPE, name, timeout=3000)
+                if info is not None:
+                    found = describe(name, info)
+                    ok = found == want
+                if ok or time.monotonic() >= deadline:
+                    break
+                if found is not None:
+                    print("partial", json.dumps(found, ensure_ascii=False), flush=True)
+                time.sleep(0.3)
+            if found is None:
+                print("unresolved", name, flush=True)
+                break
             print("found" if ok else "mismatch", json.dumps(found, ensure_ascii=False), flush=True)
             if not ok:
                 print("expected", json.dumps(want, ensure_ascii=False), flush=True)
