@@ -49,4 +49,5 @@ else()
   # The layers depend one way only (read from the sources' includes).
   add_test(NAME layering COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-layers.sh)
   include(cmake/EndToEnd.cmake)
+  include(cmake/Mdns.cmake)
 endif()

@@ -11,6 +11,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/qr_text.h"
 #include "main/start_host.h"
@@ -36,6 +37,12 @@ std::string event_line(const hp::host::HostEvent& e) {
     return line;
 }
 
+std::string joined(const std::vector<std::string>& list) {
+    std::string out;
+    for (const auto& item : list) out += (out.empty() ? "" : ",") + item;
+    return out;
+}
+
 class Console {
 public:
     explicit Console(hp::main::HostHandle& host) : host_(host) {}
@@ -53,6 +60,12 @@ public:
             return true;
         }
         if (cmd == "devices") return devices(), true;
+        if (cmd == "endpoints") {
+            const auto e = hp::server::endpoints(*host_.state, *host_.network);
+            say("lan: " + joined(e.lan));
+            say("tailscale: " + joined(e.tailscale));
+            return true;
+        }
         if (cmd == "remove") {
             std::size_t index = 0;
             if (!(in >> index)) {
@@ -100,7 +113,11 @@ private:
 
 struct Options {
     bool virtualPad = false;  // a ViGEmBus stand-in that prints its requests
+    bool mdns = true;         // advertise through the system's avahi-daemon
+    std::string tailscaleApi = "100.100.100.100:80";
 };
+
+constexpr const char* kUsage = "usage: hearthpad-console [--virtual-pad] [--no-mdns] [--tailscale-api <host:port>]";
 
 std::optional<Options> parse_options(int argc, char** argv) {
     Options o;
@@ -108,14 +125,18 @@ std::optional<Options> parse_options(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--virtual-pad") {
             o.virtualPad = true;
+        } else if (arg == "--no-mdns") {
+            o.mdns = false;
+        } else if (arg == "--tailscale-api" && i + 1 < argc) {
+            o.tailscaleApi = argv[++i];
         } else {
-            std::cerr << "hearthpad-console: unknown option " << arg << "\n"
-                      << "usage: hearthpad-console [--virtual-pad]\n";
+            std::cerr << "hearthpad-console: unknown option " << arg << "\n" << kUsage << "\n";
             return std::nullopt;
         }
     }
     return o;
 }
+
 
 }  // namespace
 
@@ -138,7 +159,13 @@ int main(int argc, char** argv) {
     options.padBus = parsed->virtualPad ? hp::platform::make_console_virtual_pad_bus(std::cout)
                                         : hp::platform::make_virtual_pad_bus();
     options.notifyTray = [](const hp::host::HostEvent& e) { say(event_line(e)); };
-    options.refreshTray = [] {};
+    options.refreshTray = [] { say("event: NetworkChanged"); };
+    if (parsed->mdns) {
+        // No daemon to talk to: nothing is advertised; the host runs all the same.
+        if (auto responder = hp::platform::make_mdns_responder()) options.mdns = *responder;
+    }
+    options.processes = hp::platform::make_process_runner();
+    options.tailscaleApi = parsed->tailscaleApi;
     auto host = hp::main::start_host(std::move(options));
     if (!host) {
         std::cerr << "Hearthpad could not start: " << host.error().text << '\n';

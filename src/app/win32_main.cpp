@@ -78,6 +78,11 @@ Result<std::unique_ptr<main::HostHandle>> start(TrayState& tray) {
         options.system = platform::make_win32_system();
         options.platform = platform::make_win32_platform_services();
         options.padBus = platform::make_virtual_pad_bus();
+        // Without dnsapi's service registration (before Windows 10 1809) the
+        // endpoints are still computed; nothing is advertised.
+        if (auto responder = platform::make_mdns_responder()) options.mdns = *responder;
+        options.processes = platform::make_process_runner();
+        options.tailscaleApi = "100.100.100.100:80";
         options.notifyTray = make_notify_tray(tray.windowRef);
         options.refreshTray = make_refresh_tray(tray.windowRef);
         return main::start_host(std::move(options));

@@ -10,7 +10,9 @@
 
 #include <exception>
 
+#include "discovery/discovery_task.h"
 #include "discovery/scan.h"
+#include "discovery/tailscale_query.h"
 #include "gamepad/gamepad_output.h"
 #include "gamepad/motion_worker.h"
 #include "input/executor.h"
@@ -81,6 +83,31 @@ asio::awaitable<void> watchdog(std::shared_ptr<HostState> state) {
 
 namespace {
 
+// The discovery task keeps the shared snapshot and the mDNS registration in
+// step with the network; it is the snapshot's only writer. Ending the runtime
+// ends it, which withdraws the registration.
+void start_discovery(Runtime& rt, const StartOptions& options, const store::HostIdentity& identity,
+                     const std::string& hostName, std::uint16_t tcpPort,
+                     std::shared_ptr<discovery::SharedNetworkSnapshot> network) {
+    discovery::DiscoveryOptions d;
+    d.snapshot = std::move(network);
+    d.responder = options.mdns;
+    d.onChange = options.refreshTray;
+    if (options.mdns) d.advert = discovery::AdvertConfig{identity.hostId, hostName, identity.publicKey, tcpPort};
+    auto task = std::make_shared<discovery::DiscoveryTask>(std::move(d));
+
+    discovery::DiscoveryLoopOptions loop;
+    loop.blocking = rt.blocking().get_executor();
+    loop.scan = [system = options.system] {
+        return discovery::scan_local_addresses(discovery::system_enumeration(*system));
+    };
+    discovery::TailscaleQueryOptions t;
+    t.localApi = options.tailscaleApi;
+    loop.tailscale = discovery::make_tailscale_querier(rt.blocking().get_executor(), options.processes, t);
+    loop.period = options.discoveryPeriod;
+    asio::co_spawn(rt.io(), discovery::discovery_loop(std::move(task), std::move(loop)), asio::detached);
+}
+
 Result<std::unique_ptr<HostHandle>> start(StartOptions options) {
     crypto::init();
     platform::System& system = *options.system;
@@ -107,7 +134,8 @@ Result<std::unique_ptr<HostHandle>> start(StartOptions options) {
     handle->tcpPort = sockets->tcp_port;
 
     handle->network = std::make_shared<discovery::SharedNetworkSnapshot>();
-    handle->network->set(discovery::initial_snapshot(system));
+    handle->network->set(
+        discovery::snapshot_from_scan(discovery::scan_local_addresses(discovery::system_enumeration(system))));
 
     auto state = std::make_shared<HostState>();
     state->identity = *identity;
@@ -161,6 +189,7 @@ Result<std::unique_ptr<HostHandle>> start(StartOptions options) {
         asio::co_spawn(io, server::datagram_loop(std::move(*sockets->udp_v6), state), asio::detached);
     motion->start(state, handle->gamepad);
     asio::co_spawn(io, watchdog(state), asio::detached);
+    start_discovery(rt, options, *identity, handle->hostName, handle->tcpPort, handle->network);
 
     rt.run();
 

@@ -12,7 +12,9 @@
 #include "base/result.h"
 #include "discovery/network_snapshot.h"
 #include "host/host_state.h"
+#include "platform/mdns_responder.h"
 #include "platform/platform_services.h"
+#include "platform/process_runner.h"
 #include "platform/system.h"
 #include "platform/virtual_pad_bus.h"
 #include "server/sockets.h"
@@ -57,6 +59,12 @@ struct StartOptions {
     std::shared_ptr<platform::System> system;             // the operating system's services
     std::shared_ptr<platform::PlatformServices> platform;  // input, text, clipboard, system actions
     std::shared_ptr<platform::VirtualPadBus> padBus;       // ViGEmBus; none: no driver
+    std::shared_ptr<platform::MdnsResponder> mdns;         // none: nothing is advertised
+    std::shared_ptr<platform::ProcessRunner> processes;    // runs `tailscale status --json`
+    // The Tailscale local API ("100.100.100.100:80" in the product); empty:
+    // only the command line is asked.
+    std::string tailscaleApi;
+    std::chrono::milliseconds discoveryPeriod{10000};      // tests shorten it
     EventSink notifyTray;                 // posts to the tray; never called under the lock
     std::function<void()> refreshTray;    // addresses changed
     server::PortRange ports{};            // the product always uses 49182..49192

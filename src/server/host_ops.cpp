@@ -59,6 +59,16 @@ std::optional<std::string> controlling_device(host::HostState& state) {
     return it->second.deviceName;
 }
 
+Endpoints endpoints(host::HostState& state, const discovery::SharedNetworkSnapshot& network) {
+    const discovery::NetworkSnapshot net = network.get();
+    std::uint16_t port = 0;
+    {
+        HostLock lock(state);
+        port = state.info.udpPort;
+    }
+    return Endpoints{discovery::lan_endpoints(net, port), discovery::tailscale_endpoints(net, port)};
+}
+
 void release_all_input(host::HostState& state) {
     HostLock lock(state);
     input::release_all(state);

@@ -41,6 +41,14 @@ void remove_device(host::HostState& state, const std::string& clientId);
 // The device name of the session in control, if any.
 std::optional<std::string> controlling_device(host::HostState& state);
 
+// The endpoints the handshakes send right now ("a.b.c.d:port", "[v6]:port",
+// and the MagicDNS name last in the Tailscale list).
+struct Endpoints {
+    std::vector<std::string> lan;
+    std::vector<std::string> tailscale;
+};
+Endpoints endpoints(host::HostState& state, const discovery::SharedNetworkSnapshot& network);
+
 // Lets go of everything held (keys, buttons, modifiers, pad).
 void release_all_input(host::HostState& state);
 

@@ -51,6 +51,7 @@ protected:
         o.ports = server::PortRange{0, 0};
         o.idleTimeout = idle;
         if (maxQueuedBytes_) o.maxQueuedBytes = *maxQueuedBytes_;
+        if (configure_) configure_(o);
         auto h = main::start_host(std::move(o));
         ASSERT_TRUE(h) << h.error().text;
         host_ = std::move(*h);
@@ -105,6 +106,7 @@ protected:
 
     std::filesystem::path dir_;
     std::optional<std::size_t> maxQueuedBytes_;
+    std::function<void(main::StartOptions&)> configure_;  // further options, before the start
     std::shared_ptr<fake::FakeSystem> system_;
     std::shared_ptr<fake::RecordingPlatform> platform_;
     std::unique_ptr<HostHandle> host_;

@@ -1,0 +1,27 @@
+#pragma once
+// A process runner that answers from a script instead of starting programs,
+// and records every request.
+#include <deque>
+#include <mutex>
+#include <vector>
+
+#include "platform/process_runner.h"
+
+namespace hp::fake {
+
+class FakeProcessRunner : public platform::ProcessRunner {
+public:
+    Result<platform::ProcessOutcome> run(const platform::ProcessRequest& request) override;
+
+    // Answers given in order; when none is left, the program "cannot be
+    // started" (as when it is not installed).
+    void push(Result<platform::ProcessOutcome> answer);
+    std::vector<platform::ProcessRequest> requests() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::deque<Result<platform::ProcessOutcome>> answers_;
+    std::vector<platform::ProcessRequest> requests_;
+};
+
+}  // namespace hp::fake
