@@ -4,6 +4,10 @@ namespace hp::host {
 
 void HostLock::unlock() {
     if (!lock_.owns_lock()) return;
+    if (state_.watchdogAsleep && state_.input.holding()) {
+        state_.watchdogAsleep = false;
+        if (state_.wakeWatchdog) state_.wakeWatchdog();
+    }
     if (state_.pendingEvents.empty() && state_.pendingLog.empty() && state_.deferred.empty()) {
         lock_.unlock();
         return;

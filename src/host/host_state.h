@@ -99,6 +99,12 @@ struct HostState {
     std::shared_ptr<const store::ControllerLog> controllerLog;  // written after unlocking
     EventSink eventSink;                                  // never called under the lock
 
+    // The stale-input watchdog sleeps while nothing is held; the first lock
+    // release that finds something held wakes it (called under the lock; it
+    // must only post).
+    bool watchdogAsleep = false;
+    std::function<void()> wakeWatchdog;
+
     // The handshake's view of this record; valid while the lock is held.
     protocol::HandshakeHost handshake_host() { return {identity, info, pairing, store}; }
 

@@ -69,6 +69,12 @@ struct InputState {
     bool padEnabled = false;
     PadState pad;
     std::optional<Instant> padInputAt;
+
+    // Something the stale-input watchdog may have to let go of: a key,
+    // button or modifier, the zoom Ctrl, or a pad that is not neutral.
+    bool holding() const {
+        return !heldKeys.empty() || heldButtons != 0 || heldModifiers != 0 || zoomCtrlHeld || !pad.neutral();
+    }
 };
 
 }  // namespace hp::host

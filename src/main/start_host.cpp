@@ -1,6 +1,5 @@
 #include "main/start_host.h"
 
-#include <thread>
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
@@ -18,6 +17,7 @@
 #include "input/executor.h"
 #include "pad_mapping/mapping_file.h"
 #include "vigem/client.h"
+#include "main/idle_timers.h"
 #include "main/runtime.h"
 #include "server/datagram.h"
 #include "server/session.h"
@@ -37,11 +37,6 @@ HostHandle::~HostHandle() {
     if (runtime) runtime->stop();
 }
 
-TimerHooks system_timer_hooks(std::shared_ptr<platform::System> system) {
-    return TimerHooks{[system] { system->time_begin_period(); }, [system] { system->time_end_period(); },
-                      [system] { system->trim_working_set(); }, std::chrono::seconds(30)};
-}
-
 EventSink wrap_event_sink(EventSink sink, std::shared_ptr<ProcessCounters> counters,
                           TimerHooks hooks) {
     return [sink = std::move(sink), counters = std::move(counters),
@@ -55,31 +50,12 @@ EventSink wrap_event_sink(EventSink sink, std::shared_ptr<ProcessCounters> count
             }
             if (users == 1) {
                 hooks->end();
-                const std::uint64_t seen = counters->activity.load();
-                std::thread([counters, seen, hooks] {
-                    std::this_thread::sleep_for(hooks->trimDelay);
-                    if (counters->activity.load() == seen) hooks->trim();
-                }).detach();
+                if (hooks->lastSessionEnded) hooks->lastSessionEnded();
             }
         }
         if (sink) sink(e);
     };
 }
-
-namespace {
-
-asio::awaitable<void> watchdog(std::shared_ptr<HostState> state) {
-    asio::steady_timer timer(co_await asio::this_coro::executor);
-    for (;;) {
-        timer.expires_after(std::chrono::milliseconds(250));
-        auto [ec] = co_await timer.async_wait(server::use_tuple);
-        if (ec) co_return;
-        HostLock lock(*state);
-        input::watchdog_tick(*state, Clock::now());
-    }
-}
-
-}  // namespace
 
 namespace {
 
@@ -148,8 +124,13 @@ Result<std::unique_ptr<HostHandle>> start(StartOptions options) {
     state->sas = system.sas();
     state->controllerLog = std::make_shared<const store::ControllerLog>(
         store::ControllerLog::for_system(options.system));
-    state->eventSink =
-        wrap_event_sink(std::move(options.notifyTray), counters, system_timer_hooks(options.system));
+    auto trims = std::make_shared<TrimTimer>(
+        rt.io().get_executor(), [system = options.system] { system->trim_working_set(); },
+        [counters] { return counters->activity.load(); });
+    state->eventSink = wrap_event_sink(
+        std::move(options.notifyTray), counters,
+        TimerHooks{[system = options.system] { system->time_begin_period(); },
+                   [system = options.system] { system->time_end_period(); }, [trims] { trims->last_session_ended(); }});
     handle->state = state;
 
     // The gamepad: the virtual pad when the probe opens ViGEmBus, else (or by
@@ -188,15 +169,12 @@ Result<std::unique_ptr<HostHandle>> start(StartOptions options) {
     if (sockets->udp_v6)
         asio::co_spawn(io, server::datagram_loop(std::move(*sockets->udp_v6), state), asio::detached);
     motion->start(state, handle->gamepad);
-    asio::co_spawn(io, watchdog(state), asio::detached);
+    handle->watchdog = std::make_shared<Watchdog>(io.get_executor(), state);
+    handle->watchdog->start();
     start_discovery(rt, options, *identity, handle->hostName, handle->tcpPort, handle->network);
 
     rt.run();
-
-    std::thread([system = options.system] {
-        std::this_thread::sleep_for(std::chrono::seconds(5));
-        system->trim_working_set();
-    }).detach();
+    trims->started();
 
     return handle;
 }

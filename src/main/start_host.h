@@ -22,6 +22,7 @@
 namespace hp::main {
 
 class Runtime;  // the asynchronous runtime (4 workers, blocking pool of 3)
+class Watchdog;
 }  // namespace hp::main
 
 namespace hp::gamepad {
@@ -52,6 +53,7 @@ struct HostHandle {
     std::uint16_t tcpPort = 0;
     bool vigemMissing = false;
     std::shared_ptr<gamepad::GamepadOutput> gamepad;  // its members under the state's lock
+    std::shared_ptr<Watchdog> watchdog;  // the stale-input watchdog
     std::shared_ptr<ProcessCounters> counters;
 };
 
@@ -72,14 +74,13 @@ struct StartOptions {
     std::size_t maxQueuedBytes = 1u << 20;         // per session
 };
 
-// What the event wrapper does to the system; start-up uses the system's.
+// What the event wrapper does when the first session opens and the last one
+// closes.
 struct TimerHooks {
-    std::function<void()> begin;  // take the 1 ms timer resolution
-    std::function<void()> end;    // give it back
-    std::function<void()> trim;   // trim the working set
-    std::chrono::milliseconds trimDelay{30000};
+    std::function<void()> begin;              // take the 1 ms timer resolution
+    std::function<void()> end;                // give it back
+    std::function<void()> lastSessionEnded;   // schedule the working-set trim
 };
-TimerHooks system_timer_hooks(std::shared_ptr<platform::System> system);
 
 // Never throws: every failure, the ones the runtime reports as exceptions
 // included, comes back as an error with its text.
@@ -87,7 +88,8 @@ Result<std::unique_ptr<HostHandle>> start_host(StartOptions options);
 
 // The wrapper start-up puts around the tray sink: the first established
 // session takes the 1 ms timer resolution, the last one gives it back and
-// schedules a working-set trim unless a connection arrives meanwhile.
+// schedules a working-set trim (which a connection arriving meanwhile
+// cancels).
 EventSink wrap_event_sink(EventSink sink, std::shared_ptr<ProcessCounters> counters, TimerHooks hooks);
 
 }  // namespace hp::main
