@@ -45,6 +45,10 @@ struct Ephemeral {
     crypto::Key32 secret{};
     crypto::Key32 publicKey{};
     crypto::Nonce16 nonce{};
+    Ephemeral() = default;
+    Ephemeral(const Ephemeral&) = default;
+    Ephemeral& operator=(const Ephemeral&) = default;
+    ~Ephemeral() { crypto::wipe(secret); }
     static Ephemeral generate();
     static Ephemeral from(const crypto::Key32& secret, const crypto::Nonce16& nonce);
 };
