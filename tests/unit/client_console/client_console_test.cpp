@@ -108,6 +108,12 @@ TEST_F(ClientConsole, PairsWithThePrintedLinkThenDrivesTheHost) {
         EXPECT_TRUE(contains(link, "lan=10.77.0.1%3A" + std::to_string(port))) << link;
     }
 
+    // The port range probe finds it (mDNS stays out of the tests).
+    auto found = client({"--no-mdns", "discover", address()});
+    ASSERT_EQ(found.status, 0) << describe(found);
+    EXPECT_TRUE(contains(found.out, "host: Script PC at " + address() + ":" + std::to_string(port) + " id "))
+        << found.out;
+
     // A wrong code first: refused, and the code stays usable.
     auto wrong = pair(link, port, {"999999"});
     EXPECT_EQ(wrong.status, 1) << describe(wrong);
