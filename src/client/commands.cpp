@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "base/atomic_file.h"
 #include "base/json.h"
 #include "client/address.h"
 #include "client/connection.h"
@@ -103,9 +104,12 @@ private:
 };
 
 Result<ClientState> Runner::state() const {
-    if (options_.dir) return ClientState(*options_.dir);
-    auto dir = default_state_dir();
+    std::optional<std::filesystem::path> dir = options_.dir ? options_.dir : default_state_dir();
     if (!dir) return fail("no folder for the client's files is known; give one with --dir");
+    // The host's identity lives in its data directory; the client's files never do.
+    std::error_code ec;
+    if (std::filesystem::exists(*dir / "host_identity.bin", ec))
+        return fail(path_text(*dir) + " is a Hearthpad host's data directory; give the client a folder of its own");
     return ClientState(*dir);
 }
 

@@ -114,6 +114,13 @@ TEST_F(ClientConsole, PairsWithThePrintedLinkThenDrivesTheHost) {
     EXPECT_TRUE(contains(found.out, "host: Script PC at " + address() + ":" + std::to_string(port) + " id "))
         << found.out;
 
+    // The client never keeps its files in the host's data directory.
+    auto intruding = run_to_end(net_.wrap({kBin + "/hearthpad-client", "--dir", (scratch_ / "host").string(), "pair",
+                                           link, "--connect", address() + ":" + std::to_string(port)}),
+                                scratch_);
+    EXPECT_EQ(intruding.status, 1) << describe(intruding);
+    EXPECT_TRUE(contains(intruding.err, "host's data directory")) << intruding.err;
+
     // A wrong code first: refused, and the code stays usable.
     auto wrong = pair(link, port, {"999999"});
     EXPECT_EQ(wrong.status, 1) << describe(wrong);
