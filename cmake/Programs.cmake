@@ -28,3 +28,6 @@ else()
   target_compile_options(hearthpad-console PRIVATE ${HP_WARNINGS})
   target_link_libraries(hearthpad-console PRIVATE hearthpad_core hearthpad_platform hearthpad_qr hearthpad_version)
 endif()
+
+# The reference client (both systems).
+include(cmake/Client.cmake)

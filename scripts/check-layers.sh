@@ -4,6 +4,9 @@
 #   core (the other modules)     base, core and the platform interfaces
 #                                (src/platform/*.h), never an implementation
 #   platform (src/platform/**)   base and platform only
+#   client (src/client)          base, itself and the protocol's pure codecs
+#                                (frames, datagrams, the input record); never
+#                                host state, server, start-up or platform
 #   programs (src/app)           anything
 # and that no core or portable base file includes <windows.h>.
 # Prints every offending line and exits 1 when there is one.
@@ -18,6 +21,7 @@ layer_of() {
         base/*|crypto/*) echo base ;;
         platform/*) echo platform ;;
         app/*) echo app ;;
+        client/*) echo client ;;
         qr/*) echo qr ;;
         *) echo core ;;
     esac
@@ -31,6 +35,12 @@ while IFS= read -r file; do
         to=$(layer_of "$target")
         case "$from:$to" in
             base:base|qr:base|qr:qr|platform:base|platform:platform|core:base|core:core|app:*) ;;
+            client:base|client:client) ;;
+            client:core)
+                case "$target" in
+                    protocol/frame.h|protocol/datagram.h|input/input_command.h) ;;
+                    *) complain "$file (client) includes $target: the client uses only the protocol codecs" ;;
+                esac ;;
             core:platform)
                 # Interfaces only: src/platform/<name>.h, no implementation folder.
                 [[ $target == platform/*/* ]] && complain "$file includes the implementation $target" ;;
@@ -44,5 +54,5 @@ while IFS= read -r file; do
     fi
 done < <(find src -name '*.h' -o -name '*.cpp' | sort)
 
-if ((status == 0)); then echo "layering: one way (base <- core, base <- platform, programs on top)"; fi
+if ((status == 0)); then echo "layering: one way (base <- core, base <- platform, the client on base and the codecs, programs on top)"; fi
 exit $status

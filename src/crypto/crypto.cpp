@@ -43,6 +43,14 @@ X25519KeyPair x25519_keypair() {
     return kp;
 }
 
+X25519KeyPair x25519_keypair_from(const Key32& secret) {
+    init();
+    X25519KeyPair kp;
+    kp.secret = secret;
+    crypto_scalarmult_base(kp.public_key.data(), kp.secret.data());
+    return kp;
+}
+
 Key32 x25519(const Key32& secret, const Key32& peer_public) {
     init();
     Key32 out{};

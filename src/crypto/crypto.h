@@ -31,6 +31,8 @@ struct X25519KeyPair {
     ~X25519KeyPair();
 };
 X25519KeyPair x25519_keypair();
+// The pair of a given secret (public = X25519(secret, 9)).
+X25519KeyPair x25519_keypair_from(const Key32& secret);
 // Shared secret; all zeros for a low-order peer key (callers must check).
 Key32 x25519(const Key32& secret, const Key32& peer_public);
 bool is_all_zero(ByteView b);

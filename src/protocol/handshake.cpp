@@ -51,9 +51,22 @@ ChallengeCommon challenge_common(const HandshakeHost& host, const discovery::Net
     return c;
 }
 
-crypto::Nonce16 random_nonce() {
+// A handshake's ephemeral key pair and nonce, drawn in that order.
+crypto::X25519KeyPair ephemeral_key(const HandshakeHost& host) {
+    if (!host.random) return crypto::x25519_keypair();
+    crypto::Key32 secret{};
+    host.random(secret);
+    crypto::X25519KeyPair pair = crypto::x25519_keypair_from(secret);
+    crypto::wipe(secret);
+    return pair;
+}
+
+crypto::Nonce16 host_nonce(const HandshakeHost& host) {
     crypto::Nonce16 n{};
-    crypto::random_bytes(n);
+    if (host.random)
+        host.random(n);
+    else
+        crypto::random_bytes(n);
     return n;
 }
 
@@ -97,8 +110,8 @@ HandshakeOutcome on_pair_request(HandshakeState& hs, const HandshakeHost& host,
     next.clientX25519Pub = req->clientX25519Pub;
     next.clientEd25519Pub = req->clientEd25519Pub;
     next.clientNonce = req->clientNonce;
-    next.host = crypto::x25519_keypair();
-    next.hostNonce = random_nonce();
+    next.host = ephemeral_key(host);
+    next.hostNonce = host_nonce(host);
 
     std::string body_out = encode_pair_challenge(challenge_common(host, net), next.host.public_key,
                                                  host.identity.publicKey, next.hostNonce);
@@ -182,8 +195,8 @@ HandshakeOutcome on_auth_hello(HandshakeState& hs, const HandshakeHost& host,
     if (!client_x || !client_nonce) return reject();
     next.clientX25519Pub = *client_x;
     next.clientNonce = *client_nonce;
-    next.host = crypto::x25519_keypair();
-    next.hostNonce = random_nonce();
+    next.host = ephemeral_key(host);
+    next.hostNonce = host_nonce(host);
     next.transcript = crypto::auth_transcript(next.clientId, host.identity.hostId,
                                               next.clientX25519Pub, next.host.public_key,
                                               next.clientNonce, next.hostNonce);

@@ -2,7 +2,9 @@
 // Pairing and authentication: the handler the session loop calls, under the
 // HostState lock, for every frame received before a session exists.
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -31,6 +33,9 @@ struct HostInfo {
     std::uint16_t udpPort = 0;
 };
 
+// Fills a buffer with random bytes.
+using RandomSource = std::function<void(std::span<std::uint8_t>)>;
+
 // The part of the host a handshake reads and changes; the caller holds the
 // host's lock for as long as it is used.
 struct HandshakeHost {
@@ -38,6 +43,10 @@ struct HandshakeHost {
     const HostInfo& info;
     PairingSlot& pairing;
     store::PairedDeviceStore& store;
+    // Where each handshake's ephemeral X25519 secret and then its host nonce
+    // come from. Empty, as the host always leaves it: the system's generator.
+    // The published test vectors hand in fixed bytes here.
+    RandomSource random{};
 };
 
 struct AwaitPairConfirm {
