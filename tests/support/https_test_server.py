@@ -13,7 +13,9 @@ prints one line of JSON once it accepts connections:
      "ports": {"good": 40001, ...}}
 
 Each port answers every GET with its case's response and appends one JSON
-line per request (method, path, user agent) to the log. The server runs until
+line per request (method, path, user agent) to the log. The case "untrusted"
+serves the good document with a certificate from a second authority that no
+test trusts. The server runs until
 its standard input closes, so it never outlives the test that started it.
 """
 import http.server
@@ -50,6 +52,7 @@ CASES = {
     "oversized": (200, {}, padded(GOOD, 20000)),
     "malformed": (200, {}, GOOD[:-1]),
     "other_host": (200, {}, document("0.3.0", "https://downloads.example.com/hearthpad-0.3.0-win64.zip")),
+    "untrusted": (200, {}, GOOD),
 }
 
 
@@ -58,22 +61,38 @@ def openssl(*args, cwd):
                    stderr=subprocess.DEVNULL)
 
 
+def make_authority(directory, name, subject):
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", f"{name}.key", "-out", f"{name}.pem",
+            "-days", "2", "-subj", subject,
+            "-addext", "basicConstraints=critical,CA:TRUE",
+            "-addext", "keyUsage=critical,keyCertSign,cRLSign", cwd=directory)
+
+
+def make_server_certificate(directory, name, authority):
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", f"{name}.key", "-out", f"{name}.csr",
+            "-subj", "/CN=localhost", cwd=directory)
+    openssl("x509", "-req", "-in", f"{name}.csr", "-CA", f"{authority}.pem", "-CAkey", f"{authority}.key",
+            "-CAcreateserial", "-out", f"{name}.pem", "-days", "2", "-extfile", "server.ext",
+            cwd=directory)
+
+
 def make_certificates(directory):
     with open(os.path.join(directory, "server.ext"), "w") as f:
         f.write("basicConstraints=critical,CA:FALSE\n"
                 "keyUsage=critical,digitalSignature,keyEncipherment\n"
                 "extendedKeyUsage=serverAuth\n"
                 "subjectAltName=DNS:localhost,IP:127.0.0.1\n")
-    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem",
-            "-days", "2", "-subj", "/CN=Hearthpad Test CA",
-            "-addext", "basicConstraints=critical,CA:TRUE",
-            "-addext", "keyUsage=critical,keyCertSign,cRLSign", cwd=directory)
-    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", "server.key", "-out", "server.csr",
-            "-subj", "/CN=localhost", cwd=directory)
-    openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
-            "-CAcreateserial", "-out", "server.pem", "-days", "2", "-extfile", "server.ext",
-            cwd=directory)
+    make_authority(directory, "ca", "/CN=Hearthpad Test CA")
+    make_authority(directory, "stranger-ca", "/CN=Hearthpad Untrusted Test CA")
+    make_server_certificate(directory, "server", "ca")
+    make_server_certificate(directory, "stranger", "stranger-ca")
     openssl("x509", "-in", "ca.pem", "-outform", "DER", "-out", "ca.der", cwd=directory)
+
+
+def server_context(directory, name):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(os.path.join(directory, f"{name}.pem"), os.path.join(directory, f"{name}.key"))
+    return context
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -107,8 +126,8 @@ def main():
         port = int(sys.argv[sys.argv.index("--port") + 1])
     os.makedirs(directory, exist_ok=True)
     make_certificates(directory)
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(os.path.join(directory, "server.pem"), os.path.join(directory, "server.key"))
+    trusted = server_context(directory, "server")
+    stranger = server_context(directory, "stranger")
 
     log_path = os.path.join(directory, "requests.log")
     open(log_path, "w").close()
@@ -117,6 +136,7 @@ def main():
     for case in ([only] if only else CASES):
         server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
         server.daemon_threads = True
+        context = stranger if case == "untrusted" else trusted
         server.socket = context.wrap_socket(server.socket, server_side=True)
         server.case, server.log_path, server.log_lock = case, log_path, log_lock
         servers[case] = server

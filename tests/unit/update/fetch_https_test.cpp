@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
         FetchCase{"up_to_date", LatestRelease{"0.2", "https://updates.hearthpad.app/download/hearthpad-0.2-win64.zip"}},
         FetchCase{"redirect_301", std::nullopt}, FetchCase{"redirect_302", std::nullopt},
         FetchCase{"oversized", std::nullopt}, FetchCase{"malformed", std::nullopt},
-        FetchCase{"other_host", std::nullopt}),
+        FetchCase{"other_host", std::nullopt}, FetchCase{"untrusted", std::nullopt}),
     [](const auto& info) { return info.param.caseName; });
 
 TEST_F(FetchOverHttps, RedirectsAreNotFollowed) {
@@ -94,6 +94,10 @@ TEST_F(FetchOverHttps, ABodyOverTheCapFails) {
     const auto response = client_for("oversized")->get({"updates.hearthpad.app", 443, "/version.json", "t"});
     ASSERT_FALSE(response);
     EXPECT_NE(response.error().text.find("longer than 16384"), std::string::npos) << response.error().text;
+}
+
+TEST_F(FetchOverHttps, ACertificateFromAnotherAuthorityIsRefused) {
+    EXPECT_FALSE(client_for("untrusted")->get({"updates.hearthpad.app", 443, "/version.json", "t"}));
 }
 
 TEST_F(FetchOverHttps, AServerTheSystemDoesNotTrustIsRefused) {
