@@ -54,5 +54,11 @@ else()
   endforeach()
   # The layers depend one way only (read from the sources' includes).
   add_test(NAME layering COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-layers.sh)
+  # The console's update command against a stand-in update server, in
+  # namespaces of its own (only loopback; the server's name and authority
+  # given to the program through /etc/hosts and the system bundle).
+  add_test(NAME console_update COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/console_update_test.sh
+                                       $<TARGET_FILE:hearthpad-console>)
+  set_tests_properties(console_update PROPERTIES TIMEOUT 300)
   include(cmake/EndToEnd.cmake)
 endif()

@@ -2,8 +2,9 @@
 """A local HTTPS server for the update-check tests.
 
     https_test_server.py DIR                 every case on its own free port
-    https_test_server.py DIR --case NAME --port N
-                                             one case on a given port
+    https_test_server.py DIR --case NAME --port N [--name HOST]
+                                             one case on a given port, its
+                                             certificate also naming HOST
 
 Makes a throwaway certificate authority and a server certificate for
 localhost / 127.0.0.1 in DIR (with openssl), listens on 127.0.0.1 only, and
@@ -76,12 +77,13 @@ def make_server_certificate(directory, name, authority):
             cwd=directory)
 
 
-def make_certificates(directory):
+def make_certificates(directory, extra_name):
+    names = "DNS:localhost,IP:127.0.0.1" + (f",DNS:{extra_name}" if extra_name else "")
     with open(os.path.join(directory, "server.ext"), "w") as f:
         f.write("basicConstraints=critical,CA:FALSE\n"
                 "keyUsage=critical,digitalSignature,keyEncipherment\n"
                 "extendedKeyUsage=serverAuth\n"
-                "subjectAltName=DNS:localhost,IP:127.0.0.1\n")
+                f"subjectAltName={names}\n")
     make_authority(directory, "ca", "/CN=Hearthpad Test CA")
     make_authority(directory, "stranger-ca", "/CN=Hearthpad Untrusted Test CA")
     make_server_certificate(directory, "server", "ca")
@@ -119,13 +121,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 def main():
     directory = os.path.abspath(sys.argv[1])
-    only, port = None, 0
+    only, port, extra_name = None, 0, None
+    if "--name" in sys.argv:
+        extra_name = sys.argv[sys.argv.index("--name") + 1]
     if "--case" in sys.argv:
         only = sys.argv[sys.argv.index("--case") + 1]
     if "--port" in sys.argv:
         port = int(sys.argv[sys.argv.index("--port") + 1])
     os.makedirs(directory, exist_ok=True)
-    make_certificates(directory)
+    make_certificates(directory, extra_name)
     trusted = server_context(directory, "server")
     stranger = server_context(directory, "stranger")
 
