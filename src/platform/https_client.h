@@ -16,12 +16,12 @@
 namespace hp::platform {
 
 struct HttpsRequest {
-    std::string host;        // the server's name: resolved, and the name its certificate must carry
+    std::string host;  // the server's name: resolved, and the name its certificate must carry
     std::uint16_t port = 443;
-    std::string path;        // "/version.json"
+    std::string path;  // "/version.json"
     std::string userAgent;
-    std::size_t maxBody = 16384;                 // a longer body fails the request
-    std::chrono::milliseconds timeout{10000};    // for each of resolve, connect, send and receive
+    std::size_t maxBody = 16384;               // a longer body fails the request
+    std::chrono::milliseconds timeout{10000};  // for each of resolve, connect, send and receive
 };
 
 struct HttpsResponse {

@@ -25,7 +25,8 @@ public:
     virtual ~MessageBoxes() = default;
     // Shows the box (UTF-8 text and caption) and returns the button chosen;
     // Failed when the box could not be shown.
-    virtual BoxAnswer show(std::string_view text, std::string_view caption, std::uint32_t flags) = 0;
+    virtual BoxAnswer show(std::string_view text, std::string_view caption,
+                           std::uint32_t flags) = 0;
 };
 
 }  // namespace hp::platform

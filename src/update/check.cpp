@@ -54,10 +54,14 @@ RunningCheck::~RunningCheck() {
     if (held_) check_state().updateCheckRunning.store(false);
 }
 
-bool update_check_running() { return check_state().updateCheckRunning.load(); }
+bool update_check_running() {
+    return check_state().updateCheckRunning.load();
+}
 
-void offer_release(const LatestRelease& latest, platform::MessageBoxes& boxes, platform::LinkOpener& opener) {
-    if (boxes.show(offer_text(latest.version), kCaption, kOfferFlags) != platform::BoxAnswer::Yes) return;
+void offer_release(const LatestRelease& latest, platform::MessageBoxes& boxes,
+                   platform::LinkOpener& opener) {
+    if (boxes.show(offer_text(latest.version), kCaption, kOfferFlags) != platform::BoxAnswer::Yes)
+        return;
     if (is_allowed_download_url(latest.url)) opener.open(latest.url);
 }
 
@@ -67,7 +71,8 @@ AutoTurn automatic_turn(const UpdateServices& services) {
     const std::uint64_t now = services.nowUnix();
     {
         std::lock_guard lock(check_state().updateStateLock);
-        if (!is_check_due(read_update_record(services.dataDir), now)) return {AutoOutcome::NotDue, {}};
+        if (!is_check_due(read_update_record(services.dataDir), now))
+            return {AutoOutcome::NotDue, {}};
     }
     const auto running = RunningCheck::try_claim();
     if (!running) return {AutoOutcome::Busy, {}};
@@ -81,7 +86,8 @@ AutoTurn automatic_turn(const UpdateServices& services) {
         record.lastCheckUnix = now;
         if (is_newer(latest->version)) {
             const auto& announced = record.lastAnnouncedVersion;
-            if (!announced || !parse_version(*announced) || version_greater(latest->version, *announced)) {
+            if (!announced || !parse_version(*announced) ||
+                version_greater(latest->version, *announced)) {
                 record.lastAnnouncedVersion = latest->version;
                 outcome = AutoOutcome::Announced;
             } else {

@@ -47,9 +47,9 @@ std::uint64_t system_unix_now();
 
 // What a check works with; each check's thread keeps its own copy.
 struct UpdateServices {
-    std::filesystem::path dataDir;               // where "update_check.txt" lives
+    std::filesystem::path dataDir;  // where "update_check.txt" lives
     std::shared_ptr<platform::HttpsClient> https;
-    std::string system = "Windows";              // named in the user agent
+    std::string system = "Windows";                 // named in the user agent
     std::shared_ptr<platform::MessageBoxes> boxes;  // for offers; none: nothing is shown
     std::shared_ptr<platform::LinkOpener> opener;   // for accepted offers
     std::function<std::uint64_t()> nowUnix = system_unix_now;
@@ -79,7 +79,8 @@ bool update_check_running();
 
 // The offer: a Yes/No box; on Yes the download link is opened, provided it
 // passes is_allowed_download_url.
-void offer_release(const LatestRelease& latest, platform::MessageBoxes& boxes, platform::LinkOpener& opener);
+void offer_release(const LatestRelease& latest, platform::MessageBoxes& boxes,
+                   platform::LinkOpener& opener);
 
 // --- the automatic check -----------------------------------------------------
 enum class AutoOutcome {
@@ -119,7 +120,8 @@ ManualResult manual_check(const UpdateServices& services);
 
 // What the user is shown for a finished manual check: the failure box, the
 // up-to-date box or the offer.
-void show_manual_result(const ManualResult& result, platform::MessageBoxes& boxes, platform::LinkOpener& opener);
+void show_manual_result(const ManualResult& result, platform::MessageBoxes& boxes,
+                        platform::LinkOpener& opener);
 
 using ManualReport = std::function<void(const ManualResult&)>;
 // When no other check runs: claims updateCheckRunning and runs manual_check

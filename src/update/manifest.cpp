@@ -9,7 +9,9 @@ namespace hp::update {
 
 namespace {
 
-bool is_control(char32_t c) { return c < 33 || (c >= 127 && c <= 159); }
+bool is_control(char32_t c) {
+    return c < 33 || (c >= 127 && c <= 159);
+}
 
 const std::string* string_member(const nlohmann::json& object, const char* name) {
     const auto it = object.find(name);
@@ -39,7 +41,8 @@ std::optional<LatestRelease> parse_manifest(ByteView body) {
     if (windows == document->end() || !windows->is_object()) return std::nullopt;
     const std::string* version = string_member(*windows, "version");
     const std::string* url = string_member(*windows, "url");
-    if (!version || !url || !parse_version(*version) || !is_allowed_download_url(*url)) return std::nullopt;
+    if (!version || !url || !parse_version(*version) || !is_allowed_download_url(*url))
+        return std::nullopt;
     return LatestRelease{*version, *url};
 }
 

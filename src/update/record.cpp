@@ -80,7 +80,8 @@ void write_update_record(const std::filesystem::path& dataDir, const UpdateRecor
     std::error_code ignored;
     std::filesystem::create_directories(dataDir, ignored);
     const auto target = dataDir / kRecordFileName;
-    (void)write_file_atomically(target, tmp_sibling(target), as_bytes(format_update_record(record)));
+    (void)write_file_atomically(target, tmp_sibling(target),
+                                as_bytes(format_update_record(record)));
 }
 
 bool is_check_due(const UpdateRecord& record, std::uint64_t nowUnix) {
@@ -90,4 +91,3 @@ bool is_check_due(const UpdateRecord& record, std::uint64_t nowUnix) {
 }
 
 }  // namespace hp::update
-

@@ -14,7 +14,9 @@ constexpr std::size_t kMaxDigits = 9;  // so every component fits 32 bits
 
 }  // namespace
 
-std::string_view running_version() { return HP_VERSION_STRING; }
+std::string_view running_version() {
+    return HP_VERSION_STRING;
+}
 
 std::optional<std::vector<std::uint32_t>> parse_version(std::string_view text) {
     if (text.empty() || text.size() > kMaxText) return std::nullopt;
@@ -23,7 +25,8 @@ std::optional<std::vector<std::uint32_t>> parse_version(std::string_view text) {
     for (;;) {
         const std::size_t dot = std::min(text.find('.', start), text.size());
         const std::string_view part = text.substr(start, dot - start);
-        if (part.empty() || part.size() > kMaxDigits || parts.size() == kMaxComponents) return std::nullopt;
+        if (part.empty() || part.size() > kMaxDigits || parts.size() == kMaxComponents)
+            return std::nullopt;
         std::uint32_t value = 0;
         for (const char c : part) {
             if (c < '0' || c > '9') return std::nullopt;
@@ -48,6 +51,8 @@ bool version_greater(std::string_view a, std::string_view b) {
     return false;
 }
 
-bool is_newer(std::string_view version) { return version_greater(version, running_version()); }
+bool is_newer(std::string_view version) {
+    return version_greater(version, running_version());
+}
 
 }  // namespace hp::update

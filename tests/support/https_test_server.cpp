@@ -46,7 +46,8 @@ HttpsTestServer::HttpsTestServer(const std::filesystem::path& dir) {
     if (pid_ == 0) {
         dup2(in[0], STDIN_FILENO);
         dup2(out[1], STDOUT_FILENO);
-        execl("/usr/bin/python3", "python3", script.c_str(), dir.c_str(), static_cast<char*>(nullptr));
+        execl("/usr/bin/python3", "python3", script.c_str(), dir.c_str(),
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     close(in[0]);
@@ -89,7 +90,8 @@ std::vector<LoggedRequest> HttpsTestServer::requests() const {
     for (std::string line; std::getline(in, line);) {
         const auto j = nlohmann::json::parse(line, nullptr, false);
         if (!j.is_object()) continue;
-        out.push_back({j.value("case", ""), j.value("method", ""), j.value("path", ""), j.value("userAgent", "")});
+        out.push_back({j.value("case", ""), j.value("method", ""), j.value("path", ""),
+                       j.value("userAgent", "")});
     }
     return out;
 }

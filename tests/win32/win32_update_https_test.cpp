@@ -6,9 +6,8 @@
 // last: Wine's certificate chain engine reads the root store once, when the
 // process first verifies a chain.
 #include <gtest/gtest.h>
-
-#include <windows.h>
 #include <wincrypt.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -41,7 +40,9 @@ struct TestServer {
             if (c == '/') c = '\\';
         return "Z:" + unix;
     }
-    std::uint16_t port(const std::string& name) const { return info["ports"].value(name, std::uint16_t{0}); }
+    std::uint16_t port(const std::string& name) const {
+        return info["ports"].value(name, std::uint16_t{0});
+    }
     std::vector<std::uint8_t> ca_der() const {
         std::ifstream in(windows_path(info.value("caDer", "")), std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -49,7 +50,8 @@ struct TestServer {
     std::vector<nlohmann::json> requests() const {
         std::vector<nlohmann::json> out;
         std::ifstream in(windows_path(info.value("log", "")));
-        for (std::string line; std::getline(in, line);) out.push_back(nlohmann::json::parse(line, nullptr, false));
+        for (std::string line; std::getline(in, line);)
+            out.push_back(nlohmann::json::parse(line, nullptr, false));
         return out;
     }
 };
@@ -58,18 +60,19 @@ struct TestServer {
 class TrustedAuthority {
 public:
     explicit TrustedAuthority(std::vector<std::uint8_t> der) : der_(std::move(der)) {
-        added_ = !der_.empty() &&
-                 CertAddEncodedCertificateToSystemStoreW(L"Root", der_.data(), static_cast<DWORD>(der_.size()));
+        added_ = !der_.empty() && CertAddEncodedCertificateToSystemStoreW(
+                                      L"Root", der_.data(), static_cast<DWORD>(der_.size()));
     }
     ~TrustedAuthority() {
         if (!added_) return;
-        HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+        HCERTSTORE store =
+            CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
         if (!store) return;
-        PCCERT_CONTEXT mine =
-            CertCreateCertificateContext(X509_ASN_ENCODING, der_.data(), static_cast<DWORD>(der_.size()));
+        PCCERT_CONTEXT mine = CertCreateCertificateContext(X509_ASN_ENCODING, der_.data(),
+                                                           static_cast<DWORD>(der_.size()));
         if (mine) {
-            PCCERT_CONTEXT found =
-                CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, mine, nullptr);
+            PCCERT_CONTEXT found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0,
+                                                              CERT_FIND_EXISTING, mine, nullptr);
             if (found) CertDeleteCertificateFromStore(found);  // frees `found`
             CertFreeCertificateContext(mine);
         }
@@ -87,14 +90,16 @@ private:
     bool added_ = false;
 };
 
-std::shared_ptr<platform::HttpsClient> client_for(const TestServer& server, const std::string& name) {
+std::shared_ptr<platform::HttpsClient> client_for(const TestServer& server,
+                                                  const std::string& name) {
     platform::HttpsClientOptions options;
     options.connectHost = "localhost";
     options.connectPort = server.port(name);
     return platform::make_https_client(options);
 }
 
-const platform::HttpsRequest kManifestRequest{"updates.hearthpad.app", 443, "/version.json", "test"};
+const platform::HttpsRequest kManifestRequest{"updates.hearthpad.app", 443, "/version.json",
+                                              "test"};
 
 // The server and its trusted authority for the whole program; nothing when
 // HP_TEST_HTTPS is not set (the program's other tests run without them).
@@ -123,7 +128,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(TestServerEnvironment::server())
             << "HP_TEST_HTTPS is not set: run through tests/support/with-https-test-server.sh";
-        ASSERT_TRUE(TestServerEnvironment::trusted()) << "CertAddEncodedCertificateToSystemStoreW failed";
+        ASSERT_TRUE(TestServerEnvironment::trusted())
+            << "CertAddEncodedCertificateToSystemStoreW failed";
     }
     static const TestServer& server() { return *TestServerEnvironment::server(); }
 };
@@ -136,14 +142,19 @@ struct FetchCase {
 class WinHttpFetch : public WinHttp, public ::testing::WithParamInterface<FetchCase> {};
 
 TEST_P(WinHttpFetch, GivesTheReleaseOnlyForAnAcceptableDocument) {
-    EXPECT_EQ(fetch_latest(*client_for(server(), GetParam().caseName), "Windows"), GetParam().expected);
+    EXPECT_EQ(fetch_latest(*client_for(server(), GetParam().caseName), "Windows"),
+              GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Server, WinHttpFetch,
     ::testing::Values(
-        FetchCase{"good", LatestRelease{"0.3.0", "https://updates.hearthpad.app/download/hearthpad-0.3.0-win64.zip"}},
-        FetchCase{"up_to_date", LatestRelease{"0.2", "https://updates.hearthpad.app/download/hearthpad-0.2-win64.zip"}},
+        FetchCase{"good",
+                  LatestRelease{
+                      "0.3.0", "https://updates.hearthpad.app/download/hearthpad-0.3.0-win64.zip"}},
+        FetchCase{
+            "up_to_date",
+            LatestRelease{"0.2", "https://updates.hearthpad.app/download/hearthpad-0.2-win64.zip"}},
         FetchCase{"redirect_301", std::nullopt}, FetchCase{"redirect_302", std::nullopt},
         FetchCase{"oversized", std::nullopt}, FetchCase{"malformed", std::nullopt},
         FetchCase{"other_host", std::nullopt}, FetchCase{"untrusted", std::nullopt}),
@@ -176,7 +187,8 @@ TEST_F(WinHttp, SendsOneGetOfTheManifestWithTheUserAgent) {
 TEST_F(WinHttp, ABodyOverTheCapFails) {
     const auto response = client_for(server(), "oversized")->get(kManifestRequest);
     ASSERT_FALSE(response);
-    EXPECT_NE(response.error().text.find("longer than 16384"), std::string::npos) << response.error().text;
+    EXPECT_NE(response.error().text.find("longer than 16384"), std::string::npos)
+        << response.error().text;
 }
 
 TEST_F(WinHttp, ACertificateFromAnAuthorityOutsideTheStoreIsRefused) {

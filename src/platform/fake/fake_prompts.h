@@ -25,7 +25,8 @@ public:
     // The button every Yes/No box answers with (Ok for the others).
     void answer(platform::BoxAnswer yesNo);
 
-    platform::BoxAnswer show(std::string_view text, std::string_view caption, std::uint32_t flags) override;
+    platform::BoxAnswer show(std::string_view text, std::string_view caption,
+                             std::uint32_t flags) override;
 
     std::vector<ShownBox> shown() const;
     // Waits until at least `n` boxes were shown; false after 10 s.

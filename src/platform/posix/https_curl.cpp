@@ -48,8 +48,10 @@ public:
         UniqueEasy easy(curl_easy_init());
         if (!easy) return fail("HTTPS request failed: libcurl could not start");
         const std::string url = "https://" + options_.connectHost.value_or(request.host) + ":" +
-                                std::to_string(options_.connectPort.value_or(request.port)) + request.path;
-        const std::string caFile = options_.trustAnchor ? options_.trustAnchor->string() : std::string();
+                                std::to_string(options_.connectPort.value_or(request.port)) +
+                                request.path;
+        const std::string caFile =
+            options_.trustAnchor ? options_.trustAnchor->string() : std::string();
         const long timeoutMs = static_cast<long>(request.timeout.count());
         const long timeoutS = std::max(1L, timeoutMs / 1000);
         BodySink sink;
@@ -68,20 +70,22 @@ public:
                   curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, timeoutS) == CURLE_OK &&
                   // And never longer than the four phases together.
                   curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, 4 * timeoutMs) == CURLE_OK &&
-                  curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.maxBody)) ==
-                      CURLE_OK &&
+                  curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE,
+                                   static_cast<curl_off_t>(request.maxBody)) == CURLE_OK &&
                   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &collect) == CURLE_OK &&
                   curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink) == CURLE_OK &&
                   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText) == CURLE_OK;
-        if (ok && options_.trustAnchor) ok = curl_easy_setopt(h, CURLOPT_CAINFO, caFile.c_str()) == CURLE_OK;
+        if (ok && options_.trustAnchor)
+            ok = curl_easy_setopt(h, CURLOPT_CAINFO, caFile.c_str()) == CURLE_OK;
         if (!ok) return fail("HTTPS request failed: libcurl refused an option");
 
         const CURLcode code = curl_easy_perform(h);
         if (sink.tooLong || code == CURLE_FILESIZE_EXCEEDED)
-            return fail("HTTPS request failed: the body is longer than " + std::to_string(request.maxBody) +
-                        " bytes");
+            return fail("HTTPS request failed: the body is longer than " +
+                        std::to_string(request.maxBody) + " bytes");
         if (code != CURLE_OK)
-            return fail(std::string("HTTPS request failed: ") + (errorText[0] ? errorText : curl_easy_strerror(code)));
+            return fail(std::string("HTTPS request failed: ") +
+                        (errorText[0] ? errorText : curl_easy_strerror(code)));
         long status = 0;
         if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK)
             return fail("HTTPS request failed: no status");

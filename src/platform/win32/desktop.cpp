@@ -1,8 +1,8 @@
 #include "platform/win32/desktop.h"
 
-#include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <string>
 
@@ -13,8 +13,8 @@ namespace {
 
 static_assert(box::kOk == MB_OK && box::kYesNo == MB_YESNO && box::kIconError == MB_ICONERROR &&
               box::kIconQuestion == MB_ICONQUESTION && box::kIconWarning == MB_ICONWARNING &&
-              box::kIconInformation == MB_ICONINFORMATION && box::kSetForeground == MB_SETFOREGROUND &&
-              box::kTopmost == MB_TOPMOST);
+              box::kIconInformation == MB_ICONINFORMATION &&
+              box::kSetForeground == MB_SETFOREGROUND && box::kTopmost == MB_TOPMOST);
 
 class Win32MessageBoxes final : public MessageBoxes {
 public:
@@ -42,7 +42,8 @@ public:
 class ComApartment {
 public:
     ComApartment()
-        : joined_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
+        : joined_(SUCCEEDED(
+              CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
     ~ComApartment() {
         if (joined_) CoUninitialize();
     }
@@ -65,7 +66,11 @@ public:
 
 }  // namespace
 
-std::shared_ptr<MessageBoxes> make_message_boxes() { return std::make_shared<Win32MessageBoxes>(); }
-std::shared_ptr<LinkOpener> make_link_opener() { return std::make_shared<ShellLinkOpener>(); }
+std::shared_ptr<MessageBoxes> make_message_boxes() {
+    return std::make_shared<Win32MessageBoxes>();
+}
+std::shared_ptr<LinkOpener> make_link_opener() {
+    return std::make_shared<ShellLinkOpener>();
+}
 
 }  // namespace hp::platform

@@ -26,8 +26,8 @@ constexpr DWORD kReadPiece = 4096;
 
 std::unexpected<Error> fail_call(const char* call) {
     const DWORD error = GetLastError();
-    return fail(std::string("HTTPS request failed: ") + call + " (error " + std::to_string(error) + ": " +
-                os_error_text(error) + ")");
+    return fail(std::string("HTTPS request failed: ") + call + " (error " + std::to_string(error) +
+                ": " + os_error_text(error) + ")");
 }
 
 class WinHttpClient final : public HttpsClient {
@@ -40,7 +40,8 @@ public:
         const auto agent = win32::to_wide(request.userAgent);
         const auto host = win32::to_wide(options_.connectHost.value_or(request.host));
         const auto path = win32::to_wide(request.path);
-        if (!agent || !host || !path) return fail("HTTPS request failed: the request is not valid UTF-8");
+        if (!agent || !host || !path)
+            return fail("HTTPS request failed: the request is not valid UTF-8");
         const INTERNET_PORT port = options_.connectPort.value_or(request.port);
         const int timeout = static_cast<int>(request.timeout.count());
 
@@ -57,20 +58,24 @@ public:
         if (!req) return fail_call("WinHttpOpenRequest");
 
         DWORD redirects = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
-        if (!WinHttpSetOption(req.get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirects, sizeof redirects))
+        if (!WinHttpSetOption(req.get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirects,
+                              sizeof redirects))
             return fail_call("WinHttpSetOption(redirect policy)");
         DWORD disabled = WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_AUTHENTICATION;
-        if (!WinHttpSetOption(req.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled))
+        if (!WinHttpSetOption(req.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disabled,
+                              sizeof disabled))
             return fail_call("WinHttpSetOption(disable feature)");
 
-        if (!WinHttpSendRequest(req.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
+        if (!WinHttpSendRequest(req.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                                WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
             return fail_call("WinHttpSendRequest");
         if (!WinHttpReceiveResponse(req.get(), nullptr)) return fail_call("WinHttpReceiveResponse");
 
         DWORD status = 0;
         DWORD size = sizeof status;
         if (!WinHttpQueryHeaders(req.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                                 WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
+                                 WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
+                                 WINHTTP_NO_HEADER_INDEX))
             return fail_call("WinHttpQueryHeaders");
 
         HttpsResponse response;
@@ -79,11 +84,12 @@ public:
         std::uint8_t piece[kReadPiece];
         for (;;) {
             DWORD read = 0;
-            if (!WinHttpReadData(req.get(), piece, kReadPiece, &read)) return fail_call("WinHttpReadData");
+            if (!WinHttpReadData(req.get(), piece, kReadPiece, &read))
+                return fail_call("WinHttpReadData");
             if (read == 0) break;
             if (response.body.size() + read > request.maxBody)
-                return fail("HTTPS request failed: the body is longer than " + std::to_string(request.maxBody) +
-                            " bytes");
+                return fail("HTTPS request failed: the body is longer than " +
+                            std::to_string(request.maxBody) + " bytes");
             response.body.insert(response.body.end(), piece, piece + read);
         }
         return response;

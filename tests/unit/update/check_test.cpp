@@ -1,5 +1,7 @@
 // The automatic and manual checks with a fake HTTPS client, fake message
 // boxes and link opener, and a clock the test sets.
+#include "update/check.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,7 +12,6 @@
 #include "platform/fake/fake_https_client.h"
 #include "platform/fake/fake_prompts.h"
 #include "unit/foundation/scratch.h"
-#include "update/check.h"
 
 namespace hp::update {
 namespace {
@@ -26,12 +27,16 @@ std::string manifest(const std::string& version, const std::string& url = kLink)
 
 // The exact boxes the user sees.
 fake::ShownBox offer_box(const std::string& version) {
-    return {"Hearthpad " + version + " is available (you have 0.2.0). Download it now?", "Hearthpad",
-            0x4 | 0x40 | 0x10000 | 0x40000};  // MB_YESNO | MB_ICONINFORMATION | MB_SETFOREGROUND | MB_TOPMOST
+    return {"Hearthpad " + version + " is available (you have 0.2.0). Download it now?",
+            "Hearthpad",
+            0x4 | 0x40 | 0x10000 |
+                0x40000};  // MB_YESNO | MB_ICONINFORMATION | MB_SETFOREGROUND | MB_TOPMOST
 }
-const fake::ShownBox kUpToDateBox{"Hearthpad is up to date (version 0.2.0).", "Hearthpad", 0x40 | 0x10000 | 0x40000};
-const fake::ShownBox kFailedBox{"Couldn't check for updates. Check your internet connection and try again.",
-                                "Hearthpad", 0x40 | 0x10000 | 0x40000};
+const fake::ShownBox kUpToDateBox{"Hearthpad is up to date (version 0.2.0).", "Hearthpad",
+                                  0x40 | 0x10000 | 0x40000};
+const fake::ShownBox kFailedBox{
+    "Couldn't check for updates. Check your internet connection and try again.", "Hearthpad",
+    0x40 | 0x10000 | 0x40000};
 
 bool wait_until_idle() {
     for (int i = 0; i < 1000 && update_check_running(); ++i)
@@ -94,7 +99,8 @@ TEST_F(UpdateCheck, AutomaticOffersANewVersionOnceButManualOffersItEveryTime) {
     EXPECT_EQ(manual().outcome, ManualOutcome::Available);
     now_ += 60;
     EXPECT_EQ(manual().outcome, ManualOutcome::Available);
-    EXPECT_EQ(boxes_->shown(), (std::vector{offer_box("0.3.0"), offer_box("0.3.0"), offer_box("0.3.0")}));
+    EXPECT_EQ(boxes_->shown(),
+              (std::vector{offer_box("0.3.0"), offer_box("0.3.0"), offer_box("0.3.0")}));
     EXPECT_EQ(record(), (UpdateRecord{kStart + 7 * kDay + 120, "0.3.0"}));
 
     // A later release is offered again by the automatic check.
@@ -206,7 +212,9 @@ TEST_F(UpdateCheck, ManualRequestsWhileACheckRunsStartNothing) {
         std::lock_guard lock(namesMutex);
         threadNames.emplace_back(name);
     };
-    auto show = [boxes = boxes_, opener = opener_](const ManualResult& r) { show_manual_result(r, *boxes, *opener); };
+    auto show = [boxes = boxes_, opener = opener_](const ManualResult& r) {
+        show_manual_result(r, *boxes, *opener);
+    };
 
     EXPECT_TRUE(start_manual_check(services_, show));
     ASSERT_TRUE(https_->wait_for_requests(1));

@@ -59,8 +59,12 @@ TEST_P(FetchTable, GivesTheReleaseOnlyForAnAcceptableDocument) {
 INSTANTIATE_TEST_SUITE_P(
     Server, FetchTable,
     ::testing::Values(
-        FetchCase{"good", LatestRelease{"0.3.0", "https://updates.hearthpad.app/download/hearthpad-0.3.0-win64.zip"}},
-        FetchCase{"up_to_date", LatestRelease{"0.2", "https://updates.hearthpad.app/download/hearthpad-0.2-win64.zip"}},
+        FetchCase{"good",
+                  LatestRelease{
+                      "0.3.0", "https://updates.hearthpad.app/download/hearthpad-0.3.0-win64.zip"}},
+        FetchCase{
+            "up_to_date",
+            LatestRelease{"0.2", "https://updates.hearthpad.app/download/hearthpad-0.2-win64.zip"}},
         FetchCase{"redirect_301", std::nullopt}, FetchCase{"redirect_302", std::nullopt},
         FetchCase{"oversized", std::nullopt}, FetchCase{"malformed", std::nullopt},
         FetchCase{"other_host", std::nullopt}, FetchCase{"untrusted", std::nullopt}),
@@ -69,7 +73,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(FetchOverHttps, RedirectsAreNotFollowed) {
     const auto before = server_->requests().size();
     for (const char* name : {"redirect_301", "redirect_302"}) {
-        const auto response = client_for(name)->get({"updates.hearthpad.app", 443, "/version.json", "t"});
+        const auto response =
+            client_for(name)->get({"updates.hearthpad.app", 443, "/version.json", "t"});
         ASSERT_TRUE(response) << response.error().text;
         EXPECT_EQ(response->status, name == std::string("redirect_301") ? 301u : 302u);
         EXPECT_TRUE(response->body.empty());
@@ -91,13 +96,16 @@ TEST_F(FetchOverHttps, SendsOneGetOfTheManifestWithTheUserAgent) {
 }
 
 TEST_F(FetchOverHttps, ABodyOverTheCapFails) {
-    const auto response = client_for("oversized")->get({"updates.hearthpad.app", 443, "/version.json", "t"});
+    const auto response =
+        client_for("oversized")->get({"updates.hearthpad.app", 443, "/version.json", "t"});
     ASSERT_FALSE(response);
-    EXPECT_NE(response.error().text.find("longer than 16384"), std::string::npos) << response.error().text;
+    EXPECT_NE(response.error().text.find("longer than 16384"), std::string::npos)
+        << response.error().text;
 }
 
 TEST_F(FetchOverHttps, ACertificateFromAnotherAuthorityIsRefused) {
-    EXPECT_FALSE(client_for("untrusted")->get({"updates.hearthpad.app", 443, "/version.json", "t"}));
+    EXPECT_FALSE(
+        client_for("untrusted")->get({"updates.hearthpad.app", 443, "/version.json", "t"}));
 }
 
 TEST_F(FetchOverHttps, AServerTheSystemDoesNotTrustIsRefused) {
@@ -106,7 +114,8 @@ TEST_F(FetchOverHttps, AServerTheSystemDoesNotTrustIsRefused) {
     platform::HttpsClientOptions options;
     options.connectHost = "localhost";
     options.connectPort = server_->port("good");
-    EXPECT_FALSE(platform::make_https_client(options)->get({"updates.hearthpad.app", 443, "/version.json", "t"}));
+    EXPECT_FALSE(platform::make_https_client(options)->get(
+        {"updates.hearthpad.app", 443, "/version.json", "t"}));
 }
 
 }  // namespace

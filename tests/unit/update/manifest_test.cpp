@@ -1,11 +1,12 @@
 // The download-link rule, the manifest reader and the request fetch_latest
 // makes (through a fake client).
+#include "update/manifest.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "platform/fake/fake_https_client.h"
-#include "update/manifest.h"
 
 namespace hp::update {
 namespace {
@@ -38,8 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
         LinkCase{"upper_case_host", "https://UPDATES.hearthpad.app/x", false},
         LinkCase{"plain_http", "http://updates.hearthpad.app/x", false},
         LinkCase{"upper_case_scheme", "HTTPS://updates.hearthpad.app/x", false},
-        LinkCase{"no_scheme", "updates.hearthpad.app/x", false},
-        LinkCase{"empty", "", false},
+        LinkCase{"no_scheme", "updates.hearthpad.app/x", false}, LinkCase{"empty", "", false},
         LinkCase{"space", "https://updates.hearthpad.app/a b", false},
         LinkCase{"tab", "https://updates.hearthpad.app/a\tb", false},
         LinkCase{"trailing_newline", "https://updates.hearthpad.app/x\n", false},
@@ -76,10 +76,11 @@ INSTANTIATE_TEST_SUITE_P(
     Table, Manifest,
     ::testing::Values(
         ManifestCase{"good", doc("0.3.0", kGoodUrl), true},
-        ManifestCase{"other_members_ignored",
-                     R"({"linux":{"version":"bad"},"windows":{"notes":[1,2],"version":"0.3","url":")" + kGoodUrl +
-                         R"("},"x":null})",
-                     true},
+        ManifestCase{
+            "other_members_ignored",
+            R"({"linux":{"version":"bad"},"windows":{"notes":[1,2],"version":"0.3","url":")" +
+                kGoodUrl + R"("},"x":null})",
+            true},
         ManifestCase{"white_space_around", " \n\t" + doc("0.3.0", kGoodUrl) + "\r\n ", true},
         ManifestCase{"version_five_components", doc("1.2.3.4.5", kGoodUrl), false},
         ManifestCase{"version_empty_component", doc("1..2", kGoodUrl), false},
@@ -87,9 +88,12 @@ INSTANTIATE_TEST_SUITE_P(
         ManifestCase{"version_suffix", doc("1.2a", kGoodUrl), false},
         ManifestCase{"link_other_host", doc("0.3.0", "https://downloads.example.com/h.zip"), false},
         ManifestCase{"link_plain_http", doc("0.3.0", "http://updates.hearthpad.app/h.zip"), false},
-        ManifestCase{"link_white_space", doc("0.3.0", "https://updates.hearthpad.app/a b.zip"), false},
-        ManifestCase{"link_escaped_control", doc("0.3.0", "https://updates.hearthpad.app/a\\u0001.zip"), false},
-        ManifestCase{"version_number", R"({"windows":{"version":0.3,"url":")" + kGoodUrl + R"("}})", false},
+        ManifestCase{"link_white_space", doc("0.3.0", "https://updates.hearthpad.app/a b.zip"),
+                     false},
+        ManifestCase{"link_escaped_control",
+                     doc("0.3.0", "https://updates.hearthpad.app/a\\u0001.zip"), false},
+        ManifestCase{"version_number", R"({"windows":{"version":0.3,"url":")" + kGoodUrl + R"("}})",
+                     false},
         ManifestCase{"url_missing", R"({"windows":{"version":"0.3.0"}})", false},
         ManifestCase{"url_null", R"({"windows":{"version":"0.3.0","url":null}})", false},
         ManifestCase{"windows_missing", R"({"linux":{"version":"0.3.0"}})", false},
@@ -97,7 +101,8 @@ INSTANTIATE_TEST_SUITE_P(
         ManifestCase{"top_level_array", "[" + doc("0.3.0", kGoodUrl) + "]", false},
         ManifestCase{"truncated", doc("0.3.0", kGoodUrl).substr(0, 40), false},
         ManifestCase{"trailing_garbage", doc("0.3.0", kGoodUrl) + "x", false},
-        ManifestCase{"repeated_windows", R"({"windows":{},)" + doc("0.3.0", kGoodUrl).substr(1), false},
+        ManifestCase{"repeated_windows", R"({"windows":{},)" + doc("0.3.0", kGoodUrl).substr(1),
+                     false},
         ManifestCase{"byte_order_mark", "\xef\xbb\xbf" + doc("0.3.0", kGoodUrl), false},
         ManifestCase{"empty", "", false}),
     [](const auto& info) { return info.param.label; });

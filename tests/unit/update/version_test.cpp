@@ -1,16 +1,18 @@
 // Release versions: what counts as one and how two compare.
+#include "update/version.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "update/version.h"
-
 namespace hp::update {
 namespace {
 
-TEST(RunningVersion, IsTheReleaseVersion) { EXPECT_EQ(running_version(), "0.2.0"); }
+TEST(RunningVersion, IsTheReleaseVersion) {
+    EXPECT_EQ(running_version(), "0.2.0");
+}
 
 struct VersionCase {
     std::string text;
@@ -25,28 +27,23 @@ TEST_P(ParseVersion, GivesTheComponentsOrNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ParseVersion,
-    ::testing::Values(
-        VersionCase{"0.2.0", std::vector<std::uint32_t>{0, 2, 0}},
-        VersionCase{"3", std::vector<std::uint32_t>{3}},
-        VersionCase{"1.2.3.4", std::vector<std::uint32_t>{1, 2, 3, 4}},
-        VersionCase{"007.0", std::vector<std::uint32_t>{7, 0}},
-        VersionCase{"999999999.1", std::vector<std::uint32_t>{999999999, 1}},
-        // 40 bytes: four components of 9 digits and three dots is 39.
-        VersionCase{"123456789.123456789.123456789.123456789",
-                    std::vector<std::uint32_t>{123456789, 123456789, 123456789, 123456789}},
-        VersionCase{"1.2.3.4.5", std::nullopt},
-        VersionCase{"1..2", std::nullopt},
-        VersionCase{"v1.2", std::nullopt},
-        VersionCase{"1.2a", std::nullopt},
-        VersionCase{"", std::nullopt},
-        VersionCase{".1", std::nullopt},
-        VersionCase{"1.", std::nullopt},
-        VersionCase{" 1.2", std::nullopt},
-        VersionCase{"1.2 ", std::nullopt},
-        VersionCase{"+1.2", std::nullopt},
-        VersionCase{"-1.2", std::nullopt},
-        VersionCase{"1234567890.0", std::nullopt},  // ten digits
-        VersionCase{"1.\xd9\xa2", std::nullopt}));  // a non-ASCII digit
+    ::testing::Values(VersionCase{"0.2.0", std::vector<std::uint32_t>{0, 2, 0}},
+                      VersionCase{"3", std::vector<std::uint32_t>{3}},
+                      VersionCase{"1.2.3.4", std::vector<std::uint32_t>{1, 2, 3, 4}},
+                      VersionCase{"007.0", std::vector<std::uint32_t>{7, 0}},
+                      VersionCase{"999999999.1", std::vector<std::uint32_t>{999999999, 1}},
+                      // 40 bytes: four components of 9 digits and three dots is 39.
+                      VersionCase{
+                          "123456789.123456789.123456789.123456789",
+                          std::vector<std::uint32_t>{123456789, 123456789, 123456789, 123456789}},
+                      VersionCase{"1.2.3.4.5", std::nullopt}, VersionCase{"1..2", std::nullopt},
+                      VersionCase{"v1.2", std::nullopt}, VersionCase{"1.2a", std::nullopt},
+                      VersionCase{"", std::nullopt}, VersionCase{".1", std::nullopt},
+                      VersionCase{"1.", std::nullopt}, VersionCase{" 1.2", std::nullopt},
+                      VersionCase{"1.2 ", std::nullopt}, VersionCase{"+1.2", std::nullopt},
+                      VersionCase{"-1.2", std::nullopt},
+                      VersionCase{"1234567890.0", std::nullopt},  // ten digits
+                      VersionCase{"1.\xd9\xa2", std::nullopt}));  // a non-ASCII digit
 
 struct Comparison {
     std::string a, b;
