@@ -6,8 +6,9 @@
 // last: Wine's certificate chain engine reads the root store once, when the
 // process first verifies a chain.
 #include <gtest/gtest.h>
-#include <wincrypt.h>
 #include <windows.h>
+
+#include <wincrypt.h>
 
 #include <cstdlib>
 #include <fstream>

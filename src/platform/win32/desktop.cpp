@@ -1,8 +1,9 @@
 #include "platform/win32/desktop.h"
 
+#include <windows.h>
+
 #include <objbase.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <string>
 
