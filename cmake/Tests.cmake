@@ -15,8 +15,14 @@ if(WIN32)
     target_include_directories(hearthpad_win_tests PRIVATE tests)
     target_link_libraries(hearthpad_win_tests PRIVATE hearthpad_core hearthpad_platform hp::gtest)
     target_compile_definitions(hearthpad_win_tests PRIVATE HP_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data")
-    add_test(NAME win32_layer COMMAND hearthpad_win_tests)
+    add_test(NAME win32_layer COMMAND hearthpad_win_tests --gtest_filter=-*WinHttp*)
     set_tests_properties(win32_layer PROPERTIES TIMEOUT 600)
+    # WinHTTP against the local HTTPS test server, which runs on the Linux
+    # side for the duration of the program.
+    add_test(NAME win32_update_https
+             COMMAND ${CMAKE_SOURCE_DIR}/tests/support/with-https-test-server.sh
+                     ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh $<TARGET_FILE:hearthpad_win_tests> --gtest_filter=*WinHttp*)
+    set_tests_properties(win32_update_https PROPERTIES TIMEOUT 600)
   endif()
   # The resource script (application manifest, version block) must compile
   # with windres in every Windows build, also before a program links it.
@@ -72,6 +78,12 @@ else()
   endif()
   # The layers depend one way only (read from the sources' includes).
   add_test(NAME layering COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-layers.sh)
+  # The console's update command against a stand-in update server, in
+  # namespaces of its own (only loopback; the server's name and authority
+  # given to the program through /etc/hosts and the system bundle).
+  add_test(NAME console_update COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/console_update_test.sh
+                                       $<TARGET_FILE:hearthpad-console>)
+  set_tests_properties(console_update PROPERTIES TIMEOUT 300)
   include(cmake/EndToEnd.cmake)
   include(cmake/Mdns.cmake)
 endif()

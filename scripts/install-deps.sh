@@ -5,13 +5,13 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config git
-    libsodium-dev nlohmann-json3-dev libasio-dev libqrcodegencpp-dev libavahi-client-dev
+    libsodium-dev nlohmann-json3-dev libasio-dev libqrcodegencpp-dev libavahi-client-dev libcurl4-openssl-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
     autoconf automake libtool dpkg-dev
     wine wine64 xvfb xauth
     zbar-tools zip unzip
-    avahi-daemon avahi-utils python3-zeroconf dbus iproute2 util-linux
+    avahi-daemon avahi-utils python3-zeroconf dbus iproute2 util-linux openssl python3
 )
 
 missing=()

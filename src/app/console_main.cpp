@@ -1,6 +1,6 @@
 // hearthpad-console: the host with a console front end instead of the tray.
 // One line per event on standard output; one command per line on standard
-// input (pair, unpair, devices, remove <index>, status, quit).
+// input (pair, unpair, devices, remove <index>, status, update, quit).
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -15,10 +15,14 @@
 
 #include "app/qr_text.h"
 #include "main/start_host.h"
+#include "platform/https_client.h"
 #include "platform/posix/console_platform.h"
 #include "platform/posix/console_virtual_pad_bus.h"
 #include "platform/posix/posix_system.h"
+#include "platform/thread_name.h"
 #include "server/host_ops.h"
+#include "update/check.h"
+#include "update/version.h"
 
 namespace {
 
@@ -41,6 +45,15 @@ std::string joined(const std::vector<std::string>& list) {
     std::string out;
     for (const auto& item : list) out += (out.empty() ? "" : ",") + item;
     return out;
+}
+
+std::string update_line(const hp::update::ManualResult& result) {
+    using hp::update::ManualOutcome;
+    if (result.outcome == ManualOutcome::Available && result.latest)
+        return "update: " + result.latest->version + " available at " + result.latest->url;
+    if (result.outcome == ManualOutcome::UpToDate)
+        return "update: up to date (version " + std::string(hp::update::running_version()) + ")";
+    return "update: failed";
 }
 
 class Console {
@@ -75,6 +88,7 @@ public:
             remove(index);
             return true;
         }
+        if (cmd == "update") return update(), true;
         if (cmd == "status") {
             const auto who = hp::server::controlling_device(*host_.state);
             say(who ? "status: controlled by " + *who : "status: ready");
@@ -106,6 +120,18 @@ private:
             return;
         }
         hp::server::remove_device(*host_.state, list[index - 1].clientId);
+    }
+
+    // The manual update check on its own thread; its line comes when it is
+    // done. While a check runs, another request does nothing.
+    void update() {
+        hp::update::UpdateServices services;
+        services.dataDir = host_.dataDir;
+        services.https = hp::platform::make_https_client();
+        services.system = "Linux";
+        services.nameThread = hp::platform::name_this_thread;
+        (void)hp::update::start_manual_check(std::move(services),
+                                             [](const hp::update::ManualResult& r) { say(update_line(r)); });
     }
 
     hp::main::HostHandle& host_;

@@ -123,7 +123,7 @@ int run(HINSTANCE instance) {
     show_vigem_balloon(*tray);
     attach_tray_state(*tray);
     ask_start_at_login(*tray);
-    start_automatic_update_check();
+    start_automatic_update_check(*tray);
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -1,7 +1,11 @@
 #include "app/win32_tray.h"
 
 #include "app/win32_messages.h"
+#include "platform/https_client.h"
+#include "platform/thread_name.h"
+#include "platform/win32/desktop.h"
 #include "server/host_ops.h"
+#include "update/check.h"
 
 namespace hp::app {
 
@@ -29,6 +33,17 @@ void release_held_input(TrayState& tray) {
 void on_host_event(TrayState& tray, WPARAM /*code*/) {
     // Codes 1 and 2 also close the pairing window, once there is one.
     refresh_tray_icon(tray);
+}
+
+update::UpdateServices update_services(const TrayState& tray) {
+    update::UpdateServices services;
+    services.dataDir = tray.dataDir;
+    services.https = platform::make_https_client();
+    services.system = "Windows";
+    services.boxes = platform::make_message_boxes();
+    services.opener = platform::make_link_opener();
+    services.nameThread = platform::name_this_thread;
+    return services;
 }
 
 }  // namespace
@@ -88,7 +103,15 @@ void refresh_tray_icon(TrayState&) {}
 void destroy_tray_icons(TrayState&) {}
 void show_vigem_balloon(TrayState&) {}
 void ask_start_at_login(TrayState&) {}
-void start_automatic_update_check() {}
+void start_automatic_update_check(const TrayState& tray) { update::start_automatic_check(update_services(tray)); }
+
+bool start_manual_update_check(const TrayState& tray) {
+    update::UpdateServices services = update_services(tray);
+    return update::start_manual_check(services, [boxes = services.boxes, opener = services.opener](
+                                                    const update::ManualResult& result) {
+        update::show_manual_result(result, *boxes, *opener);
+    });
+}
 bool take_dialog_message(TrayState&, MSG&) { return false; }
 
 }  // namespace hp::app

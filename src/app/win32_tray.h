@@ -5,10 +5,9 @@
 // dialog plug in.
 //
 // The notification-area icon, its balloon and menu and the start-at-login
-// question are added by the tray module, the automatic update check by the
-// update module and the dialog hook by the mapping window; until then
-// add_tray_icon, remove_tray_icon, refresh_tray_icon, destroy_tray_icons,
-// show_vigem_balloon, ask_start_at_login, start_automatic_update_check and
+// question are added by the tray module and the dialog hook by the mapping
+// window; until then add_tray_icon, remove_tray_icon, refresh_tray_icon,
+// destroy_tray_icons, show_vigem_balloon, ask_start_at_login and
 // take_dialog_message do nothing, and the marker files that make the notice
 // and the question once-only are not written (they are claimed where the
 // notice is shown and the question asked).
@@ -57,7 +56,12 @@ void refresh_tray_icon(TrayState& tray);
 void destroy_tray_icons(TrayState& tray);
 void show_vigem_balloon(TrayState& tray);
 void ask_start_at_login(TrayState& tray);
-void start_automatic_update_check();
+// The update checks with WinHTTP, message boxes owned by no window and the
+// shell: the automatic one on its thread "update-auto" for the life of the
+// process, and the manual one ("Check for Updates…") on a thread
+// "update-manual" unless a check runs already (then false, nothing started).
+void start_automatic_update_check(const TrayState& tray);
+bool start_manual_update_check(const TrayState& tray);
 // True when the open gamepad mapping dialog handled the message.
 bool take_dialog_message(TrayState& tray, MSG& message);
 

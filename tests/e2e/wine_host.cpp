@@ -311,6 +311,13 @@ Status WineSession::ensure_prefix() {
 
 Result<ChildProcess> WineSession::start(const fs::path& exe, const fs::path& dataDir,
                                         const std::vector<std::string>& args) {
+    // A host under test never asks the real update server: its automatic
+    // check finds a check made a minute ago and waits a week.
+    std::error_code ec;
+    fs::create_directories(dataDir, ec);
+    const auto now = std::chrono::duration_cast<seconds>(std::chrono::system_clock::now().time_since_epoch());
+    std::ofstream(dataDir / "update_check.txt", std::ios::binary | std::ios::trunc)
+        << (now.count() - 60) << "\n\n";
     std::vector<std::string> argv{wine_, fs::absolute(exe).string()};
     argv.insert(argv.end(), args.begin(), args.end());
     return ChildProcess::spawn({.argv = argv, .env = environment(&dataDir), .output = log_});
