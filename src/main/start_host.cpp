@@ -160,6 +160,8 @@ Result<std::unique_ptr<HostHandle>> start(StartOptions options) {
     ctx->activityHook = [counters] { counters->activity.fetch_add(1); };
     ctx->idleTimeout = options.idleTimeout;
     ctx->maxQueuedBytes = options.maxQueuedBytes;
+    ctx->limits = options.admission;
+    ctx->admission = std::make_shared<server::Admission>(options.admission);
 
     auto& io = rt.io();
     asio::co_spawn(io, server::accept_loop(std::move(sockets->tcp_v4), ctx), asio::detached);

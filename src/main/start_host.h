@@ -17,6 +17,7 @@
 #include "platform/process_runner.h"
 #include "platform/system.h"
 #include "platform/virtual_pad_bus.h"
+#include "server/admission.h"
 #include "server/sockets.h"
 
 namespace hp::main {
@@ -72,6 +73,7 @@ struct StartOptions {
     server::PortRange ports{};            // the product always uses 49182..49192
     std::chrono::milliseconds idleTimeout{10000};  // tests shorten it
     std::size_t maxQueuedBytes = 1u << 20;         // per session
+    server::AdmissionLimits admission;             // before authentication; tests may raise them
 };
 
 // What the event wrapper does when the first session opens and the last one

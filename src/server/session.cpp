@@ -84,13 +84,28 @@ public:
           state_(*ctx_->state),
           deadline_(socket_.get_executor()),
           flush_timer_(socket_.get_executor()),
-          write_timer_(socket_.get_executor()) {}
+          write_timer_(socket_.get_executor()),
+          handshake_timer_(socket_.get_executor()) {}
 
-    void start() {
+    // Counted as unauthenticated under `admissionId` until it is established.
+    void start(std::optional<std::uint64_t> admissionId) {
+        admission_id_ = admissionId;
         auto self = shared_from_this();
+        // However busy the peer keeps it, a connection that has not
+        // established a session by the deadline is closed.
+        handshake_timer_.expires_after(ctx_->limits.handshakeDeadline);
+        handshake_timer_.async_wait([weak = weak_from_this()](asio::error_code ec) {
+            if (ec) return;
+            if (auto s = weak.lock(); s && !s->session_id_) s->close_now();
+        });
         asio::co_spawn(socket_.get_executor(),
                        [self]() -> asio::awaitable<void> { co_await self->run(); },
                        asio::detached);
+    }
+
+    // Closes the connection from another thread (eviction by admission).
+    void close_from_outside() {
+        asio::post(socket_.get_executor(), [self = shared_from_this()] { self->close_now(); });
     }
 
     // Called from any thread by ChannelSender.
@@ -143,6 +158,12 @@ private:
     }
 
     Next handle_handshake(const protocol::Frame& frame) {
+        // Each handshake costs key agreement and a signature: a source that
+        // asks too often is closed without a reply.
+        const bool starts_handshake = frame.type == protocol::type_byte(FrameType::PairRequest) ||
+                                      frame.type == protocol::type_byte(FrameType::AuthHello);
+        if (starts_handshake && ctx_->admission && !ctx_->admission->allow_handshake(peer_, Clock::now()))
+            return Next::End;
         const discovery::NetworkSnapshot net =
             ctx_->network ? ctx_->network->get() : discovery::NetworkSnapshot{};
         protocol::HandshakeOutcome outcome;
@@ -190,6 +211,8 @@ private:
                 HostEvent{HostEventKind::SessionOpened, est.deviceName, false});
             session_id_ = id;
         }
+        release_admission();
+        handshake_timer_.cancel();
         for (const auto& f : est.plainFrames)
             if (!write_plain(f)) return Next::End;
         keys_ = protocol::SessionKeys{est.sessionKey, 0, 0};
@@ -382,13 +405,21 @@ private:
         deadline_.cancel();
         flush_timer_.cancel();
         write_timer_.cancel();
+        handshake_timer_.cancel();
         outq_.close();
     }
 
     // --- ending -------------------------------------------------------------
+    void release_admission() {
+        if (admission_id_ && ctx_->admission) ctx_->admission->release(*admission_id_);
+        admission_id_.reset();
+    }
+
     void end() {
         if (ended_) return;
         ended_ = true;
+        release_admission();
+        handshake_timer_.cancel();
         {
             std::lock_guard lock(inbox_mutex_);
             inbox_closed_ = true;
@@ -426,6 +457,8 @@ private:
     asio::steady_timer deadline_;
     asio::steady_timer flush_timer_;
     asio::steady_timer write_timer_;
+    asio::steady_timer handshake_timer_;
+    std::optional<std::uint64_t> admission_id_;
     protocol::FrameReader reader_;
     protocol::HandshakeState handshake_;
     protocol::SessionKeys keys_;
@@ -450,8 +483,28 @@ bool ChannelSender::send(SessionMessage message) {
 }  // namespace
 
 void start_session(tcp::socket socket, IpAddress peer, std::shared_ptr<const ServerContext> ctx) {
-    std::make_shared<Session>(std::move(socket), peer, std::move(ctx))->start();
+    auto session = std::make_shared<Session>(std::move(socket), peer, ctx);
+    if (!ctx->admission) {
+        session->start(std::nullopt);
+        return;
+    }
+    auto admitted = ctx->admission->admit(
+        peer, [weak = std::weak_ptr<Session>(session)] {
+            if (auto s = weak.lock()) s->close_from_outside();
+        });
+    if (!admitted) return;  // over its source's limit: closed unread as the session goes
+    for (auto& close : admitted->evicted) close();
+    session->start(admitted->id);
 }
+
+namespace {
+
+bool out_of_resources(const asio::error_code& ec) {
+    return ec == asio::error::no_descriptors || ec == asio::error::no_buffer_space ||
+           ec == asio::error::no_memory;
+}
+
+}  // namespace
 
 asio::awaitable<void> accept_loop(tcp::acceptor acceptor, std::shared_ptr<const ServerContext> ctx) {
     for (;;) {
@@ -460,7 +513,13 @@ asio::awaitable<void> accept_loop(tcp::acceptor acceptor, std::shared_ptr<const 
             co_await acceptor.async_accept(strand, use_tuple);
         if (ec) {
             if (ec == asio::error::operation_aborted && !acceptor.is_open()) co_return;
-            asio::steady_timer pause(acceptor.get_executor(), std::chrono::milliseconds(50));
+            // Out of descriptors or memory: make room by the admission rule
+            // (never at an established session's cost) and go on at once.
+            std::optional<Admission::Closer> evicted;
+            if (out_of_resources(ec) && ctx->admission) evicted = ctx->admission->evict_one();
+            if (evicted) (*evicted)();
+            asio::steady_timer pause(acceptor.get_executor(),
+                                     evicted ? std::chrono::milliseconds(1) : std::chrono::milliseconds(50));
             co_await pause.async_wait(use_tuple);
             continue;
         }

@@ -11,6 +11,7 @@
 #include "base/ip_address.h"
 #include "discovery/network_snapshot.h"
 #include "host/host_state.h"
+#include "server/admission.h"
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,9 @@ struct ServerContext {
     // Bytes waiting to be written to one peer; a peer that lets more pile up
     // (by sending requests and never reading the replies) is disconnected.
     std::size_t maxQueuedBytes = 1u << 20;
+    // Connections that have not established a session yet.
+    AdmissionLimits limits;
+    std::shared_ptr<Admission> admission;  // none: nothing is limited
 };
 
 // Runs until the runtime stops; accept errors pause 50 ms.
