@@ -14,6 +14,7 @@
 #include "base/ip_address.h"
 #include "crypto/crypto.h"
 #include "host/input_state.h"
+#include "host/peer_set.h"
 #include "platform/platform_services.h"
 #include "platform/sas_system.h"
 #include "protocol/handshake.h"
@@ -85,6 +86,8 @@ struct HostState {
     InputState input;
     std::unordered_map<std::uint64_t, SessionEntry> sessions;
     std::uint64_t nextSessionId = 1;
+    // The peers of `sessions`, readable without this record's lock.
+    PeerSet sessionPeers;
 
     std::vector<HostEvent> pendingEvents;
     std::vector<store::LogLine> pendingLog;

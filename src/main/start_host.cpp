@@ -167,9 +167,10 @@ Result<std::unique_ptr<HostHandle>> start(StartOptions options) {
     asio::co_spawn(io, server::accept_loop(std::move(sockets->tcp_v4), ctx), asio::detached);
     if (sockets->tcp_v6)
         asio::co_spawn(io, server::accept_loop(std::move(*sockets->tcp_v6), ctx), asio::detached);
-    asio::co_spawn(io, server::datagram_loop(std::move(sockets->udp_v4), state), asio::detached);
+    asio::co_spawn(io, server::datagram_loop(std::move(sockets->udp_v4), state, options.system), asio::detached);
     if (sockets->udp_v6)
-        asio::co_spawn(io, server::datagram_loop(std::move(*sockets->udp_v6), state), asio::detached);
+        asio::co_spawn(io, server::datagram_loop(std::move(*sockets->udp_v6), state, options.system),
+                       asio::detached);
     motion->start(state, handle->gamepad);
     handle->watchdog = std::make_shared<Watchdog>(io.get_executor(), state);
     handle->watchdog->start();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -19,6 +20,12 @@ namespace hp::platform {
 // A socket handle of the system (SOCKET on Windows, a descriptor elsewhere),
 // created with the host's options, not yet bound; the runtime adopts it.
 using NativeSocket = std::uintptr_t;
+
+struct ReceivedDatagram {
+    std::size_t size = 0;  // above the buffer's capacity when it did not fit
+    IpAddress from;
+    std::uint16_t port = 0;
+};
 
 class System {
 public:
@@ -54,6 +61,12 @@ public:
     // A UDP socket, never inherited by child processes.
     virtual Result<NativeSocket> create_udp_socket(bool v6) = 0;
     virtual void close_socket(NativeSocket socket) = 0;
+    // Reads, without waiting, the datagrams that are ready on a UDP socket:
+    // at most out.size(), the i-th into buffers + i * capacity. A datagram
+    // that did not fit reports a size above capacity. Returns how many were
+    // read; in one system call where the system has one (recvmmsg).
+    virtual std::size_t receive_ready(NativeSocket socket, std::uint8_t* buffers, std::size_t capacity,
+                                      std::span<ReceivedDatagram> out) = 0;
     // The system's own description of a socket error, as UTF-8.
     virtual std::string error_text(const std::error_code& error) const = 0;
 

@@ -1,5 +1,7 @@
 #include "server/datagram.h"
 
+#include <array>
+#include <span>
 #include <vector>
 
 #include "server/awaitable.h"
@@ -41,37 +43,57 @@ std::vector<PendingAck> apply_batch(host::HostState& state, const std::vector<Qu
     return acks;
 }
 
-asio::awaitable<void> datagram_loop(udp::socket socket, std::shared_ptr<host::HostState> state) {
-    std::vector<std::uint8_t> buffer(2048);
+namespace {
+
+// One slot more than a datagram we keep: a datagram that fills it is too long.
+constexpr std::size_t kSlot = kMaxQueuedDatagram + 1;
+
+asio::ip::udp::endpoint to_endpoint(const IpAddress& ip, std::uint16_t port) {
+    if (ip.is_v4()) return {asio::ip::address_v4({ip.octets[0], ip.octets[1], ip.octets[2], ip.octets[3]}), port};
+    asio::ip::address_v6::bytes_type b{};
+    std::copy(ip.octets.begin(), ip.octets.end(), b.begin());
+    return {asio::ip::address_v6(b), port};
+}
+
+}  // namespace
+
+asio::awaitable<void> datagram_loop(udp::socket socket, std::shared_ptr<host::HostState> state,
+                                    std::shared_ptr<platform::System> system) {
+    std::array<std::uint8_t, kMaxBatch * kSlot> buffers{};
+    std::array<platform::ReceivedDatagram, kMaxBatch> received{};
     std::vector<QueuedDatagram> batch;
     std::vector<PendingAck> acks;
     batch.reserve(kMaxBatch);
     for (;;) {
         batch.clear();
         acks.clear();
+        // The first datagram is waited for; the rest that are ready are read
+        // in one go. Every datagram counts toward the batch, whatever its size.
         udp::endpoint from;
-        auto [ec, n] = co_await socket.async_receive_from(asio::buffer(buffer), from,
-                                                          use_tuple);
-        if (ec) {
+        auto [ec, n] = co_await socket.async_receive_from(asio::buffer(buffers.data(), kSlot), from, use_tuple);
+        if (ec && ec != asio::error::message_size) {
             if (!socket.is_open()) co_return;
             asio::steady_timer pause(socket.get_executor(), std::chrono::milliseconds(5));
             co_await pause.async_wait(use_tuple);
             continue;
         }
-        auto keep = [&](std::size_t size, const udp::endpoint& ep) {
-            if (size > kMaxQueuedDatagram) return;
+        const IpAddress first = to_ip_address(from.address());
+        received[0] = platform::ReceivedDatagram{ec ? kSlot : n, first, from.port()};
+        const std::size_t count =
+            1 + system->receive_ready(static_cast<platform::NativeSocket>(socket.native_handle()),
+                                      buffers.data() + kSlot, kSlot, std::span(received).subspan(1));
+        for (std::size_t i = 0; i < count; ++i) {
+            const platform::ReceivedDatagram& d = received[i];
+            if (d.size > kMaxQueuedDatagram) continue;
+            // No session from that address: dropped before the lock and any
+            // cryptography, so a flood from elsewhere costs next to nothing.
+            const IpAddress source = d.from.unmapped();
+            if (!state->sessionPeers.contains(source)) continue;
             QueuedDatagram q;
-            std::copy_n(buffer.begin(), size, q.bytes.begin());
-            q.size = size;
-            q.from = ep;
+            std::copy_n(buffers.data() + i * kSlot, d.size, q.bytes.begin());
+            q.size = d.size;
+            q.from = i == 0 ? from : to_endpoint(d.from, d.port);
             batch.push_back(q);
-        };
-        keep(n, from);
-        while (batch.size() < kMaxBatch) {
-            asio::error_code rec;
-            const std::size_t m = socket.receive_from(asio::buffer(buffer), from, 0, rec);
-            if (rec) break;  // would block, or an error the next wait will see
-            keep(m, from);
         }
         if (!batch.empty()) acks = apply_batch(*state, batch);
         for (const auto& a : acks) {

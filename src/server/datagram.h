@@ -9,6 +9,7 @@
 
 #include "base/bytes.h"
 #include "host/host_state.h"
+#include "platform/system.h"
 #include "protocol/datagram.h"
 
 namespace hp::server {
@@ -31,6 +32,9 @@ struct PendingAck {
 // into one pointer move. Acknowledgements are returned, to be sent unlocked.
 std::vector<PendingAck> apply_batch(host::HostState& state, const std::vector<QueuedDatagram>& batch);
 
-asio::awaitable<void> datagram_loop(asio::ip::udp::socket socket, std::shared_ptr<host::HostState> state);
+// Datagrams are read through `system` (a batch in one system call where it
+// can); those from addresses without a session are dropped unread by the rest.
+asio::awaitable<void> datagram_loop(asio::ip::udp::socket socket, std::shared_ptr<host::HostState> state,
+                                    std::shared_ptr<platform::System> system);
 
 }  // namespace hp::server

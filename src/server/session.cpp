@@ -207,6 +207,7 @@ private:
             entry.key = est.sessionKey;
             entry.sender = std::make_shared<ChannelSender>(weak_from_this());
             state_.sessions.emplace(id, std::move(entry));
+            state_.sessionPeers.add(peer_);
             state_.pendingEvents.push_back(
                 HostEvent{HostEventKind::SessionOpened, est.deviceName, false});
             session_id_ = id;
@@ -431,6 +432,7 @@ private:
             if (auto it = state_.sessions.find(*session_id_); it != state_.sessions.end()) {
                 device = it->second.deviceName;
                 state_.sessions.erase(it);  // its key wipes itself
+                state_.sessionPeers.remove(peer_);
             }
             if (state_.input.activeClient == *session_id_) {
                 input::release_all(state_);

@@ -44,6 +44,10 @@ public:
     Result<platform::NativeSocket> create_tcp_listener(bool v6) override;
     Result<platform::NativeSocket> create_udp_socket(bool v6) override;
     void close_socket(platform::NativeSocket socket) override;
+    std::size_t receive_ready(platform::NativeSocket socket, std::uint8_t* buffers, std::size_t capacity,
+                              std::span<platform::ReceivedDatagram> out) override {
+        return real_->receive_ready(socket, buffers, capacity, out);
+    }
     std::string error_text(const std::error_code& error) const override;
     platform::DataProtection& data_protection() override { return protection; }
     std::shared_ptr<platform::SasSystem> sas() override { return sasSystem; }

@@ -1,8 +1,11 @@
+#include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -112,6 +115,49 @@ public:
     }
 
     void close_socket(NativeSocket socket) override { ::close(static_cast<int>(socket)); }
+
+    std::size_t receive_ready(NativeSocket socket, std::uint8_t* buffers, std::size_t capacity,
+                              std::span<ReceivedDatagram> out) override {
+        constexpr std::size_t kMost = 64;
+        const std::size_t n = std::min(out.size(), kMost);
+        if (n == 0) return 0;
+        std::array<mmsghdr, kMost> messages{};
+        std::array<iovec, kMost> vectors{};
+        std::array<sockaddr_storage, kMost> senders{};
+        for (std::size_t i = 0; i < n; ++i) {
+            vectors[i] = iovec{buffers + i * capacity, capacity};
+            messages[i].msg_hdr.msg_iov = &vectors[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+            messages[i].msg_hdr.msg_name = &senders[i];
+            messages[i].msg_hdr.msg_namelen = sizeof(sockaddr_storage);
+        }
+        int got = 0;
+        do {
+            got = ::recvmmsg(static_cast<int>(socket), messages.data(), static_cast<unsigned>(n), MSG_DONTWAIT,
+                             nullptr);
+        } while (got < 0 && errno == EINTR);
+        if (got <= 0) return 0;
+        for (int i = 0; i < got; ++i) {
+            ReceivedDatagram& d = out[static_cast<std::size_t>(i)];
+            const bool truncated = (messages[i].msg_hdr.msg_flags & MSG_TRUNC) != 0;
+            d.size = truncated ? capacity + 1 : messages[i].msg_len;
+            if (senders[i].ss_family == AF_INET) {
+                sockaddr_in sin{};
+                std::memcpy(&sin, &senders[i], sizeof sin);
+                const auto* b = reinterpret_cast<const std::uint8_t*>(&sin.sin_addr);
+                d.from = IpAddress::v4(b[0], b[1], b[2], b[3]);
+                d.port = ntohs(sin.sin_port);
+            } else if (senders[i].ss_family == AF_INET6) {
+                sockaddr_in6 sin6{};
+                std::memcpy(&sin6, &senders[i], sizeof sin6);
+                std::array<std::uint8_t, 16> o{};
+                std::memcpy(o.data(), &sin6.sin6_addr, 16);
+                d.from = IpAddress::v6(o);
+                d.port = ntohs(sin6.sin6_port);
+            }
+        }
+        return static_cast<std::size_t>(got);
+    }
 
     std::string error_text(const std::error_code& error) const override { return error.message(); }
 

@@ -137,6 +137,42 @@ public:
 
     void close_socket(NativeSocket socket) override { closesocket(static_cast<SOCKET>(socket)); }
 
+    // Windows has no batch receive: non-blocking receives until none is left.
+    std::size_t receive_ready(NativeSocket socket, std::uint8_t* buffers, std::size_t capacity,
+                              std::span<ReceivedDatagram> out) override {
+        std::size_t got = 0;
+        while (got < out.size()) {
+            sockaddr_storage sender{};
+            int senderSize = sizeof sender;
+            const int n = recvfrom(static_cast<SOCKET>(socket), reinterpret_cast<char*>(buffers + got * capacity),
+                                   static_cast<int>(capacity), 0, reinterpret_cast<sockaddr*>(&sender), &senderSize);
+            ReceivedDatagram& d = out[got];
+            if (n == SOCKET_ERROR) {
+                const int error = WSAGetLastError();
+                if (error != WSAEMSGSIZE) break;  // nothing left (or an error the next wait sees)
+                d.size = capacity + 1;
+            } else {
+                d.size = static_cast<std::size_t>(n);
+            }
+            if (sender.ss_family == AF_INET) {
+                sockaddr_in sin{};
+                std::memcpy(&sin, &sender, sizeof sin);
+                const auto* b = reinterpret_cast<const std::uint8_t*>(&sin.sin_addr);
+                d.from = IpAddress::v4(b[0], b[1], b[2], b[3]);
+                d.port = ntohs(sin.sin_port);
+            } else if (sender.ss_family == AF_INET6) {
+                sockaddr_in6 sin6{};
+                std::memcpy(&sin6, &sender, sizeof sin6);
+                std::array<std::uint8_t, 16> o{};
+                std::memcpy(o.data(), &sin6.sin6_addr, 16);
+                d.from = IpAddress::v6(o);
+                d.port = ntohs(sin6.sin6_port);
+            }
+            ++got;
+        }
+        return got;
+    }
+
     // Socket errors carry Windows error codes; their text comes from the
     // system in the user's language, converted from UTF-16 (the runtime's
     // own text would be in the ANSI code page).
