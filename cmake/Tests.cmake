@@ -48,5 +48,7 @@ else()
   endforeach()
   # The layers depend one way only (read from the sources' includes).
   add_test(NAME layering COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-layers.sh)
+  # The fuzz targets, each replaying its seed corpus once.
+  include(cmake/Fuzz.cmake)
   include(cmake/EndToEnd.cmake)
 endif()
