@@ -1,7 +1,10 @@
 #include "fuzz_support.h"
 
+#include <signal.h>
 #include <sodium.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <cstdlib>
@@ -65,6 +68,22 @@ void stream_buf(void* const out, const std::size_t size) {
 
 randombytes_implementation g_fixed_stream = {stream_name, stream_random, nullptr, nullptr, stream_buf, nullptr};
 
+constexpr std::string_view kScratchPrefix = "hearthpad-fuzz-";
+
+// AFL++ kills a fuzz process at the end of a run or after a time-out, so its
+// directory stays behind: remove those of processes that no longer exist.
+void remove_orphans(const std::filesystem::path& base) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(base, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (!name.starts_with(kScratchPrefix)) continue;
+        const std::string digits = name.substr(kScratchPrefix.size());
+        if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+        const long pid = std::strtol(digits.c_str(), nullptr, 10);
+        if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) std::filesystem::remove_all(entry.path(), ec);
+    }
+}
+
 // Removes the scratch directory when the process ends normally.
 struct ScratchDir {
     std::filesystem::path path;
@@ -73,7 +92,8 @@ struct ScratchDir {
         std::filesystem::path base = "/dev/shm";
         if (!std::filesystem::is_directory(base, ec) || access(base.c_str(), W_OK) != 0)
             base = std::filesystem::temp_directory_path();
-        path = base / ("hearthpad-fuzz-" + std::to_string(getpid()));
+        remove_orphans(base);
+        path = base / (std::string(kScratchPrefix) + std::to_string(getpid()));
         std::filesystem::remove_all(path, ec);
         std::filesystem::create_directories(path, ec);
         if (ec) {
