@@ -77,9 +77,15 @@ mkdir -p "$build/out"
 log "fuzzing $target for $seconds s (log: $out.log)"
 # The machine is shared: low priority, no core pinning, no demands on the
 # CPU governor or on where the system sends core dumps.
+# Dictionaries of the JSON targets' tokens and member names.
+dict=()
+case $target in
+    messages | handshake) dict=(-x tests/fuzz/dict/json.dict) ;;
+    paired_store | mapping) dict=(-x "tests/fuzz/dict/$target.dict") ;;
+esac
 status=0
 AFL_NO_UI=1 AFL_NO_AFFINITY=1 AFL_SKIP_CPUFREQ=1 AFL_I_DONT_CARE_ABOUT_MISSING_CRASHES=1 \
-    nice -n 10 afl-fuzz -i "tests/fuzz/corpus/$target" -o "$out" -V "$seconds" -- "$build/${target}_fuzz" \
+    nice -n 10 afl-fuzz -i "tests/fuzz/corpus/$target" -o "$out" "${dict[@]}" -V "$seconds" -- "$build/${target}_fuzz" \
     >"$out.log" 2>&1 || status=$?
 stats="$out/default/fuzzer_stats"
 if [[ ! -f $stats ]]; then
