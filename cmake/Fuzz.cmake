@@ -72,8 +72,12 @@ endforeach()
 # code with the host) against the fuzz targets' fixed host, and writes the
 # other seeds. Run it by hand after a format change:
 #   build/native/fuzz_make_corpus tests/fuzz/corpus
+# The test run checks that the committed seeds are what it writes (so the
+# captured handshakes still reach a session).
 if(NOT HEARTHPAD_FUZZ)
   add_executable(fuzz_make_corpus ${HP_FUZZ_DIR}/make_corpus.cpp)
   target_compile_options(fuzz_make_corpus PRIVATE ${HP_WARNINGS})
   target_link_libraries(fuzz_make_corpus PRIVATE hearthpad_fuzz_support hearthpad_test_support)
+  add_test(NAME fuzz_corpus_current COMMAND fuzz_make_corpus --check ${HP_FUZZ_DIR}/corpus)
+  set_tests_properties(fuzz_corpus_current PROPERTIES TIMEOUT 120)
 endif()

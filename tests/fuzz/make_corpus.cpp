@@ -1,6 +1,11 @@
 // Writes the seed corpora of the fuzz targets: tests/fuzz/corpus/<target>/.
 //
 //   build/native/fuzz_make_corpus tests/fuzz/corpus
+//   build/native/fuzz_make_corpus --check tests/fuzz/corpus
+//
+// --check writes nothing and fails when a seed in the directory differs from
+// what would be written (the test run does this, so a change of a format or
+// of the handshake cannot leave the seeds behind unnoticed).
 //
 // Frames and handshakes are captured from the test client (tests/support),
 // which shares no code with the host, talking to the fuzz targets' fixed
@@ -30,17 +35,35 @@ using Kind = protocol::HandshakeOutcome::Kind;
 namespace {
 
 // The corpus directory: one folder per target.
-struct Corpus {
-    fs::path root;
-    void add(const std::string& target, const std::string& name, ByteView bytes) const {
-        const fs::path dir = root / target;
-        fs::create_directories(dir);
-        std::ofstream(dir / name, std::ios::binary)
+class Corpus {
+public:
+    Corpus(fs::path root, bool check) : root_(std::move(root)), check_(check) {}
+
+    void add(const std::string& target, const std::string& name, ByteView bytes) {
+        const fs::path file = root_ / target / name;
+        if (check_) {
+            const Bytes current = fuzz::read_scratch_file(file);
+            if (!fs::is_regular_file(file) ||
+                !std::equal(current.begin(), current.end(), bytes.begin(), bytes.end())) {
+                std::fprintf(stderr, "stale or missing seed: %s\n", file.c_str());
+                ++stale_;
+            }
+            return;
+        }
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
-    void add(const std::string& target, const std::string& name, std::string_view text) const {
+    void add(const std::string& target, const std::string& name, std::string_view text) {
         add(target, name, as_bytes(text));
     }
+    const fs::path& root() const { return root_; }
+    int stale() const { return stale_; }
+
+private:
+    fs::path root_;
+    bool check_;
+    int stale_ = 0;
 };
 
 Bytes frame(std::uint8_t type, std::string_view body) { return test::client_plain_frame(type, as_bytes(body)); }
@@ -136,7 +159,7 @@ Bytes u32le(std::uint32_t v) {
 
 // ------------------------------------------------------------------ targets
 
-void handshake_and_frame_seeds(const Corpus& corpus) {
+void handshake_and_frame_seeds(Corpus& corpus) {
     const Bytes pair_ok = pairing({}, fuzz::fixture::kPairingCode, true);
     const Bytes auth_ok = authentication({}, true);
     const std::vector<std::pair<std::string, Bytes>> streams = {
@@ -175,7 +198,7 @@ void handshake_and_frame_seeds(const Corpus& corpus) {
     for (const auto& [name, bytes] : readings) corpus.add("frame_reader", name, bytes);
 }
 
-void secure_frame_seeds(const Corpus& corpus) {
+void secure_frame_seeds(Corpus& corpus) {
     // counter choice (index into the target's table), type, body as sealed by the client
     const std::uint64_t counters[] = {0, 1, 2, 0xFFFFFFFFull, 0x100000000ull, ~0ull - 1, ~0ull};
     struct Case {
@@ -204,7 +227,7 @@ void secure_frame_seeds(const Corpus& corpus) {
     }
 }
 
-void message_seeds(const Corpus& corpus) {
+void message_seeds(Corpus& corpus) {
     test::PairingClient pairing(fixed_client(), fixed_ephemeral());
     test::AuthClient auth(fixed_client(), pinned(), {}, fixed_ephemeral());
     const std::string x(64, 'a'), ed(64, 'b'), nonce(32, 'c');
@@ -238,7 +261,7 @@ void message_seeds(const Corpus& corpus) {
     for (const auto& [name, body] : bodies) corpus.add("messages", name, body);
 }
 
-void datagram_seeds(const Corpus& corpus) {
+void datagram_seeds(Corpus& corpus) {
     const auto key = fuzz::fixture::channel_key();
     auto record = [](std::uint64_t seq, std::uint8_t kind, std::uint8_t flags) {
         Bytes r{1, kind, 0, flags};
@@ -288,7 +311,7 @@ void datagram_seeds(const Corpus& corpus) {
     for (const auto& [name, bytes] : runs) corpus.add("datagram", name, bytes);
 }
 
-void store_seeds(const Corpus& corpus) {
+void store_seeds(Corpus& corpus) {
     const auto key = fuzz::fixture::store_key();
     const fs::path file = fuzz::scratch_dir() / "seed_store.json";
     store::PairedDeviceStore empty(file, key);
@@ -316,7 +339,7 @@ void store_seeds(const Corpus& corpus) {
     corpus.add("paired_store", "not_json", "paired devices");
 }
 
-void identity_seeds(const Corpus& corpus) {
+void identity_seeds(Corpus& corpus) {
     fake::FakeDataProtection protection;
     const auto id = fuzz::fixture::host_identity();
     const std::string seed_hex = crypto::hex_encode(id.seed);
@@ -330,7 +353,7 @@ void identity_seeds(const Corpus& corpus) {
     corpus.add("identity", "empty_blob", std::string_view("FAKE"));
 }
 
-void mapping_seeds(const Corpus& corpus) {
+void mapping_seeds(Corpus& corpus) {
     using namespace pad_mapping;
     const std::pair<const char*, Preset> presets[] = {{"preset_shooter", Preset::Shooter},
                                                       {"preset_arrows", Preset::Arrows},
@@ -355,11 +378,12 @@ void mapping_seeds(const Corpus& corpus) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <corpus directory, e.g. tests/fuzz/corpus>\n", argv[0]);
+    const bool check = argc == 3 && std::string_view(argv[1]) == "--check";
+    if (argc != 2 && !check) {
+        std::fprintf(stderr, "usage: %s [--check] <corpus directory, e.g. tests/fuzz/corpus>\n", argv[0]);
         return 2;
     }
-    const Corpus corpus{argv[1]};
+    Corpus corpus(argv[argc - 1], check);
     handshake_and_frame_seeds(corpus);
     secure_frame_seeds(corpus);
     message_seeds(corpus);
@@ -367,6 +391,15 @@ int main(int argc, char** argv) {
     store_seeds(corpus);
     identity_seeds(corpus);
     mapping_seeds(corpus);
-    std::printf("seeds written to %s\n", corpus.root.c_str());
+    if (check) {
+        if (corpus.stale()) {
+            std::fprintf(stderr, "%d seeds differ; rewrite them with: fuzz_make_corpus %s\n", corpus.stale(),
+                         corpus.root().c_str());
+            return 1;
+        }
+        std::printf("seeds in %s are current\n", corpus.root().c_str());
+        return 0;
+    }
+    std::printf("seeds written to %s\n", corpus.root().c_str());
     return 0;
 }
