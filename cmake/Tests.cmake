@@ -84,6 +84,8 @@ else()
   add_test(NAME console_update COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/console_update_test.sh
                                        $<TARGET_FILE:hearthpad-console>)
   set_tests_properties(console_update PROPERTIES TIMEOUT 300)
+  # The fuzz targets, each replaying its seed corpus once.
+  include(cmake/Fuzz.cmake)
   include(cmake/EndToEnd.cmake)
   include(cmake/Mdns.cmake)
 endif()
