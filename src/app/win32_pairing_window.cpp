@@ -96,7 +96,11 @@ PairingWindow::PairingWindow(PairingWindowHooks hooks) : hooks_(std::move(hooks)
 PairingWindow::~PairingWindow() { close(); }
 
 void PairingWindow::close() {
-    if (shown_ && shown_->window) DestroyWindow(shown_->window);
+    // Destroying the active window deactivates it first: the WM_ACTIVATE
+    // that brings must not start a second DestroyWindow.
+    if (!shown_ || !shown_->window || shown_->closing) return;
+    shown_->closing = true;
+    DestroyWindow(shown_->window);
 }
 
 pf::Rect PairingWindow::anchor() const {
@@ -199,12 +203,12 @@ LRESULT CALLBACK PairingWindow::window_proc(HWND window, UINT message, WPARAM wP
             break;
         case WM_ACTIVATE:
             if (LOWORD(wParam) == WA_INACTIVE) {
-                DestroyWindow(window);  // the user clicked elsewhere
+                if (self) self->close();  // the user clicked elsewhere
                 return 0;
             }
             break;
         case WM_KEYDOWN:
-            if (wParam == VK_ESCAPE) DestroyWindow(window);
+            if (wParam == VK_ESCAPE && self) self->close();
             return 0;  // other keys are swallowed
         case WM_DESTROY:
             SetWindowLongPtrW(window, GWLP_USERDATA, 0);

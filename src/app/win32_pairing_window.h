@@ -51,6 +51,7 @@ public:
         std::string link;
         std::string lan, tailscale;
         std::optional<qr::Matrix> qr;  // quiet zone included
+        bool closing = false;          // DestroyWindow has been called
     };
     const Shown* shown() const { return shown_.get(); }
     HWND window() const { return shown_ ? shown_->window : nullptr; }
