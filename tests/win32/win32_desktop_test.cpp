@@ -147,6 +147,7 @@ protected:
                                        nullptr, nullptr, wc.hInstance, nullptr);
         ASSERT_TRUE(tray_.window);
         tray_.windowRef = std::make_shared<std::atomic<HWND>>(tray_.window);
+        tray_.taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
 
         platform::use_system_random();
         main::StartOptions o;
@@ -241,6 +242,52 @@ TEST_F(TrayCommands, TheIconRecordAndTheMenuOfARunningHost) {
     UniqueMenu popup = build_popup_menu(model.items);
     EXPECT_EQ(read_menu(popup.get()), model.items);
     EXPECT_EQ(model.items[0].text, "Hearthpad \xE2\x80\x94 " + tray_.host->hostName);
+}
+
+TEST_F(TrayCommands, IconAndTooltipFollowTheDeviceInControl) {
+    test::TestClient client(test::ClientIdentity::generate("Pixel 8"));
+    ASSERT_TRUE(client.connect(port()));
+    ASSERT_TRUE(client.pair(server::open_pairing_code(state(), *tray_.host->network).code).ok());
+    // A pointer move takes control; the host's event refreshes the icon.
+    Bytes move{1, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    ASSERT_TRUE(client.send_secure(test::frame_type::InputCommand, move));
+    EXPECT_TRUE(pump_until([&] { return std::wstring(tray_.icon.szTip) == L"Hearthpad - Controlled by Pixel 8"; }));
+    EXPECT_EQ(tray_.icon.hIcon, tray_.icons.controlledDark.get());
+    ASSERT_TRUE(client.send_secure(test::frame_type::ControllerState, std::string_view("{\"enabled\":true}")));
+    EXPECT_TRUE(pump_until([&] {
+        return std::wstring(tray_.icon.szTip) == L"Hearthpad - Controlled by Pixel 8 (controller on)";
+    }));
+    client.close();
+    EXPECT_TRUE(pump_until([&] { return std::wstring(tray_.icon.szTip) == L"Hearthpad - Ready"; }));
+    EXPECT_EQ(tray_.icon.hIcon, tray_.icons.idleDark.get());
+}
+
+TEST_F(TrayCommands, ALightTaskbarUsesTheLightIconsOnlyWhenTheyExist) {
+    const wchar_t kArea[] = L"ImmersiveColorSet";
+    registry_->put_dword("Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+                         "SystemUsesLightTheme", 1);
+    SendMessageW(tray_.window, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"WindowMetrics"));
+    EXPECT_FALSE(tray_.lightTheme);  // another area: not read again
+    SendMessageW(tray_.window, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(kArea));
+    EXPECT_TRUE(tray_.lightTheme);
+    EXPECT_EQ(tray_.icon.hIcon, tray_.icons.idleDark.get());  // no light icons in the test program
+
+    tray_.icons.idleLight = draw_fallback_icon(tray::IconRole::Idle, tray_icon_side());
+    registry_->put_dword("Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+                         "SystemUsesLightTheme", 0);
+    SendMessageW(tray_.window, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(kArea));
+    EXPECT_FALSE(tray_.lightTheme);
+    registry_->put_dword("Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+                         "SystemUsesLightTheme", 1);
+    SendMessageW(tray_.window, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(kArea));
+    EXPECT_EQ(tray_.icon.hIcon, tray_.icons.idleLight.get());
+
+    // Explorer restarted: the icon is added again with the current state.
+    ASSERT_NE(tray_.taskbarCreatedMessage, 0u);
+    tray_.icon.hIcon = nullptr;
+    SendMessageW(tray_.window, tray_.taskbarCreatedMessage, 0, 0);
+    EXPECT_EQ(tray_.icon.hIcon, tray_.icons.idleLight.get());
+    EXPECT_EQ(std::wstring(tray_.icon.szTip), L"Hearthpad - Ready");
 }
 
 TEST_F(TrayCommands, StartEntryFollowsTheCheckMarkAsShown) {
