@@ -14,6 +14,8 @@
 namespace hp::app {
 
 static_assert(kWmApp == WM_APP);
+// The whole record (balloon icon included) of current Windows versions.
+static_assert(sizeof(NOTIFYICONDATAW) == 976);
 
 namespace {
 
