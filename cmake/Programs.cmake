@@ -10,9 +10,20 @@ configure_file(${CMAKE_SOURCE_DIR}/cmake/version.h.in ${HP_GENERATED_DIR}/hp_ver
 configure_file(${CMAKE_SOURCE_DIR}/resources/hearthpad.manifest.in ${HP_GENERATED_DIR}/hearthpad.manifest @ONLY)
 add_library(hearthpad_version INTERFACE)
 target_include_directories(hearthpad_version INTERFACE ${HP_GENERATED_DIR})
+# The icons (the program's own and the four of the notification area) are
+# drawn by resources/icons/make_icons.py into <build>/generated/icons.
+find_program(HP_PYTHON NAMES python3 REQUIRED)
+set(HP_ICON_DIR ${HP_GENERATED_DIR}/icons)
+set(HP_ICONS ${HP_ICON_DIR}/hearthpad.ico ${HP_ICON_DIR}/tray_idle_dark.ico ${HP_ICON_DIR}/tray_controlled_dark.ico
+    ${HP_ICON_DIR}/tray_idle_light.ico ${HP_ICON_DIR}/tray_controlled_light.ico)
+add_custom_command(OUTPUT ${HP_ICONS}
+  COMMAND ${HP_PYTHON} ${CMAKE_SOURCE_DIR}/resources/icons/make_icons.py ${HP_ICON_DIR}
+  DEPENDS ${CMAKE_SOURCE_DIR}/resources/icons/make_icons.py
+  COMMENT "Drawing the icons")
+add_custom_target(hearthpad_icons DEPENDS ${HP_ICONS})
 # windres reports no dependencies: name the generated inputs of the resource script.
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/hearthpad.rc PROPERTIES
-  OBJECT_DEPENDS "${HP_GENERATED_DIR}/hp_version.h;${HP_GENERATED_DIR}/hearthpad.manifest")
+  OBJECT_DEPENDS "${HP_GENERATED_DIR}/hp_version.h;${HP_GENERATED_DIR}/hearthpad.manifest;${HP_ICONS}")
 
 # QR codes (the module matrix every drawing of a QR code starts from). Needs
 # nothing of ours beyond the base library.

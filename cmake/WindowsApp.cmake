@@ -1,9 +1,18 @@
 # hearthpad.exe: the tray host. A windowed program (no console), linked
 # statically, with the application manifest and version block compiled in.
-file(GLOB HP_WIN_APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/win32_*.cpp)
-add_executable(hearthpad WIN32 ${HP_WIN_APP_SOURCES} ${CMAKE_SOURCE_DIR}/resources/hearthpad.rc)
+#
+# hearthpad_desktop holds its windows (tray, menu, pairing window, icons,
+# first-run notices) so the Windows test program can drive them too.
+file(GLOB HP_WIN_DESKTOP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/win32_*.cpp)
+list(REMOVE_ITEM HP_WIN_DESKTOP_SOURCES ${CMAKE_SOURCE_DIR}/src/app/win32_main.cpp)
+add_library(hearthpad_desktop STATIC ${HP_WIN_DESKTOP_SOURCES})
+target_compile_options(hearthpad_desktop PRIVATE ${HP_WARNINGS})
+target_link_libraries(hearthpad_desktop PUBLIC hearthpad_core hearthpad_platform hearthpad_qr user32 shell32 gdi32)
+
+add_executable(hearthpad WIN32 ${CMAKE_SOURCE_DIR}/src/app/win32_main.cpp ${CMAKE_SOURCE_DIR}/resources/hearthpad.rc)
+add_dependencies(hearthpad hearthpad_icons)
 target_compile_options(hearthpad PRIVATE ${HP_WARNINGS})
 # The entry is wWinMain. No link time in the PE header: the same sources give
 # the same program (the release package is reproducible).
 target_link_options(hearthpad PRIVATE -municode -Wl,--no-insert-timestamp)
-target_link_libraries(hearthpad PRIVATE hearthpad_core hearthpad_platform hearthpad_qr hearthpad_version user32 shell32)
+target_link_libraries(hearthpad PRIVATE hearthpad_desktop hearthpad_version)

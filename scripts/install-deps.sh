@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
     autoconf automake libtool dpkg-dev
-    wine wine64 xvfb xauth
+    wine wine64 xvfb xauth xdotool imagemagick
     zbar-tools zip unzip
     avahi-daemon avahi-utils python3-zeroconf dbus iproute2 util-linux openssl python3
 )

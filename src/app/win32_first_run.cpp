@@ -40,6 +40,15 @@ bool claim_vigem_notice(const std::filesystem::path& dir, bool vigemMissing) {
     return vigemMissing && claim_marker(dir, kVigemNotifiedMarker);
 }
 
+bool ask_start_at_login_once(const std::filesystem::path& dir, startup::StartAtLogin& startAtLogin,
+                             const std::string& name, const LoginQuestionBoxes& boxes) {
+    if (!claim_marker(dir, kStartupPromptedMarker)) return false;
+    if (startAtLogin.start_entry_enabled() || startAtLogin.elevated_task_exists()) return false;
+    if (!boxes.askYesNo(startup::login_question_text(name), name)) return true;
+    if (!startAtLogin.set_start_entry(true)) boxes.warn(startup::login_failure_text(name), name);
+    return true;
+}
+
 std::string start_failure_text(const Error& error) {
     return "Hearthpad could not start: " + error.text;
 }

@@ -3,10 +3,12 @@
 // start-at-login question), remembered by marker files in the data directory.
 // Window-free, so the rules are tested natively.
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "base/result.h"
+#include "startup/start_at_login.h"
 
 namespace hp::app {
 
@@ -28,6 +30,21 @@ bool claim_marker(const std::filesystem::path& dir, std::string_view name);
 // True when the ViGEmBus notice is due: the driver is missing and the notice
 // has not been shown for this data directory. Claims its marker.
 bool claim_vigem_notice(const std::filesystem::path& dir, bool vigemMissing);
+
+// How the start-at-login question reaches the user: a Yes/No question (true
+// for Yes) and a warning, each with its text and caption.
+struct LoginQuestionBoxes {
+    std::function<bool(const std::string& text, const std::string& caption)> askYesNo;
+    std::function<void(const std::string& text, const std::string& caption)> warn;
+};
+
+// The start-at-login question, once per data directory: the marker is
+// claimed first; the question is asked only when neither the start entry
+// nor the elevated task exists; Yes writes the start entry, and a failed
+// write is followed by the warning. `name` is startup::program_name's.
+// Returns true when the question was asked.
+bool ask_start_at_login_once(const std::filesystem::path& dir, startup::StartAtLogin& startAtLogin,
+                             const std::string& name, const LoginQuestionBoxes& boxes);
 
 // The fatal start-up text shown in the message box.
 std::string start_failure_text(const Error& error);

@@ -11,9 +11,13 @@
 #include <string_view>
 
 #include "app/win32_first_run.h"
+#include "app/win32_text.h"
 #include "app/win32_tray.h"
 #include "main/start_host.h"
+#include "platform/shell_launcher.h"
+#include "platform/user_registry.h"
 #include "platform/win32/platform_services.h"
+#include "platform/win32/text.h"
 #include "platform/win32/win32_system.h"
 
 namespace hp::app {
@@ -36,15 +40,33 @@ void set_per_monitor_dpi_awareness() {
     if (set) (void)set(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
 }
 
-// UTF-8 to UTF-16 for message boxes; ill-formed bytes become U+FFFD rather
-// than losing the whole text.
-std::wstring widen(std::string_view text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
+// The running program's full path as UTF-8; empty when the system cannot
+// tell it or it is not valid text.
+std::string executable_path() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return {};
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        if (path.size() >= 32768) return {};
+        path.resize(path.size() * 2);
+    }
+    return platform::win32::to_utf8(path).value_or(std::string());
+}
+
+TrayServices make_tray_services() {
+    TrayServices services;
+    services.registry = platform::make_user_registry();
+    startup::StartAtLoginOptions options;
+    options.registry = services.registry;
+    options.processes = platform::make_process_runner();
+    options.shell = platform::make_shell_launcher();
+    options.executablePath = executable_path();
+    services.startAtLogin = std::make_shared<startup::StartAtLogin>(std::move(options));
+    return services;
 }
 
 void fatal_box(const std::wstring& text) {
@@ -103,6 +125,7 @@ int run(HINSTANCE instance) {
     if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;  // another host runs: no window, no message
 
     auto tray = std::make_unique<TrayState>();
+    tray->instance = instance;
     tray->window = create_tray_window(instance);
     if (!tray->window) {
         fatal_box(L"Could not create the tray window.");
@@ -118,10 +141,14 @@ int run(HINSTANCE instance) {
     }
     tray->host = std::move(*host);
     tray->dataDir = tray->host->dataDir;
+    tray->services = make_tray_services();
+    tray->services.manualUpdateCheck = [t = tray.get()] { run_manual_update_check(*t); };
 
     add_tray_icon(*tray);
     show_vigem_balloon(*tray);
     attach_tray_state(*tray);
+    // The host runs on its own threads: clients are served while the
+    // question waits for an answer.
     ask_start_at_login(*tray);
     start_automatic_update_check(*tray);
 
@@ -136,6 +163,7 @@ int run(HINSTANCE instance) {
     // the host handle stops the runtime and with it every server task.
     destroy_tray_icons(*tray);
     tray->windowRef->store(nullptr);
+    tray->pairing.reset();
     tray->host.reset();
     tray.reset();
     return 0;

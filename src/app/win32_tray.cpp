@@ -1,6 +1,14 @@
 #include "app/win32_tray.h"
 
+#include <cstring>
+#include <exception>
+#include <string>
+#include <thread>
+
+#include "app/win32_first_run.h"
 #include "app/win32_messages.h"
+#include "app/win32_text.h"
+#include "app/win32_tray_menu.h"
 #include "platform/https_client.h"
 #include "platform/thread_name.h"
 #include "platform/win32/desktop.h"
@@ -10,8 +18,13 @@
 namespace hp::app {
 
 static_assert(kWmApp == WM_APP);
+// The whole record (balloon icon included) of current Windows versions.
+static_assert(sizeof(NOTIFYICONDATAW) == 976);
 
 namespace {
+
+constexpr wchar_t kVigemBalloonText[] = L"Install ViGEmBus for a real virtual controller";
+constexpr wchar_t kVigemBalloonTitle[] = L"docs/GAMEPAD.md";
 
 TrayState* tray_of(HWND window) {
     return reinterpret_cast<TrayState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
@@ -30,8 +43,107 @@ void release_held_input(TrayState& tray) {
     server::release_all_input(*tray.host->state);
 }
 
-void on_host_event(TrayState& tray, WPARAM /*code*/) {
-    // Codes 1 and 2 also close the pairing window, once there is one.
+void close_pairing_window(TrayState& tray) {
+    if (tray.pairing) tray.pairing->close();
+}
+
+// Icon and tooltip of the kept record from a fresh snapshot of the host.
+void fill_icon(TrayState& tray) {
+    server::HostView view;
+    if (tray.host && tray.host->state) view = server::host_view(*tray.host->state, nullptr);
+    NOTIFYICONDATAW& icon = tray.icon;
+    icon.cbSize = sizeof(NOTIFYICONDATAW);
+    icon.hWnd = tray.window;
+    icon.uID = kTrayIconId;
+    icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
+    icon.uCallbackMessage = WM_TRAY_ICON;
+    icon.hIcon = tray.icons.choose(tray::icon_role(view), tray.lightTheme);
+    const std::u16string tip = tray::tooltip(view);  // at most 127 units
+    std::memset(icon.szTip, 0, sizeof icon.szTip);
+    std::memcpy(icon.szTip, tip.data(), tip.size() * sizeof(char16_t));
+}
+
+// SetThreadDescription is looked up at run time: older systems lack it.
+void name_this_thread(const wchar_t* name) {
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    if (!kernel) return;
+    using SetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+    auto set = reinterpret_cast<SetDescription>(
+        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetThreadDescription")));
+    if (set) (void)set(GetCurrentThread(), name);
+}
+
+std::wstring module_file_name() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return {};
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        if (path.size() >= 32768) return {};
+        path.resize(path.size() * 2);
+    }
+}
+
+class Win32TrayActions final : public tray::TrayActions {
+public:
+    explicit Win32TrayActions(TrayState& tray) : tray_(tray) {}
+
+    void open_pairing_window() override {
+        if (tray_.pairing) tray_.pairing->open();
+    }
+    void set_start_entry(bool enable) override {
+        if (tray_.services.startAtLogin) (void)tray_.services.startAtLogin->set_start_entry(enable);
+    }
+    void toggle_elevated_task(bool currentlyExists) override {
+        if (tray_.services.startAtLogin) tray_.services.startAtLogin->toggle_elevated_task(currentlyExists);
+    }
+    void check_for_updates() override {
+        auto running = tray_.services.updateCheckRunning;
+        if (!running || running->exchange(true)) return;  // one check at a time
+        try {
+            std::thread([running, check = tray_.services.manualUpdateCheck] {
+                name_this_thread(L"update-manual");
+                if (check) check();
+                running->store(false);
+            }).detach();
+        } catch (const std::exception&) {
+            running->store(false);
+        }
+    }
+    void exit() override { DestroyWindow(tray_.window); }
+    void remove_device(const std::string& clientId) override {
+        if (!tray_.host) return;
+        server::remove_device(*tray_.host->state, clientId);
+        refresh_tray_icon(tray_);
+    }
+    void apply_preset(std::uint8_t index) override {
+        if (!tray_.host || !tray_.host->gamepad) return;
+        mapping_changed(server::apply_preset(*tray_.host->state, *tray_.host->gamepad, tray_.dataDir, index));
+    }
+    void set_output(bool useMapping) override {
+        if (!tray_.host || !tray_.host->gamepad) return;
+        mapping_changed(server::set_output(*tray_.host->state, *tray_.host->gamepad, tray_.dataDir, useMapping));
+    }
+    void open_mapping_window() override {
+        if (tray_.services.openMappingWindow) tray_.services.openMappingWindow();
+    }
+
+private:
+    void mapping_changed(const pad_mapping::PadMapping& mapping) {
+        if (tray_.services.mappingChanged) tray_.services.mappingChanged(mapping);
+    }
+    TrayState& tray_;
+};
+
+void on_setting_change(TrayState& tray, LPARAM lParam) {
+    const auto* area = reinterpret_cast<const wchar_t*>(lParam);
+    if (!area || std::wcscmp(area, L"ImmersiveColorSet") != 0) return;
+    const bool light = tray.services.registry && light_taskbar(*tray.services.registry);
+    if (light == tray.lightTheme) return;
+    tray.lightTheme = light;
     refresh_tray_icon(tray);
 }
 
@@ -50,6 +162,17 @@ update::UpdateServices update_services(const TrayState& tray) {
 
 void attach_tray_state(TrayState& tray) {
     SetWindowLongPtrW(tray.window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&tray));
+    if (tray.pairing) return;
+    PairingWindowHooks hooks;
+    hooks.instance = tray.instance;
+    hooks.trayWindow = tray.window;
+    if (tray.host) {
+        auto state = tray.host->state;
+        auto network = tray.host->network;
+        hooks.open = [state, network] { return server::open_pairing_code(*state, *network); };
+        hooks.withdraw = [state] { server::withdraw_pairing_code(*state); };
+    }
+    tray.pairing = std::make_unique<PairingWindow>(std::move(hooks));
 }
 
 host::EventSink make_notify_tray(TrayWindowRef window) {
@@ -66,8 +189,19 @@ LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
     TrayState* tray = tray_of(window);
     switch (message) {
         case WM_HOST_EVENT:
-            if (tray) on_host_event(*tray, wParam);
+            if (tray) {
+                if (wParam == static_cast<WPARAM>(HostEventCode::DevicePaired) ||
+                    wParam == static_cast<WPARAM>(HostEventCode::PairingCodeRevoked))
+                    close_pairing_window(*tray);
+                refresh_tray_icon(*tray);
+            }
             return 0;
+        case WM_TRAY_ICON:
+            if (tray && (LOWORD(lParam) == WM_LBUTTONUP || LOWORD(lParam) == WM_RBUTTONUP)) show_tray_menu(*tray);
+            return 0;
+        case WM_SETTINGCHANGE:
+            if (tray) on_setting_change(*tray, lParam);
+            break;
         case WM_CLOSE:
             DestroyWindow(window);
             return 0;
@@ -80,6 +214,7 @@ LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
             return 0;
         case WM_DESTROY:
             if (tray) {
+                close_pairing_window(*tray);
                 remove_tray_icon(*tray);
                 release_held_input(*tray);
                 tray->windowRef->store(nullptr);
@@ -91,27 +226,104 @@ LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
             break;
     }
     if (tray && tray->taskbarCreatedMessage != 0 && message == tray->taskbarCreatedMessage) {
-        add_tray_icon(*tray);  // the shell restarted
+        // The shell restarted: the icon is added again with the current state.
+        fill_icon(*tray);
+        (void)Shell_NotifyIconW(NIM_ADD, &tray->icon);
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void add_tray_icon(TrayState&) {}
-void remove_tray_icon(TrayState&) {}
-void refresh_tray_icon(TrayState&) {}
-void destroy_tray_icons(TrayState&) {}
-void show_vigem_balloon(TrayState&) {}
-void ask_start_at_login(TrayState&) {}
-void start_automatic_update_check(const TrayState& tray) { update::start_automatic_check(update_services(tray)); }
-
-bool start_manual_update_check(const TrayState& tray) {
-    update::UpdateServices services = update_services(tray);
-    return update::start_manual_check(services, [boxes = services.boxes, opener = services.opener](
-                                                    const update::ManualResult& result) {
-        update::show_manual_result(result, *boxes, *opener);
-    });
+void add_tray_icon(TrayState& tray) {
+    if (!tray.icons.idleDark) tray.icons = load_tray_icons(tray.instance, tray_icon_side());
+    tray.lightTheme = tray.services.registry && light_taskbar(*tray.services.registry);
+    fill_icon(tray);
+    (void)Shell_NotifyIconW(NIM_ADD, &tray.icon);
 }
+
+void remove_tray_icon(TrayState& tray) {
+    if (tray.icon.hWnd) (void)Shell_NotifyIconW(NIM_DELETE, &tray.icon);
+}
+
+void refresh_tray_icon(TrayState& tray) {
+    fill_icon(tray);
+    (void)Shell_NotifyIconW(NIM_MODIFY, &tray.icon);
+}
+
+void destroy_tray_icons(TrayState& tray) {
+    tray.icon.hIcon = nullptr;
+    tray.icons = TrayIcons{};
+}
+
+void show_vigem_balloon(TrayState& tray) {
+    if (!tray.host || !claim_vigem_notice(tray.dataDir, tray.host->vigemMissing)) return;
+    NOTIFYICONDATAW& icon = tray.icon;
+    icon.uFlags |= NIF_INFO;
+    std::wcsncpy(icon.szInfo, kVigemBalloonText, std::size(icon.szInfo) - 1);
+    std::wcsncpy(icon.szInfoTitle, kVigemBalloonTitle, std::size(icon.szInfoTitle) - 1);
+    icon.dwInfoFlags = NIIF_INFO;
+    (void)Shell_NotifyIconW(NIM_MODIFY, &icon);
+    // Later updates of the icon must not show the balloon again.
+    icon.uFlags &= ~static_cast<UINT>(NIF_INFO);
+}
+
+void ask_start_at_login(TrayState& tray) {
+    if (!tray.services.startAtLogin) return;
+    const std::wstring file = module_file_name();
+    const std::string name = startup::program_name(std::u16string(file.begin(), file.end()));
+    LoginQuestionBoxes boxes;
+    HWND owner = tray.window;
+    boxes.askYesNo = [owner](const std::string& text, const std::string& caption) {
+        return MessageBoxW(owner, widen(text).c_str(), widen(caption).c_str(),
+                           MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) == IDYES;
+    };
+    boxes.warn = [owner](const std::string& text, const std::string& caption) {
+        MessageBoxW(owner, widen(text).c_str(), widen(caption).c_str(), MB_ICONWARNING);
+    };
+    (void)ask_start_at_login_once(tray.dataDir, *tray.services.startAtLogin, name, boxes);
+}
+
+void start_automatic_update_check(TrayState& tray) { update::start_automatic_check(update_services(tray)); }
+
+void run_manual_update_check(const TrayState& tray) {
+    // One check at a time in the whole process, the automatic one included.
+    auto running = update::RunningCheck::try_claim();
+    if (!running) return;
+    update::UpdateServices services = update_services(tray);
+    const update::ManualResult result = update::manual_check(services);
+    update::show_manual_result(result, *services.boxes, *services.opener);
+}
+
 bool take_dialog_message(TrayState&, MSG&) { return false; }
+
+tray::TrayView tray_view(TrayState& tray) {
+    tray::TrayView view;
+    if (tray.host) {
+        view.hostName = tray.host->hostName;
+        view.host = server::host_view(*tray.host->state, tray.host->gamepad.get());
+        if (tray.host->network) view.network = tray.host->network->get();
+        view.vigemFound = !tray.host->vigemMissing;
+    }
+    if (auto& startAtLogin = tray.services.startAtLogin) {
+        view.startEntryEnabled = startAtLogin->start_entry_enabled();
+        view.elevatedTaskExists = startAtLogin->elevated_task_exists();
+    }
+    return view;
+}
+
+void show_tray_menu(TrayState& tray) {
+    const tray::Menu menu = tray::build_menu(tray_view(tray));
+    unsigned id = 0;
+    {
+        UniqueMenu popup = build_popup_menu(menu.items);
+        if (popup) id = track_popup_menu(popup.get(), tray.window);
+    }  // destroyed before the command runs
+    dispatch_tray_command(tray, menu, id);
+}
+
+void dispatch_tray_command(TrayState& tray, const tray::Menu& menu, unsigned id) {
+    Win32TrayActions actions(tray);
+    tray::run_command(tray::command_for(id, menu), actions);
+}
 
 }  // namespace hp::app

@@ -1,7 +1,8 @@
 #pragma once
 // Running a helper program and collecting what it prints: the program is
-// found on the search path, gets an empty standard input and no console
-// window, and is ended when it outlives its time limit.
+// found on the search path (on Windows the running program's own directory
+// comes first), gets an empty standard input and no console window, and is
+// ended when it outlives its time limit.
 #include <chrono>
 #include <cstddef>
 #include <memory>
@@ -13,7 +14,7 @@
 namespace hp::platform {
 
 struct ProcessRequest {
-    std::string program;             // a bare name, looked up on the search path
+    std::string program;             // a bare name, looked up as above, or a full path
     std::vector<std::string> args;   // without the program name
     std::chrono::milliseconds timeLimit{10000};
     std::size_t outputLimit = 8u << 20;  // bytes of standard output kept

@@ -294,21 +294,19 @@ std::string percent_encode(std::string_view s) {
     return out;
 }
 
-namespace {
-std::string first_endpoint(const std::vector<IpAddress>& list, std::uint16_t port) {
+std::string link_endpoint(const std::vector<IpAddress>& list, std::uint16_t port) {
     for (const auto& a : list)
         if (a.is_v4()) return format_endpoint(a, port);
     return list.empty() ? std::string() : format_endpoint(list.front(), port);
 }
-}  // namespace
 
 std::string pairing_link(const store::HostIdentity& identity, const HostInfo& info,
                          const discovery::NetworkSnapshot& net, std::string_view code) {
     std::string link = "hearthpad://pair?v=1&id=" + percent_encode(identity.hostId);
     link += "&name=" + percent_encode(info.hostName);
     link += "&os=" + std::string(kOsType);
-    link += "&lan=" + percent_encode(first_endpoint(net.lan, info.tcpPort));
-    link += "&ts=" + percent_encode(first_endpoint(net.tailscale, info.tcpPort));
+    link += "&lan=" + percent_encode(link_endpoint(net.lan, info.tcpPort));
+    link += "&ts=" + percent_encode(link_endpoint(net.tailscale, info.tcpPort));
     link += "&pk=" + crypto::hex_encode(identity.publicKey);
     link += "&code=";
     link += code;

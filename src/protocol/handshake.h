@@ -106,6 +106,9 @@ void clear_pairing_code(PairingSlot& slot);
 
 // Percent-encoding of the pairing link: unreserved bytes kept, others %XX.
 std::string percent_encode(std::string_view s);
+// The endpoint a pairing link names for one address list: the first IPv4
+// address, else the first address, with the port; empty for an empty list.
+std::string link_endpoint(const std::vector<IpAddress>& list, std::uint16_t port);
 // hearthpad://pair?v=1&id=…&name=…&os=windows&lan=…&ts=…&pk=…&code=…
 std::string pairing_link(const store::HostIdentity& identity, const HostInfo& info,
                          const discovery::NetworkSnapshot& net, std::string_view code);

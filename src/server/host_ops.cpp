@@ -1,6 +1,8 @@
 #include "server/host_ops.h"
 
+#include "gamepad/gamepad_output.h"
 #include "input/executor.h"
+#include "pad_mapping/mapping_file.h"
 #include "protocol/handshake.h"
 
 namespace hp::server {
@@ -16,6 +18,8 @@ PairingOffer open_pairing_code(host::HostState& state, const discovery::SharedNe
     PairingOffer offer;
     offer.code = protocol::new_pairing_code(state.pairing);
     offer.link = protocol::pairing_link(state.identity, state.info, net, offer.code);
+    offer.lan = protocol::link_endpoint(net.lan, state.info.tcpPort);
+    offer.tailscale = protocol::link_endpoint(net.tailscale, state.info.tcpPort);
     return offer;
 }
 
@@ -24,8 +28,10 @@ void withdraw_pairing_code(host::HostState& state) {
     protocol::clear_pairing_code(state.pairing);
 }
 
-std::vector<DeviceView> list_devices(host::HostState& state) {
-    HostLock lock(state);
+namespace {
+
+// The paired devices; the lock is held.
+std::vector<DeviceView> devices_locked(host::HostState& state) {
     std::vector<DeviceView> out;
     for (const auto& r : state.store.records()) {
         DeviceView v{r.clientId, r.deviceName, false};
@@ -34,6 +40,21 @@ std::vector<DeviceView> list_devices(host::HostState& state) {
         out.push_back(std::move(v));
     }
     return out;
+}
+
+// The device name of the session in control; the lock is held.
+std::optional<std::string> controlling_locked(host::HostState& state) {
+    if (!state.input.activeClient) return std::nullopt;
+    auto it = state.sessions.find(*state.input.activeClient);
+    if (it == state.sessions.end()) return std::nullopt;
+    return it->second.deviceName;
+}
+
+}  // namespace
+
+std::vector<DeviceView> list_devices(host::HostState& state) {
+    HostLock lock(state);
+    return devices_locked(state);
 }
 
 void remove_device(host::HostState& state, const std::string& clientId) {
@@ -53,10 +74,7 @@ void remove_device(host::HostState& state, const std::string& clientId) {
 
 std::optional<std::string> controlling_device(host::HostState& state) {
     HostLock lock(state);
-    if (!state.input.activeClient) return std::nullopt;
-    auto it = state.sessions.find(*state.input.activeClient);
-    if (it == state.sessions.end()) return std::nullopt;
-    return it->second.deviceName;
+    return controlling_locked(state);
 }
 
 Endpoints endpoints(host::HostState& state, const discovery::SharedNetworkSnapshot& network) {
@@ -72,6 +90,64 @@ Endpoints endpoints(host::HostState& state, const discovery::SharedNetworkSnapsh
 void release_all_input(host::HostState& state) {
     HostLock lock(state);
     input::release_all(state);
+}
+
+HostView host_view(host::HostState& state, const gamepad::GamepadOutput* gamepad) {
+    HostLock lock(state);
+    HostView view;
+    view.controllingDevice = controlling_locked(state);
+    view.controllerOn = view.controllingDevice && state.input.lastSeenControllerSwitch;
+    view.devices = devices_locked(state);
+    if (gamepad) view.mapping = gamepad->mapping();
+    return view;
+}
+
+pad_mapping::PadMapping current_mapping(host::HostState& state, const gamepad::GamepadOutput& gamepad) {
+    HostLock lock(state);
+    return gamepad.mapping();
+}
+
+Status install_mapping(host::HostState& state, gamepad::GamepadOutput& gamepad,
+                       const std::filesystem::path& dataDir, const pad_mapping::PadMapping& mapping) {
+    {
+        HostLock lock(state);
+        gamepad.install(mapping);
+    }
+    // Written after unlocking: the file is flushed to disk, which input
+    // must never wait for.
+    return pad_mapping::save_mapping(dataDir, mapping);
+}
+
+namespace {
+
+template <typename Change>
+pad_mapping::PadMapping change_mapping(host::HostState& state, gamepad::GamepadOutput& gamepad,
+                                       const std::filesystem::path& dataDir, Change change) {
+    pad_mapping::PadMapping next;
+    {
+        HostLock lock(state);
+        next = change(gamepad.mapping());
+        gamepad.install(next);
+    }
+    (void)pad_mapping::save_mapping(dataDir, next);  // the tray reports no failure
+    return next;
+}
+
+}  // namespace
+
+pad_mapping::PadMapping apply_preset(host::HostState& state, gamepad::GamepadOutput& gamepad,
+                                     const std::filesystem::path& dataDir, std::uint8_t index) {
+    return change_mapping(state, gamepad, dataDir, [index](const pad_mapping::PadMapping& current) {
+        return pad_mapping::applyPreset(current, index);
+    });
+}
+
+pad_mapping::PadMapping set_output(host::HostState& state, gamepad::GamepadOutput& gamepad,
+                                   const std::filesystem::path& dataDir, bool useMapping) {
+    return change_mapping(state, gamepad, dataDir, [useMapping](pad_mapping::PadMapping current) {
+        current.useMapping = useMapping;
+        return current;
+    });
 }
 
 }  // namespace hp::server

@@ -3,18 +3,28 @@
 // its windows). Each operation takes the host's lock itself, and events it
 // raises are delivered after unlocking; front ends never reach into the
 // host record or the protocol themselves.
+#include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "discovery/network_snapshot.h"
 #include "host/host_state.h"
+#include "pad_mapping/mapping.h"
+
+namespace hp::gamepad {
+class GamepadOutput;
+}  // namespace hp::gamepad
 
 namespace hp::server {
 
 struct PairingOffer {
-    std::string code;  // six digits
-    std::string link;  // hearthpad://pair?... with the code, for the QR code
+    std::string code;       // six digits
+    std::string link;       // hearthpad://pair?... with the code, for the QR code
+    std::string lan;        // the link's LAN endpoint ("a.b.c.d:port"), empty without one
+    std::string tailscale;  // the link's Tailscale endpoint, likewise
 };
 
 // Draws a new pairing code (any earlier one is replaced) and builds the
@@ -51,5 +61,38 @@ Endpoints endpoints(host::HostState& state, const discovery::SharedNetworkSnapsh
 
 // Lets go of everything held (keys, buttons, modifiers, pad).
 void release_all_input(host::HostState& state);
+
+// What the tray shows, read under one lock: who controls the PC and whether
+// that device's controller switch is on, the paired devices, and the mapping
+// in force (when a gamepad output is given).
+struct HostView {
+    std::optional<std::string> controllingDevice;
+    bool controllerOn = false;
+    std::vector<DeviceView> devices;
+    pad_mapping::PadMapping mapping = pad_mapping::defaultMapping();
+};
+HostView host_view(host::HostState& state, const gamepad::GamepadOutput* gamepad);
+
+// The mapping in force.
+pad_mapping::PadMapping current_mapping(host::HostState& state, const gamepad::GamepadOutput& gamepad);
+
+// Makes `mapping` the one in force (under the lock) and then writes it to
+// "gamepad_mapping.json" in `dataDir`. The mapping stays in force when the
+// write fails; the error says why. Saves come from the main thread only, so
+// the file always ends with the last mapping installed.
+Status install_mapping(host::HostState& state, gamepad::GamepadOutput& gamepad,
+                       const std::filesystem::path& dataDir, const pad_mapping::PadMapping& mapping);
+
+// The current mapping with the bindings, sticks and preset of preset `index`
+// (0 to 3; 4 and above give the shooter preset), output kept; installed and
+// saved as above. Returns the mapping now in force.
+pad_mapping::PadMapping apply_preset(host::HostState& state, gamepad::GamepadOutput& gamepad,
+                                     const std::filesystem::path& dataDir, std::uint8_t index);
+
+// The current mapping with its output set (true: keyboard/mouse mapping,
+// false: virtual pad); installed and saved as above. Returns the mapping now
+// in force.
+pad_mapping::PadMapping set_output(host::HostState& state, gamepad::GamepadOutput& gamepad,
+                                   const std::filesystem::path& dataDir, bool useMapping);
 
 }  // namespace hp::server

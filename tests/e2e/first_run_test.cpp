@@ -11,6 +11,9 @@
 
 #include "app/win32_first_run.h"
 #include "app/win32_messages.h"
+#include "platform/fake/fake_process_runner.h"
+#include "platform/fake/fake_user_registry.h"
+#include "platform/fake/recording_shell_launcher.h"
 
 namespace hp::app {
 namespace {
@@ -72,6 +75,69 @@ TEST_F(MarkerFiles, VigemNoticeIsDueOnlyWhenTheDriverIsMissingAndOnlyOnce) {
     EXPECT_FALSE(fs::exists(root_ / "vigem_notified"));
     EXPECT_TRUE(claim_vigem_notice(root_, true));
     EXPECT_FALSE(claim_vigem_notice(root_, true));
+}
+
+class LoginQuestion : public ScratchDir {
+protected:
+    std::shared_ptr<fake::FakeUserRegistry> registry_ = std::make_shared<fake::FakeUserRegistry>();
+    std::shared_ptr<fake::FakeProcessRunner> runner_ = std::make_shared<fake::FakeProcessRunner>();
+    startup::StartAtLogin startAtLogin_{
+        {registry_, runner_, std::make_shared<fake::RecordingShellLauncher>(), "C:\\Apps\\hp.exe"}};
+    std::vector<std::string> shown_;  // "question: <caption>" / "warning: <caption>: <text>"
+    bool answer_ = false;
+    bool markerWhenAsked_ = false;
+
+    bool ask() {
+        LoginQuestionBoxes boxes;
+        boxes.askYesNo = [this](const std::string& text, const std::string& caption) {
+            EXPECT_EQ(text, startup::login_question_text("hp"));
+            markerWhenAsked_ = fs::exists(root_ / "startup_prompted");
+            shown_.push_back("question: " + caption);
+            return answer_;
+        };
+        boxes.warn = [this](const std::string& text, const std::string& caption) {
+            shown_.push_back("warning: " + caption + ": " + text);
+        };
+        return ask_start_at_login_once(root_, startAtLogin_, "hp", boxes);
+    }
+};
+
+TEST_F(LoginQuestion, AskedOnceWithTheMarkerWrittenFirstAndNoChangesNothing) {
+    EXPECT_TRUE(ask());
+    EXPECT_EQ(shown_, std::vector<std::string>{"question: hp"});
+    EXPECT_TRUE(markerWhenAsked_);
+    EXPECT_EQ(read(root_ / "startup_prompted"), "1");
+    EXPECT_EQ(registry_->writes(), 0);
+    // schtasks.exe was asked about the task ("not found" here: no task).
+    ASSERT_EQ(runner_->requests().size(), 1u);
+    EXPECT_FALSE(ask());
+    EXPECT_EQ(shown_.size(), 1u);
+}
+
+TEST_F(LoginQuestion, YesWritesTheStartEntry) {
+    answer_ = true;
+    EXPECT_TRUE(ask());
+    EXPECT_TRUE(startAtLogin_.start_entry_enabled());
+    EXPECT_EQ(shown_, std::vector<std::string>{"question: hp"});
+}
+
+TEST_F(LoginQuestion, AFailedWriteIsFollowedByTheWarning) {
+    answer_ = true;
+    registry_->refuse_writes(startup::kRunKey);
+    EXPECT_TRUE(ask());
+    EXPECT_EQ(shown_, (std::vector<std::string>{"question: hp", "warning: hp: " + startup::login_failure_text("hp")}));
+}
+
+TEST_F(LoginQuestion, NotAskedWhenTheEntryOrTheTaskExistsButTheMarkerIsWritten) {
+    ASSERT_TRUE(startAtLogin_.set_start_entry(true));
+    EXPECT_FALSE(ask());
+    EXPECT_TRUE(fs::exists(root_ / "startup_prompted"));
+    fs::remove(root_ / "startup_prompted");
+    ASSERT_TRUE(startAtLogin_.set_start_entry(false));
+    runner_->push(platform::ProcessOutcome{0, {}, false});  // the task exists
+    EXPECT_FALSE(ask());
+    EXPECT_TRUE(shown_.empty());
+    EXPECT_TRUE(fs::exists(root_ / "startup_prompted"));
 }
 
 TEST(StartFailureText, PrefixesTheErrorText) {

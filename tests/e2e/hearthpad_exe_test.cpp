@@ -1,7 +1,12 @@
 // hearthpad.exe end to end under Wine: the real program started as a user
-// would start it, reached by a client over loopback, started a second time,
+// would start it on a fresh data directory, its start-at-login question
+// answered, a phone paired by the QR code read from the screen, the phone's
+// commands executed while the menu and the question are open, started a
+// second time,
 // asked to close and started again. Its data directory is a temporary
-// directory handed over in RC_DATA_DIR, so no real user data is touched.
+// directory handed over in RC_DATA_DIR, so no real user data is touched; the
+// program runs from a temporary directory holding a schtasks.exe that
+// answers 1 ("no such task"), which the program finds before Wine's own.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,7 +17,9 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 
+#include "e2e/desktop_driver.h"
 #include "e2e/wine_host.h"
 #include "support/test_client.h"
 
@@ -20,10 +27,15 @@ namespace hp::e2e {
 namespace {
 
 namespace fs = std::filesystem;
+namespace ft = test::frame_type;
 
 // A cold prefix takes a while to answer the first time.
 constexpr auto kFirstAnswer = seconds(90);
 constexpr auto kExit = seconds(30);
+constexpr auto kWindow = seconds(60);
+
+// The start-at-login question's caption: the program's file stem.
+constexpr char kQuestionCaption[] = "hearthpad";
 
 fs::path exe_path() {
     if (const char* e = std::getenv("HP_WIN_EXE"); e && *e) return e;
@@ -34,16 +46,28 @@ bool is_lower_hex(const std::string& s) {
     return s.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
+std::string read(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
 class HearthpadExe : public ::testing::Test {
 protected:
     // One Wine session and one running host for the whole suite: starting
-    // Wine is the expensive part.
+    // Wine is the expensive part. The cases run in order and build on each
+    // other (the question is answered before pairing, the device paired
+    // before it sends input).
     struct Shared {
         std::unique_ptr<WineSession> wine;
-        fs::path dataDir;
+        std::unique_ptr<DesktopDriver> desktop;
+        fs::path dataDir, programDir;
         std::optional<ChildProcess> host;
         FoundHost found;
         std::string setupError;
+        std::optional<test::ClientIdentity> phone;
+        std::optional<test::PinnedHost> pinned;
     };
     static Shared* shared_;
 
@@ -55,27 +79,43 @@ protected:
             return;
         }
         shared_->wine = std::move(*wine);
-        std::string pattern = (fs::temp_directory_path() / "hearthpad-e2e-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) {
-            shared_->setupError = "mkdtemp failed";
+        shared_->desktop = std::make_unique<DesktopDriver>(*shared_->wine);
+        for (fs::path* dir : {&shared_->dataDir, &shared_->programDir}) {
+            std::string pattern = (fs::temp_directory_path() / "hearthpad-e2e-XXXXXX").string();
+            if (!::mkdtemp(pattern.data())) {
+                shared_->setupError = "mkdtemp failed";
+                return;
+            }
+            *dir = pattern;
+        }
+        std::error_code ec;
+        fs::copy_file(exe_path(), shared_->programDir / "hearthpad.exe", ec);
+        if (!ec) fs::copy_file(HP_WIN_STUB_SCHTASKS, shared_->programDir / "schtasks.exe", ec);
+        if (ec) {
+            shared_->setupError = "cannot copy the program: " + ec.message();
             return;
         }
-        shared_->dataDir = pattern;
+        // Nothing of an earlier run may answer the question for this one.
+        (void)shared_->wine->run({"reg", "delete", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "/v",
+                                  "Hearthpad", "/f"},
+                                 kExit);
         if (auto st = start_first_host(); !st) shared_->setupError = st.error().text;
     }
 
     static void TearDownTestSuite() {
         if (shared_->wine) shared_->wine->kill_all();
         shared_->host.reset();
+        shared_->desktop.reset();
         shared_->wine.reset();  // ends the display too
         std::error_code ec;
         if (!shared_->dataDir.empty()) fs::remove_all(shared_->dataDir, ec);
+        if (!shared_->programDir.empty()) fs::remove_all(shared_->programDir, ec);
         delete shared_;
         shared_ = nullptr;
     }
 
     static Status start_first_host() {
-        auto host = shared_->wine->start(exe_path(), shared_->dataDir, {"--background"});
+        auto host = shared_->wine->start(shared_->programDir / "hearthpad.exe", shared_->dataDir, {"--background"});
         if (!host) return std::unexpected(host.error());
         shared_->host.emplace(std::move(*host));
         auto found = shared_->wine->wait_for_host(*shared_->host, kFirstAnswer);
@@ -89,6 +129,7 @@ protected:
     }
 
     WineSession& wine() { return *shared_->wine; }
+    DesktopDriver& desktop() { return *shared_->desktop; }
     const nlohmann::json& info() { return shared_->found.info; }
     std::uint16_t port() { return shared_->found.port; }
 
@@ -97,6 +138,81 @@ protected:
         test::TestClient client;
         if (auto st = client.connect(port()); !st) return std::unexpected(st.error());
         return client.information();
+    }
+
+    std::optional<XWindow> question() { return desktop().find(kQuestionCaption, "hearthpad.exe"); }
+    std::optional<XWindow> pairing_window() { return desktop().find("Pair New Device", "hearthpad.exe"); }
+    // The open popup menu: the program's one window without a name.
+    std::optional<XWindow> menu() {
+        auto windows = desktop().visible_windows("hearthpad.exe");
+        if (!windows) return std::nullopt;
+        for (auto& w : *windows)
+            if (w.name.empty() && w.width > 100) return w;
+        return std::nullopt;
+    }
+
+    // Right-clicks the icon in Wine's notification area and waits for the menu.
+    std::optional<XWindow> open_menu() {
+        const auto tray = desktop().find("Wine System Tray");
+        EXPECT_TRUE(tray) << "no notification area";
+        if (!tray) return std::nullopt;
+        EXPECT_TRUE(desktop().click(tray->x + 10, tray->y + tray->height / 2, 3));
+        return desktop().wait_for([this] { return menu(); }, kWindow);
+    }
+
+    // "Pair New Device…" chosen from the tray menu with the keyboard, as the
+    // pointer over the menu's border selects nothing: Wine 8 moves through
+    // the grey lines too (four of them, then the item); a Wine that skips
+    // them needs one step. Returns the pairing window.
+    std::optional<XWindow> choose_pair_new_device() {
+        for (const int steps : {5, 1}) {
+            const auto shown = open_menu();
+            if (!shown) return std::nullopt;
+            EXPECT_TRUE(desktop().move(shown->x + 1, shown->y + 1));
+            for (int i = 0; i < steps; ++i) EXPECT_TRUE(desktop().key("Down"));
+            EXPECT_TRUE(desktop().key("Return"));
+            if (auto window = desktop().wait_for([this] { return pairing_window(); }, seconds(10))) return window;
+        }
+        return std::nullopt;
+    }
+
+    // The paired phone, authenticated, in a new session.
+    std::unique_ptr<test::TestClient> phone() {
+        EXPECT_TRUE(shared_->phone && shared_->pinned) << "the phone has not paired";
+        if (!shared_->phone || !shared_->pinned) return nullptr;
+        auto client = std::make_unique<test::TestClient>(*shared_->phone);
+        client->pin_host(*shared_->pinned);
+        EXPECT_TRUE(client->connect(port()));
+        const auto auth = client->authenticate();
+        EXPECT_TRUE(auth.ok()) << auth.detail;
+        return auth.ok() ? std::move(client) : nullptr;
+    }
+
+    // The phone's commands reach the system and come back: it sets the
+    // clipboard and reads it again. (Under Xvfb, Wine does not move the X
+    // pointer for synthetic input, so the pointer cannot show it.)
+    bool commands_run(test::TestClient& client, const std::string& text) {
+        const nlohmann::json set = {{"text", text}};
+        EXPECT_TRUE(client.send_secure(ft::ClipboardSet, set.dump()));
+        EXPECT_TRUE(client.send_secure(ft::ClipboardGet, std::string_view("{}")));
+        auto reply = client.recv();
+        EXPECT_TRUE(reply) << reply.error().text;
+        if (!reply) return false;
+        EXPECT_EQ(reply->type, ft::ClipboardContent);
+        return reply->json().value("text", "") == text;
+    }
+
+    // No window of the program but the notification area's may show.
+    void expect_nothing_shown(milliseconds wait) {
+        std::this_thread::sleep_for(wait);
+        const auto windows = desktop().visible_windows();
+        ASSERT_TRUE(windows) << windows.error().text;
+        for (const auto& w : *windows) {
+            const bool root = w.x == 0 && w.y == 0 && w.width >= 1024;
+            EXPECT_TRUE(root || w.name == "Wine System Tray")
+                << "unexpected window \"" << w.name << "\" at " << w.x << "," << w.y << " " << w.width << "x"
+                << w.height;
+        }
     }
 };
 
@@ -127,8 +243,71 @@ TEST_F(HearthpadExe, AnswersAnInformationRequestAsAWindowsHostAndCloses) {
     EXPECT_TRUE(client.wait_closed());
 }
 
+TEST_F(HearthpadExe, FirstStartAsksAboutStartAtLoginWhileItServesAndNoWritesNothing) {
+    const auto box = desktop().wait_for([this] { return question(); }, kWindow);
+    ASSERT_TRUE(box) << "the start-at-login question did not show";
+    // The host answers while the question waits on the main thread.
+    auto again = ask_information();
+    ASSERT_TRUE(again) << again.error().text;
+    EXPECT_EQ(again->value("hostId", ""), info().value("hostId", ""));
+    // The marker is written before the question is asked.
+    EXPECT_EQ(read(shared_->dataDir / "startup_prompted"), "1");
+
+    // "No": the mnemonic, with the pointer over the box (keys go there).
+    ASSERT_TRUE(desktop().move(box->centre_x(), box->centre_y()));
+    ASSERT_TRUE(desktop().key("n"));
+    EXPECT_TRUE(desktop().wait_gone([this] { return question(); }, kWindow));
+    auto value = wine().run({"reg", "query", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "/v",
+                             "Hearthpad"},
+                            kExit);
+    ASSERT_TRUE(value) << value.error().text;
+    EXPECT_NE(*value, 0) << "No wrote a start-at-login entry";
+}
+
+TEST_F(HearthpadExe, PairsWithTheCodeReadFromTheQrCodeOnTheScreen) {
+    const auto window = choose_pair_new_device();
+    ASSERT_TRUE(window) << "the pairing window did not open";
+    EXPECT_EQ(window->width, 320);
+    EXPECT_EQ(window->height, 380);
+
+    const std::string shot = (fs::path(HP_E2E_DIR) / "pairing-window.png").string();
+    ASSERT_TRUE(desktop().screenshot(shot));
+    const auto link = desktop().read_qr(shot);
+    ASSERT_TRUE(link) << link.error().text;
+    const std::string prefix = "hearthpad://pair?v=1&id=" + info().value("hostId", "") + "&";
+    ASSERT_EQ(link->rfind(prefix, 0), 0u) << *link;
+    EXPECT_NE(link->find("&os=windows&"), std::string::npos) << *link;
+    EXPECT_NE(link->find("&pk="), std::string::npos) << *link;
+    const auto at = link->find("&code=");
+    ASSERT_NE(at, std::string::npos) << *link;
+    const std::string code = link->substr(at + 6);
+    ASSERT_EQ(code.size(), 6u) << *link;
+
+    test::TestClient client(test::ClientIdentity::generate("QR Phone"));
+    ASSERT_TRUE(client.connect(port()));
+    const auto paired = client.pair(code);
+    ASSERT_TRUE(paired.ok()) << paired.detail;
+    shared_->phone = client.identity();
+    shared_->pinned = client.pinned_host();
+    // Pairing completed: the window closes by itself.
+    EXPECT_TRUE(desktop().wait_gone([this] { return pairing_window(); }, kWindow));
+}
+
+TEST_F(HearthpadExe, CommandsRunWhileTheMenuIsOpen) {
+    auto client = phone();
+    ASSERT_TRUE(client);
+    const auto shown = open_menu();
+    ASSERT_TRUE(shown) << "the tray menu did not open";
+    EXPECT_TRUE(commands_run(*client, "while the menu is open"));
+    EXPECT_TRUE(menu()) << "the menu closed";
+    // A click elsewhere closes it. (Escape would too, but once the clipboard
+    // has changed hands Wine no longer sends the key to the menu.)
+    ASSERT_TRUE(desktop().click(900, 900, 1));
+    EXPECT_TRUE(desktop().wait_gone([this] { return menu(); }, kWindow));
+}
+
 TEST_F(HearthpadExe, SecondStartExitsAtOnceWithStatusZeroAndTheFirstKeepsServing) {
-    auto second = wine().start(exe_path(), shared_->dataDir);
+    auto second = wine().start(shared_->programDir / "hearthpad.exe", shared_->dataDir);
     ASSERT_TRUE(second) << second.error().text;
     const auto status = second->wait_for(kExit);
     ASSERT_TRUE(status) << "the second hearthpad.exe is still running";
@@ -140,18 +319,18 @@ TEST_F(HearthpadExe, SecondStartExitsAtOnceWithStatusZeroAndTheFirstKeepsServing
     EXPECT_FALSE(shared_->host->wait_for(milliseconds(0))) << "the first hearthpad.exe ended";
 }
 
-TEST_F(HearthpadExe, DataDirectoryHoldsTheIdentityAndNoUnearnedMarkers) {
+TEST_F(HearthpadExe, DataDirectoryHoldsTheIdentityAndBothMarkers) {
     const fs::path dir = shared_->dataDir;
     std::error_code ec;
     EXPECT_GT(fs::file_size(dir / "host_identity.bin", ec), 0u) << ec.message();
-    // The markers say a notice was shown or a question asked; this build
-    // shows neither yet, so it must not claim them.
-    EXPECT_FALSE(fs::exists(dir / "vigem_notified"));
-    EXPECT_FALSE(fs::exists(dir / "startup_prompted"));
+    // The question was asked, and Wine has no ViGEmBus: the notice was shown.
+    EXPECT_EQ(read(dir / "startup_prompted"), "1");
+    EXPECT_EQ(read(dir / "vigem_notified"), "1");
     EXPECT_FALSE(fs::exists(dir / "host_identity.tmp"));
+    EXPECT_FALSE(fs::exists(dir / "startup_prompted.tmp"));
 }
 
-TEST_F(HearthpadExe, CloseRequestEndsItWithStatusZeroAndARestartKeepsTheIdentity) {
+TEST_F(HearthpadExe, CloseRequestEndsItWithStatusZeroAndARestartShowsNothing) {
     const std::string hostId = info().value("hostId", "");
     const std::string fp = info().value("fp", "");
 
@@ -165,10 +344,32 @@ TEST_F(HearthpadExe, CloseRequestEndsItWithStatusZeroAndARestartKeepsTheIdentity
     EXPECT_EQ(*status, 0);
 
     // The singleton mutex went with the process: a new start serves again,
-    // with the identity the first one saved.
+    // with the identity the first one saved, and asks nothing.
+    ASSERT_TRUE(desktop().move(900, 900));  // no tooltip from a pointer left on the icon
     ASSERT_TRUE(start_first_host());
     EXPECT_EQ(info().value("hostId", ""), hostId);
     EXPECT_EQ(info().value("fp", ""), fp);
+    expect_nothing_shown(seconds(5));
+}
+
+TEST_F(HearthpadExe, WithItsMarkerGoneTheQuestionComesAgainAndCommandsRunWhileItWaits) {
+    auto asked = wine().run({"taskkill", "/im", "hearthpad.exe"}, kExit);
+    ASSERT_TRUE(asked) << asked.error().text;
+    ASSERT_TRUE(shared_->host->wait_for(kExit));
+    fs::remove(shared_->dataDir / "startup_prompted");
+    ASSERT_TRUE(start_first_host());
+    const auto box = desktop().wait_for([this] { return question(); }, kWindow);
+    ASSERT_TRUE(box) << "the start-at-login question did not show";
+
+    auto client = phone();
+    ASSERT_TRUE(client);
+    EXPECT_TRUE(commands_run(*client, "while the question waits"));
+    EXPECT_TRUE(question()) << "the question went away";
+
+    ASSERT_TRUE(desktop().move(box->centre_x(), box->centre_y()));
+    ASSERT_TRUE(desktop().key("n"));
+    EXPECT_TRUE(desktop().wait_gone([this] { return question(); }, kWindow));
+    EXPECT_EQ(read(shared_->dataDir / "startup_prompted"), "1");
 }
 
 }  // namespace

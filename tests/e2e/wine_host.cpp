@@ -310,7 +310,8 @@ Status WineSession::ensure_prefix() {
 }
 
 Result<ChildProcess> WineSession::start(const fs::path& exe, const fs::path& dataDir,
-                                        const std::vector<std::string>& args) {
+                                        const std::vector<std::string>& args,
+                                        const std::map<std::string, std::string>& env) {
     // A host under test never asks the real update server: its automatic
     // check finds a check made a minute ago and waits a week.
     std::error_code ec;
@@ -320,7 +321,20 @@ Result<ChildProcess> WineSession::start(const fs::path& exe, const fs::path& dat
         << (now.count() - 60) << "\n\n";
     std::vector<std::string> argv{wine_, fs::absolute(exe).string()};
     argv.insert(argv.end(), args.begin(), args.end());
-    return ChildProcess::spawn({.argv = argv, .env = environment(&dataDir), .output = log_});
+    auto vars = environment(&dataDir);
+    for (const auto& [k, v] : env) vars[k] = v;
+    return ChildProcess::spawn({.argv = argv, .env = vars, .output = log_});
+}
+
+Result<WineSession::Output> WineSession::run_local(const std::vector<std::string>& argv, milliseconds limit) {
+    const fs::path out = dir_ / "local-output";
+    std::error_code ec;
+    fs::remove(out, ec);
+    auto child = ChildProcess::spawn({.argv = argv, .env = environment(nullptr), .output = out});
+    if (!child) return std::unexpected(child.error());
+    const auto status = child->wait_for(limit);
+    if (!status) return fail(argv.front() + " did not finish in time");
+    return Output{*status, read_file(out)};
 }
 
 Result<int> WineSession::run(const std::vector<std::string>& argv, milliseconds limit) {

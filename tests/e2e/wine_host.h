@@ -68,11 +68,23 @@ public:
     WineSession(const WineSession&) = delete;
     WineSession& operator=(const WineSession&) = delete;
 
-    // Starts `exe` with RC_DATA_DIR set to the Windows form of `dataDir`.
+    // Starts `exe` with RC_DATA_DIR set to the Windows form of `dataDir`;
+    // `env` adds or replaces variables.
     Result<ChildProcess> start(const std::filesystem::path& exe, const std::filesystem::path& dataDir,
-                               const std::vector<std::string>& args = {});
+                               const std::vector<std::string>& args = {},
+                               const std::map<std::string, std::string>& env = {});
     // Runs a Windows program of the prefix (e.g. "taskkill") to its end.
     Result<int> run(const std::vector<std::string>& argv, milliseconds limit);
+
+    // Runs a program of this machine (xdotool, import, zbarimg) on the
+    // session's display to its end; its exit status and standard output.
+    struct Output {
+        int status = -1;
+        std::string text;
+    };
+    Result<Output> run_local(const std::vector<std::string>& argv, milliseconds limit);
+
+    const std::string& display() const { return display_; }
 
     // Polls the host ports until one that a process of this prefix listens on
     // answers an information request as a Windows host. Gives up when

@@ -71,8 +71,28 @@ std::optional<std::wstring> path_variable() {
     return value;
 }
 
-// The program's full path from the PATH directories; a name without an
-// extension is looked up as an .exe. The current directory is not searched.
+// The directory of the running program, with its trailing separator.
+std::optional<std::wstring> program_directory() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return std::nullopt;
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        if (path.size() >= 32768) return std::nullopt;
+        path.resize(path.size() * 2);
+    }
+    const auto slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return std::nullopt;
+    return path.substr(0, slash + 1);
+}
+
+// The program's full path: first the running program's own directory (as
+// the system's rules for starting a program search it first), then the
+// PATH directories; a name without an extension is looked up as an .exe.
+// The current directory is not searched.
 std::optional<std::wstring> find_program(const std::string& program) {
     const auto wide = win32::to_wide(program);
     if (!wide || wide->empty()) return std::nullopt;
@@ -81,6 +101,7 @@ std::optional<std::wstring> find_program(const std::string& program) {
         return std::nullopt;
     }
     const std::wstring name = wide->find(L'.') == std::wstring::npos ? *wide + L".exe" : *wide;
+    if (const auto own = program_directory(); own && is_file(*own + name)) return *own + name;
     const auto wpath = path_variable();
     if (!wpath) return std::nullopt;
     std::size_t start = 0;

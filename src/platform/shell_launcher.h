@@ -1,0 +1,22 @@
+#pragma once
+// Programs started through the shell rather than directly: here, a program
+// run with administrator rights after the system's elevation prompt.
+#include <memory>
+#include <string_view>
+
+namespace hp::platform {
+
+class ShellLauncher {
+public:
+    virtual ~ShellLauncher() = default;
+    // Asks the shell to run `program` (found by the system's search rules)
+    // elevated with the parameter text as given, without a window. The
+    // system shows its elevation prompt; whether the program ran is not
+    // known here.
+    virtual void run_elevated(std::string_view program, std::string_view parameters) = 0;
+};
+
+// The real shell (Windows only).
+std::shared_ptr<ShellLauncher> make_shell_launcher();
+
+}  // namespace hp::platform

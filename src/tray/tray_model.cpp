@@ -1,0 +1,171 @@
+#include "tray/tray_model.h"
+
+#include "base/utf8.h"
+
+namespace hp::tray {
+
+namespace {
+
+using Kind = MenuItem::Kind;
+
+MenuItem item(std::string text, unsigned id, bool grayed = false, bool checked = false) {
+    return MenuItem{Kind::Command, std::move(text), id, grayed, checked, {}};
+}
+
+MenuItem separator() { return MenuItem{Kind::Separator, {}, 0, false, false, {}}; }
+
+MenuItem submenu(std::string text, std::vector<MenuItem> items) {
+    return MenuItem{Kind::Submenu, std::move(text), 0, false, false, std::move(items)};
+}
+
+// The first IPv4 address of the list, else its first address; plain text.
+std::string shown_address(const std::vector<IpAddress>& list) {
+    for (const auto& a : list)
+        if (a.is_v4()) return a.to_string();
+    return list.empty() ? std::string("Not connected") : list.front().to_string();
+}
+
+std::string controller_line(const TrayView& view) {
+    if (!view.host.controllerOn) return "Controller: Off \u2014 no controller attached";
+    if (view.vigemFound && !view.host.mapping.useMapping)
+        return "Controller: On \u2014 virtual Xbox 360 attached";
+    return "Controller: On \u2014 mapped to keyboard / mouse";
+}
+
+std::vector<MenuItem> device_items(const TrayView& view) {
+    if (view.host.devices.empty()) return {item("No Paired Devices", 0, true)};
+    std::vector<MenuItem> out;
+    for (std::size_t i = 0; i < view.host.devices.size(); ++i) {
+        const auto& d = view.host.devices[i];
+        out.push_back(submenu(d.deviceName + (d.online ? " (Online)" : " (Offline)"),
+                              {item("Remove Device", kIdRemoveDevice + static_cast<unsigned>(i))}));
+    }
+    return out;
+}
+
+std::vector<MenuItem> gamepad_items(const TrayView& view) {
+    const auto& mapping = view.host.mapping;
+    std::vector<MenuItem> out;
+    if (!view.vigemFound) {
+        out.push_back(item("Virtual controller (ViGEmBus driver not installed)", 0, true));
+        out.push_back(item("Keyboard / mouse mapping", kIdOutputMapping, false, true));
+    } else {
+        out.push_back(item("Virtual controller (ViGEmBus)", kIdOutputVirtualPad, false, !mapping.useMapping));
+        out.push_back(item("Keyboard / mouse mapping", kIdOutputMapping, false, mapping.useMapping));
+    }
+    out.push_back(separator());
+    static constexpr pad_mapping::Preset kPresets[] = {pad_mapping::Preset::Shooter, pad_mapping::Preset::Arrows,
+                                                       pad_mapping::Preset::MouseOnly,
+                                                       pad_mapping::Preset::TwinStick};
+    for (const auto preset : kPresets)
+        out.push_back(item(std::string(pad_mapping::presetLabel(preset)),
+                           kIdPreset + static_cast<unsigned>(preset), false, mapping.preset == preset));
+    if (mapping.preset == pad_mapping::Preset::Custom) out.push_back(item("Custom", 0, true, true));
+    return out;
+}
+
+}  // namespace
+
+IconRole icon_role(const server::HostView& host) {
+    return host.controllingDevice ? IconRole::Controlled : IconRole::Idle;
+}
+
+std::u16string tooltip(const server::HostView& host) {
+    std::string text = "Hearthpad - Ready";
+    if (host.controllingDevice) {
+        text = "Hearthpad - Controlled by " + *host.controllingDevice;
+        if (host.controllerOn) text += " (controller on)";
+    }
+    std::u16string units = utf8_to_utf16(text);
+    if (units.size() > kTooltipUnits) units.resize(kTooltipUnits);
+    return units;
+}
+
+std::string addresses_line(const discovery::NetworkSnapshot& network) {
+    return "LAN: " + shown_address(network.lan) + " \u00b7 Tailscale: " + shown_address(network.tailscale);
+}
+
+Menu build_menu(const TrayView& view) {
+    Menu menu;
+    const auto& host = view.host;
+    menu.items = {
+        item("Hearthpad \u2014 " + view.hostName, 0, true),
+        item(addresses_line(view.network), 0, true),
+        item(host.controllingDevice ? "Status: Controlled by " + *host.controllingDevice : "Status: Ready", 0,
+             true),
+        item(controller_line(view), 0, true),
+        separator(),
+        item("Pair New Device\u2026", kIdPairNewDevice),
+        submenu("Paired Devices", device_items(view)),
+        separator(),
+        submenu("Gamepad output", gamepad_items(view)),
+        item("Gamepad Mapping\u2026", kIdMappingWindow),
+        separator(),
+        item("Start on Windows Login", kIdStartOnLogin, false, view.startEntryEnabled),
+        item("Run with Administrator Access (Control UAC/Admin Windows)", kIdRunElevated, false,
+             view.elevatedTaskExists),
+        separator(),
+        item("Check for Updates\u2026", kIdCheckForUpdates),
+        item("Exit Hearthpad", kIdExit),
+    };
+    for (const auto& d : host.devices) menu.deviceIds.push_back(d.clientId);
+    menu.startEntryShown = view.startEntryEnabled;
+    menu.elevatedTaskShown = view.elevatedTaskExists;
+    return menu;
+}
+
+Command command_for(unsigned id, const Menu& menu) {
+    using K = Command::Kind;
+    Command c;
+    switch (id) {
+        case kIdPairNewDevice: c.kind = K::OpenPairingWindow; return c;
+        case kIdStartOnLogin:
+            c.kind = K::SetStartEntry;
+            c.enable = !menu.startEntryShown;
+            return c;
+        case kIdRunElevated:
+            c.kind = K::ToggleElevatedTask;
+            c.currentlyExists = menu.elevatedTaskShown;
+            return c;
+        case kIdCheckForUpdates: c.kind = K::CheckForUpdates; return c;
+        case kIdExit: c.kind = K::Exit; return c;
+        case kIdOutputVirtualPad:
+        case kIdOutputMapping:
+            c.kind = K::SetOutput;
+            c.useMapping = id == kIdOutputMapping;
+            return c;
+        case kIdMappingWindow: c.kind = K::OpenMappingWindow; return c;
+        default: break;
+    }
+    if (id >= kIdRemoveDevice && id < kIdPreset) {
+        const std::size_t i = id - kIdRemoveDevice;
+        if (i < menu.deviceIds.size()) {
+            c.kind = K::RemoveDevice;
+            c.clientId = menu.deviceIds[i];
+        }
+        return c;
+    }
+    if (id >= kIdPreset && id <= kIdPreset + 3) {
+        c.kind = K::ApplyPreset;
+        c.preset = static_cast<std::uint8_t>(id - kIdPreset);
+    }
+    return c;
+}
+
+void run_command(const Command& command, TrayActions& actions) {
+    using K = Command::Kind;
+    switch (command.kind) {
+        case K::None: return;
+        case K::OpenPairingWindow: actions.open_pairing_window(); return;
+        case K::SetStartEntry: actions.set_start_entry(command.enable); return;
+        case K::ToggleElevatedTask: actions.toggle_elevated_task(command.currentlyExists); return;
+        case K::CheckForUpdates: actions.check_for_updates(); return;
+        case K::Exit: actions.exit(); return;
+        case K::RemoveDevice: actions.remove_device(command.clientId); return;
+        case K::ApplyPreset: actions.apply_preset(command.preset); return;
+        case K::SetOutput: actions.set_output(command.useMapping); return;
+        case K::OpenMappingWindow: actions.open_mapping_window(); return;
+    }
+}
+
+}  // namespace hp::tray
