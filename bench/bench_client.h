@@ -41,6 +41,9 @@ public:
     Result<std::unique_ptr<test::TestClient>> authenticate_from(const std::string& source,
                                                                 std::chrono::milliseconds timeout = 5000ms);
 
+    // Ends the phone's own session; it can still authenticate_from.
+    void disconnect() { client_.close(); }
+
     const crypto::Key32& key() { return client_.channel().key; }
     std::uint64_t next_seq() { return ++seq_; }
     const test::ClientIdentity& identity() { return client_.identity(); }
