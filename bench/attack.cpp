@@ -15,9 +15,15 @@ namespace hp::bench {
 Attack::Attack(const AttackPlan& plan, const test::ClientIdentity& victim, const test::PinnedHost& host,
                AttackCounts& counts)
     : plan_(plan), authHello_(test::AuthClient(victim, host).hello_body()), counts_(counts) {
-    threads_.emplace_back([this] { connections(); });
-    threads_.emplace_back([this] { handshakes(); });
-    threads_.emplace_back([this] { datagrams(); });
+    auto pinned = [this](void (Attack::*work)()) {
+        return [this, work] {
+            if (plan_.cpu) pin_task(0, plan_.cpu);
+            (this->*work)();
+        };
+    };
+    threads_.emplace_back(pinned(&Attack::connections));
+    threads_.emplace_back(pinned(&Attack::handshakes));
+    threads_.emplace_back(pinned(&Attack::datagrams));
 }
 
 void Attack::stop() {

@@ -5,6 +5,7 @@
 // sources), until stopped.
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +19,9 @@ struct AttackPlan {
     int sources = 1;             // 127.0.0.2 .. 127.0.0.(1 + sources)
     int connections = 1000;      // silent connections held at most; at most 2000 new ones a second
     int datagramRate = 100000;   // forged datagrams a second
+    // The attacker's threads stay on this CPU, if set: on a small machine
+    // the attacker would otherwise take CPU time a remote attacker would not.
+    std::optional<int> cpu;
 };
 
 struct AttackCounts {

@@ -1,11 +1,15 @@
 #include "bench_net.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <vector>
 
@@ -91,32 +95,41 @@ bool silent_and_open(int fd) {
     return ::poll(&p, 1, 0) == 0;
 }
 
-UdpEcho::UdpEcho() : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+UdpEcho::UdpEcho() {
+    Fd sock(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     auto local = v4("127.0.0.1", 0);
-    ::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local);
     socklen_t len = sizeof local;
-    ::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&local), &len);
+    int pipefd[2];
+    if (!sock || ::bind(sock.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+        ::getsockname(sock.get(), reinterpret_cast<sockaddr*>(&local), &len) != 0 || ::pipe2(pipefd, O_CLOEXEC) != 0)
+        return;
     port_ = ntohs(local.sin_port);
-    thread_ = std::thread([this] { run(); });
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        // Only system calls from here on.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        ::close(pipefd[1]);
+        std::uint8_t in[2048], out[28] = {0x01, 0xFE};
+        for (;;) {
+            pollfd p[2] = {{sock.get(), POLLIN, 0}, {pipefd[0], POLLIN, 0}};
+            if (::poll(p, 2, -1) < 0) continue;
+            if (p[1].revents) ::_exit(0);
+            sockaddr_in from{};
+            socklen_t fromLen = sizeof from;
+            const ssize_t n = ::recvfrom(sock.get(), in, sizeof in, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
+            if (n < 12) continue;
+            std::memcpy(out + 4, in + 4, 8);
+            ::sendto(sock.get(), out, sizeof out, 0, reinterpret_cast<const sockaddr*>(&from), fromLen);
+        }
+    }
+    ::close(pipefd[0]);
+    lifeline_ = Fd(pipefd[1]);
+    if (pid_ < 0) port_ = 0;
 }
 
 UdpEcho::~UdpEcho() {
-    stop_ = true;
-    thread_.join();
-}
-
-void UdpEcho::run() {
-    std::uint8_t in[2048], out[28] = {0x01, 0xFE};
-    while (!stop_) {
-        pollfd p{fd_.get(), POLLIN, 0};
-        if (::poll(&p, 1, 100) != 1) continue;
-        sockaddr_in from{};
-        socklen_t len = sizeof from;
-        const ssize_t n = ::recvfrom(fd_.get(), in, sizeof in, 0, reinterpret_cast<sockaddr*>(&from), &len);
-        if (n < 12) continue;
-        std::memcpy(out + 4, in + 4, 8);
-        ::sendto(fd_.get(), out, sizeof out, 0, reinterpret_cast<const sockaddr*>(&from), len);
-    }
+    lifeline_.reset();
+    if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
 }
 
 std::optional<double> round_trip(int fd, const Bytes& datagram, std::uint64_t seq, std::chrono::milliseconds limit) {

@@ -10,7 +10,6 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "base/bytes.h"
@@ -48,8 +47,9 @@ Fd tcp_from(const std::string& source, std::uint16_t port,
 // True while the peer has neither closed nor sent anything.
 bool silent_and_open(int fd);
 
-// Answers each datagram with a 28-byte acknowledgement-shaped reply (header
-// and sequence copied, no tag), on a thread of its own.
+// The round trip's baseline: a process of its own that answers each
+// datagram with a 28-byte acknowledgement-shaped reply (header and sequence
+// copied, no tag). Create it before the program starts any thread.
 class UdpEcho {
 public:
     UdpEcho();
@@ -57,13 +57,13 @@ public:
     UdpEcho(const UdpEcho&) = delete;
     UdpEcho& operator=(const UdpEcho&) = delete;
     std::uint16_t port() const { return port_; }
+    bool running() const { return pid_ > 0; }
+    int pid() const { return pid_; }
 
 private:
-    void run();
-    Fd fd_;
     std::uint16_t port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
+    int pid_ = -1;
+    Fd lifeline_;  // the echo ends when this pipe closes
 };
 
 // Sends one datagram on a connected socket and waits for the

@@ -1,6 +1,7 @@
 #include "host_process.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -296,6 +297,12 @@ ProcessSample HostProcess::sample() const {
     return s;
 }
 
+void HostProcess::pin(std::optional<int> cpu) const {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/task", ec))
+        pin_task(std::atoi(entry.path().filename().c_str()), cpu);
+}
+
 int HostProcess::thread_count() const {
     int n = 0;
     std::error_code ec;
@@ -374,6 +381,14 @@ std::string default_console_path() {
 
 int online_cores() {
     return static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
+}
+
+void pin_task(int id, std::optional<int> cpu) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    for (int c = 0; c < online_cores(); ++c)
+        if (!cpu || *cpu == c) CPU_SET(c, &set);
+    ::sched_setaffinity(id, sizeof set, &set);
 }
 
 std::string loopback(int lastOctet) {

@@ -85,6 +85,9 @@ public:
     // A pairing code from the console's "pair" command.
     Result<std::string> pairing_code(std::chrono::milliseconds wait = 5s);
 
+    // Binds every thread of the host to one CPU, or (nothing) to all of them.
+    void pin(std::optional<int> cpu) const;
+
     ProcessSample sample() const;
     int thread_count() const;
     Memory memory() const;
@@ -118,6 +121,8 @@ private:
 // hearthpad-console beside the running tool (both live in the build folder).
 std::string default_console_path();
 int online_cores();
+// Binds process or thread `id` (0: the calling thread) to one CPU, or to all.
+void pin_task(int id, std::optional<int> cpu);
 std::string loopback(int lastOctet);  // "127.0.0.<n>"
 
 // Hands out loopback source addresses so that each stays under a handshake

@@ -107,14 +107,14 @@ double ns_per_call(int iterations, const std::function<void(int)>& call, int rep
 
 // ------------------------------------------------------------------ figures
 
-struct Baselines {
-    double openForgedNs = 0, openValidNs = 0;
-    double keypairNs = 0, x25519Ns = 0, signNs = 0, verifyNs = 0, hkdfNs = 0;
-    double handshake_ns() const { return keypairNs + x25519Ns + signNs + verifyNs + hkdfNs; }
+// Baselines are measured in the tool right before and right after the
+// figure they serve, and averaged, so that both sides see the same machine.
+struct AeadCost {
+    double forgedNs = 0, validNs = 0;  // one open of a 36-byte datagram, wrong and right tag
 };
 
-Baselines measure_baselines() {
-    Baselines b;
+AeadCost measure_aead() {
+    AeadCost c;
     crypto::Key32 key{};
     crypto::random_bytes(key);
     const Bytes forged = forged_datagram(7);
@@ -127,12 +127,21 @@ Baselines measure_baselines() {
                                                          nonce.data(), key.data());
     };
     if (open(valid) != 0 || open(forged) == 0) note("warning: the AEAD baseline does not behave");
-    b.openForgedNs = ns_per_call(200000, [&](int) { use(open(forged)); });
-    b.openValidNs = ns_per_call(200000, [&](int) { use(open(valid)); });
+    c.forgedNs = ns_per_call(200000, [&](int) { use(open(forged)); });
+    c.validNs = ns_per_call(200000, [&](int) { use(open(valid)); });
+    return c;
+}
 
-    // The host's side of an authentication: an ephemeral X25519 pair, the
-    // shared secret, a signature over the transcript, the check of the
-    // client's signature, and the session key.
+// The host's side of an authentication: an ephemeral X25519 pair, the shared
+// secret, a signature over the transcript, the check of the client's
+// signature, and the session key.
+struct PrimitiveCost {
+    double keypairNs = 0, x25519Ns = 0, signNs = 0, verifyNs = 0, hkdfNs = 0;
+    double sum() const { return keypairNs + x25519Ns + signNs + verifyNs + hkdfNs; }
+};
+
+PrimitiveCost measure_primitives() {
+    PrimitiveCost c;
     Bytes transcript(10 + 36 + 36 + 32 + 32 + 16 + 16);
     crypto::random_bytes(transcript);
     std::uint8_t sk[32], pk[32], peer[32], shared[32], edPk[32], edSk[64], sig[64];
@@ -141,31 +150,43 @@ Baselines measure_baselines() {
     crypto_sign_keypair(edPk, edSk);
     crypto_sign_detached(sig, nullptr, transcript.data(), transcript.size(), edSk);
     const Bytes salt = crypto::random_bytes(32);
-    b.keypairNs = ns_per_call(2000, [&](int) {
+    c.keypairNs = ns_per_call(1000, [&](int) {
         randombytes_buf(sk, sizeof sk);
         use(crypto_scalarmult_base(pk, sk));
     });
-    b.x25519Ns = ns_per_call(2000, [&](int) { use(crypto_scalarmult(shared, sk, peer)); });
-    b.signNs = ns_per_call(2000, [&](int) {
+    c.x25519Ns = ns_per_call(1000, [&](int) { use(crypto_scalarmult(shared, sk, peer)); });
+    c.signNs = ns_per_call(1000, [&](int) {
         use(crypto_sign_detached(sig, nullptr, transcript.data(), transcript.size(), edSk));
     });
-    b.verifyNs = ns_per_call(2000, [&](int) {
-        use(
-            crypto_sign_verify_detached(sig, transcript.data(), transcript.size(), edPk));
+    c.verifyNs = ns_per_call(1000, [&](int) {
+        use(crypto_sign_verify_detached(sig, transcript.data(), transcript.size(), edPk));
     });
-    b.hkdfNs = ns_per_call(20000, [&](int) {
-        use(crypto::hkdf_sha256(salt, ByteView(shared, 32), transcript, 32)[0]);
-    });
-    return b;
+    c.hkdfNs = ns_per_call(10000, [&](int) { use(crypto::hkdf_sha256(salt, ByteView(shared, 32), transcript, 32)[0]); });
+    return c;
 }
 
-void report_baselines(const Baselines& b) {
-    note("baseline ChaCha20-Poly1305 open of a 36-byte datagram (libsodium): " + fixed(b.openForgedNs, 0) +
-         " ns with a wrong tag, " + fixed(b.openValidNs, 0) + " ns with a right one");
-    note("baseline handshake primitives: X25519 key pair " + fixed(b.keypairNs / 1000, 1) + " us, X25519 " +
-         fixed(b.x25519Ns / 1000, 1) + " us, Ed25519 sign " + fixed(b.signNs / 1000, 1) + " us, verify " +
-         fixed(b.verifyNs / 1000, 1) + " us, HKDF-SHA256 " + fixed(b.hkdfNs / 1000, 1) + " us; sum " +
-         fixed(b.handshake_ns() / 1000, 1) + " us");
+AeadCost average(const AeadCost& a, const AeadCost& b) {
+    return {(a.forgedNs + b.forgedNs) / 2, (a.validNs + b.validNs) / 2};
+}
+
+PrimitiveCost average(const PrimitiveCost& a, const PrimitiveCost& b) {
+    return {(a.keypairNs + b.keypairNs) / 2, (a.x25519Ns + b.x25519Ns) / 2, (a.signNs + b.signNs) / 2,
+            (a.verifyNs + b.verifyNs) / 2, (a.hkdfNs + b.hkdfNs) / 2};
+}
+
+void report(const AeadCost& before, const AeadCost& after) {
+    note("baseline ChaCha20-Poly1305 open of a 36-byte datagram (libsodium), before and after the floods: " +
+         fixed(before.forgedNs, 0) + " and " + fixed(after.forgedNs, 0) + " ns with a wrong tag, " +
+         fixed(before.validNs, 0) + " and " + fixed(after.validNs, 0) + " ns with a right one");
+}
+
+void report(const PrimitiveCost& before, const PrimitiveCost& after) {
+    const auto b = average(before, after);
+    note("baseline handshake primitives (libsodium; HKDF from HMAC-SHA256), mean of before and after: X25519 key pair " +
+         fixed(b.keypairNs / 1000, 1) + " us, X25519 " + fixed(b.x25519Ns / 1000, 1) + " us, Ed25519 sign " +
+         fixed(b.signNs / 1000, 1) + " us, verify " + fixed(b.verifyNs / 1000, 1) + " us, HKDF-SHA256 " +
+         fixed(b.hkdfNs / 1000, 1) + " us; sum " + fixed(before.sum() / 1000, 1) + " us before, " +
+         fixed(after.sum() / 1000, 1) + " us after");
 }
 
 // Keeps the phone's session alive; a failure ends the run.
@@ -177,28 +198,56 @@ bool keep(Phone& phone) {
     return true;
 }
 
-bool round_trips(HostProcess& host, Phone& phone, const Options& o) {
-    UdpEcho echo;
+struct RoundTrips {
+    std::vector<double> host, echo;
+    int lostHost = 0, lostEcho = 0;
+};
+
+// Samples alternate between the host and the echo, so both see the same
+// machine.
+bool sample_round_trips(HostProcess& host, Phone& phone, const UdpEcho& echo, int count, RoundTrips& r) {
     Fd toHost = udp_from("127.0.0.1", host.port());
     Fd toEcho = udp_from("127.0.0.1", echo.port());
-    std::vector<double> h, e;
-    int lostHost = 0, lostEcho = 0;
     const auto until = SteadyClock::now() + 60s;
-    // Alternating samples, so both sides see the same machine.
-    for (int i = 0; i < o.samples && SteadyClock::now() < until; ++i) {
+    for (int i = 0; i < count && SteadyClock::now() < until; ++i) {
         if (!keep(phone)) return false;
         const auto seq = phone.next_seq();
         const Bytes d = sealed_datagram(phone.key(), seq, true);
-        if (auto r = round_trip(toHost.get(), d, seq, 500ms)) h.push_back(*r); else ++lostHost;
-        if (auto r = round_trip(toEcho.get(), d, seq, 500ms)) e.push_back(*r); else ++lostEcho;
+        if (auto t = round_trip(toHost.get(), d, seq, 500ms)) r.host.push_back(*t); else ++r.lostHost;
+        if (auto t = round_trip(toEcho.get(), d, seq, 500ms)) r.echo.push_back(*t); else ++r.lostEcho;
     }
-    note("round trips: " + std::to_string(h.size()) + " through the host (" + std::to_string(lostHost) +
-         " lost), " + std::to_string(e.size()) + " through the echo (" + std::to_string(lostEcho) + " lost)");
-    if (h.empty() || e.empty()) return false;
+    return !r.host.empty() && !r.echo.empty();
+}
+
+// Twice: first with the host, the echo and this thread on one CPU, so that
+// where the scheduler places the threads (a wake-up on another, idle
+// virtual CPU costs tens of microseconds here) does not decide the figure;
+// then with free placement, for comparison.
+bool round_trips(HostProcess& host, Phone& phone, const UdpEcho& echo, const Options& o) {
+    if (!echo.running()) return false;
+    const int cpu = online_cores() - 1;
+    RoundTrips pinned, free;
+    host.pin(cpu);
+    pin_task(echo.pid(), cpu);
+    pin_task(0, cpu);
+    const bool ok = sample_round_trips(host, phone, echo, o.samples, pinned);
+    host.pin(std::nullopt);
+    pin_task(echo.pid(), std::nullopt);
+    pin_task(0, std::nullopt);
+    if (!ok || !sample_round_trips(host, phone, echo, o.samples, free)) return false;
+    note("round trips on CPU " + std::to_string(cpu) + ": " + std::to_string(pinned.host.size()) + " through the host (" +
+         std::to_string(pinned.lostHost) + " lost), " + std::to_string(pinned.echo.size()) + " through the echo (" +
+         std::to_string(pinned.lostEcho) + " lost); then as many with free placement");
     for (double p : {50.0, 99.0}) {
-        const double hp = percentile(h, p), ep = percentile(e, p);
-        figure("datagram->acknowledgement round trip p" + fixed(p, 0), "host " + fixed(hp, 1) + " us",
-               "bare UDP echo " + fixed(ep, 1) + " us", hp / ep, p < 60 ? 1.25 : 1.5);
+        const double hp = percentile(pinned.host, p), ep = percentile(pinned.echo, p);
+        figure("datagram->acknowledgement round trip p" + fixed(p, 0) + " (one CPU)", "host " + fixed(hp, 1) + " us",
+               "bare UDP echo process " + fixed(ep, 1) + " us", hp / ep, p < 60 ? 1.25 : 1.5);
+    }
+    for (double p : {50.0, 99.0}) {
+        const double hp = percentile(free.host, p), ep = percentile(free.echo, p);
+        absolute("datagram->acknowledgement round trip p" + fixed(p, 0) + " (free placement)",
+                 "host " + fixed(hp, 1) + " us | baseline bare UDP echo process " + fixed(ep, 1) + " us | ratio " +
+                     fixed(hp / ep));
     }
     return true;
 }
@@ -236,8 +285,9 @@ FloodResult flood(HostProcess& host, const std::string& source,
     return r;
 }
 
-bool datagram_costs(HostProcess& host, Phone& phone, const Baselines& b, const Options& o) {
+bool datagram_costs(HostProcess& host, Phone& phone, const Options& o) {
     if (!keep(phone)) return false;
+    const AeadCost before = measure_aead();
     const auto withSession = flood(host, "127.0.0.1", [](std::uint64_t i, Bytes& out) { out = forged_datagram(i); }, o);
     if (!keep(phone)) return false;
     const auto noSession = flood(host, "127.0.0.3", [](std::uint64_t i, Bytes& out) { out = forged_datagram(i); }, o);
@@ -246,22 +296,27 @@ bool datagram_costs(HostProcess& host, Phone& phone, const Baselines& b, const O
     const auto valid = flood(host, "127.0.0.1",
                              [&](std::uint64_t, Bytes& out) { out = sealed_datagram(key, phone.next_seq(), false); }, o);
     if (!keep(phone)) return false;
+    const AeadCost after = measure_aead();
+    report(before, after);
+    const AeadCost b = average(before, after);
     auto rate = [](const FloodResult& r) {
         return r.ns_each() > 0 ? fixed(1e9 / r.ns_each() / 1e6, 2) + " million per CPU-second" : std::string("-");
     };
     figure("host CPU per forged datagram, source with a session",
            fixed(withSession.ns_each(), 0) + " ns (" + rate(withSession) + ")",
-           "AEAD open, wrong tag " + fixed(b.openForgedNs, 0) + " ns", withSession.ns_each() / b.openForgedNs, 1.5);
+           "AEAD open, wrong tag " + fixed(b.forgedNs, 0) + " ns", withSession.ns_each() / b.forgedNs, 1.5);
     figure("host CPU per forged datagram, source without a session", fixed(noSession.ns_each(), 0) + " ns (" + rate(noSession) + ")",
-           "AEAD open, wrong tag " + fixed(b.openForgedNs, 0) + " ns", noSession.ns_each() / b.openForgedNs, 0.5,
+           "AEAD open, wrong tag " + fixed(b.forgedNs, 0) + " ns", noSession.ns_each() / b.forgedNs, 0.5,
            "well under 1 (taken as <= 0.50)");
     figure("host CPU per valid datagram (zero mouse move, no acknowledgement)",
-           fixed(valid.ns_each(), 0) + " ns (" + rate(valid) + ")", "AEAD open, right tag " + fixed(b.openValidNs, 0) + " ns",
-           valid.ns_each() / b.openValidNs, 1.5);
+           fixed(valid.ns_each(), 0) + " ns (" + rate(valid) + ")", "AEAD open, right tag " + fixed(b.validNs, 0) + " ns",
+           valid.ns_each() / b.validNs, 1.5);
     return true;
 }
 
-bool handshake_cost(HostProcess& host, Phone& phone, const Baselines& b, SourcePacer& pacer, const Options& o) {
+bool handshake_cost(HostProcess& host, Phone& phone, SourcePacer& pacer, const Options& o) {
+    if (!keep(phone)) return false;
+    const PrimitiveCost before = measure_primitives();
     if (!keep(phone)) return false;
     int done = 0, refused = 0;
     std::map<std::string, int> reasons;
@@ -280,6 +335,10 @@ bool handshake_cost(HostProcess& host, Phone& phone, const Baselines& b, SourceP
     }
     std::this_thread::sleep_for(300ms);  // the host ends the last sessions
     const auto d = host.sample() - s0;
+    if (!keep(phone)) return false;
+    const PrimitiveCost after = measure_primitives();
+    report(before, after);
+    const PrimitiveCost b = average(before, after);
     std::string why;
     for (const auto& [text, n] : reasons) why += "; " + std::to_string(n) + "x " + text;
     note("authentications: " + std::to_string(done) + " completed, " + std::to_string(refused) +
@@ -288,7 +347,7 @@ bool handshake_cost(HostProcess& host, Phone& phone, const Baselines& b, SourceP
     if (done == 0) return false;
     const double each = double(d.cpuNs) / done;
     figure("host CPU per authentication (connect, handshake, session, close)", fixed(each / 1000, 1) + " us",
-           "sum of primitives " + fixed(b.handshake_ns() / 1000, 1) + " us", each / b.handshake_ns(), 1.15);
+           "sum of primitives " + fixed(b.sum() / 1000, 1) + " us", each / b.sum(), 1.15);
 
     // The half an attacker can make the host do without a key: AuthHello
     // in the phone's name answered by AuthChallenge, then a reset.
@@ -417,7 +476,7 @@ bool phone_samples(HostProcess& host, Phone& phone, int count, PhoneSamples& s) 
 // Rounds of quiet and attack in turn, so that whatever else the machine
 // does falls on both sides alike.
 bool attack_figure(HostProcess& host, Phone& phone, const Options& o) {
-    constexpr int kRounds = 4;
+    constexpr int kRounds = 8;
     PhoneSamples quiet, loud;
     AttackCounts counts;
     AttackPlan plan;
@@ -425,6 +484,7 @@ bool attack_figure(HostProcess& host, Phone& phone, const Options& o) {
     plan.sources = o.attackSources;
     plan.connections = o.attackConnections;
     plan.datagramRate = o.attackDatagramRate;
+    plan.cpu = 0;
     ProcessDelta cpu;
     std::uint64_t drops = 0;
     for (int round = 0; round < kRounds; ++round) {
@@ -443,7 +503,7 @@ bool attack_figure(HostProcess& host, Phone& phone, const Options& o) {
         drops += u1.drops - std::min(u1.drops, u0.drops);
         std::this_thread::sleep_for(500ms);  // the host lets go of the attacker's connections
     }
-    note("attack from " + std::to_string(o.attackSources) + " address(es) from 127.0.0.2, " +
+    note("attack from " + std::to_string(o.attackSources) + " address(es) from 127.0.0.2, its threads on CPU 0, " +
          std::to_string(kRounds) + " rounds, " + fixed(cpu.seconds, 1) + " s in all: " +
          std::to_string(counts.connections) + " silent connections opened (at most " +
          std::to_string(o.attackConnections) + " held; " + std::to_string(counts.foundClosed) +
@@ -515,6 +575,8 @@ std::optional<Options> parse(int argc, char** argv) {
 int run(const Options& o) {
     crypto::init();
     std::cout << "hearthpad_load: " << online_cores() << " online cores; load average " << load_average() << "\n";
+    // The echo process goes first: it is forked before any thread starts.
+    UdpEcho echo;
     HostOptions ho;
     ho.program = o.console;
     ho.fdLimit = o.hostFdLimit;
@@ -533,9 +595,6 @@ int run(const Options& o) {
         ::setrlimit(RLIMIT_NOFILE, &r);
     }
 
-    // Baselines while the host settles past its first working-set trim.
-    const Baselines b = measure_baselines();
-    report_baselines(b);
     std::this_thread::sleep_until(host.started_at() + 6s);
     const auto idle = host.memory();
     absolute("resident memory of the idle host",
@@ -557,8 +616,8 @@ int run(const Options& o) {
     // Handshakes from 127.0.0.1..31, each source at most 9 a second: under
     // a per-source handshake rate limit of 10 a second.
     SourcePacer pacer(1, 31, std::chrono::milliseconds(111));
-    const bool ok = round_trips(host, phone, o) && datagram_costs(host, phone, b, o) &&
-                    handshake_cost(host, phone, b, pacer, o) && memory_costs(host, phone, pacer, o) &&
+    const bool ok = round_trips(host, phone, echo, o) && datagram_costs(host, phone, o) &&
+                    handshake_cost(host, phone, pacer, o) && memory_costs(host, phone, pacer, o) &&
                     attack_figure(host, phone, o);
     if (phone.reauthentications() > 0)
         note("the phone had to authenticate again " + std::to_string(phone.reauthentications()) + " time(s)");
