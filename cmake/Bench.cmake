@@ -6,17 +6,21 @@
 #   hearthpad_idle_cost  wake-ups and CPU of the idle host, threads after many
 #                   authentications
 find_package(benchmark REQUIRED)
-file(GLOB HP_BENCH_SOURCES CONFIGURE_DEPENDS bench/*_bench.cpp tests/support/*.cpp src/platform/fake/*.cpp)
-add_executable(hearthpad_bench ${HP_BENCH_SOURCES})
-target_include_directories(hearthpad_bench PRIVATE src tests)
-target_compile_options(hearthpad_bench PRIVATE ${HP_WARNINGS})
-target_link_libraries(hearthpad_bench PRIVATE hearthpad_core hearthpad_platform benchmark::benchmark_main)
 
-add_library(hearthpad_bench_support STATIC bench/host_process.cpp bench/bench_client.cpp bench/bench_net.cpp bench/attack.cpp
-            tests/support/test_client.cpp)
+# The test client and the tools' common parts: the child host, the phone,
+# loopback sockets, the attacker.
+add_library(hearthpad_bench_support STATIC bench/host_process.cpp bench/bench_client.cpp bench/bench_net.cpp
+            bench/attack.cpp tests/support/test_client.cpp)
 target_include_directories(hearthpad_bench_support PUBLIC src tests bench)
 target_compile_options(hearthpad_bench_support PRIVATE ${HP_WARNINGS})
 target_link_libraries(hearthpad_bench_support PUBLIC hearthpad_base)
+
+file(GLOB HP_BENCH_SOURCES CONFIGURE_DEPENDS bench/*_bench.cpp src/platform/fake/*.cpp)
+add_executable(hearthpad_bench ${HP_BENCH_SOURCES})
+target_include_directories(hearthpad_bench PRIVATE src tests)
+target_compile_options(hearthpad_bench PRIVATE ${HP_WARNINGS})
+target_link_libraries(hearthpad_bench PRIVATE hearthpad_bench_support hearthpad_core hearthpad_platform
+                      benchmark::benchmark_main)
 
 add_executable(hearthpad_load bench/load_tool.cpp)
 add_executable(hearthpad_idle_cost bench/idle_cost.cpp)
