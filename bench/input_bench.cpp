@@ -11,13 +11,13 @@
 
 namespace {
 
-class NullPlatform : public hp::PlatformServices {
+class NullPlatform : public hp::platform::PlatformServices {
 public:
     void moveRelative(std::int32_t, std::int32_t) override {}
     void mouseButton(std::uint8_t, bool) override {}
     void wheel(std::int32_t) override {}
     void hwheel(std::int32_t) override {}
-    void key(const hp::KeyRecord&, bool) override {}
+    void key(const hp::platform::KeyRecord&, bool) override {}
     void typeText(std::u16string_view) override {}
     void lockWorkstation() override {}
     void keepAwake() override {}
@@ -41,13 +41,13 @@ struct Host {
     Host() {
         state.platform = std::make_shared<NullPlatform>();
         key.fill(5);
-        hp::SessionEntry e;
+        hp::host::SessionEntry e;
         e.id = 1;
         e.peer = *hp::IpAddress::parse("192.168.1.20");
-        e.key = key;
+        e.key = hp::crypto::SessionKey(key);
         state.sessions.emplace(1, e);
     }
-    hp::HostState state;
+    hp::host::HostState state;
     hp::crypto::Key32 key{};
 };
 
@@ -63,7 +63,9 @@ BENCHMARK(BM_ExecuteMouseMove);
 
 void BM_DecodeSecureInputFrame(benchmark::State& s) {
     hp::protocol::SessionKeys sender{}, receiver{};
-    sender.key.fill(3);
+    hp::crypto::Key32 key{};
+    key.fill(3);
+    sender.key = hp::crypto::SessionKey(key);
     receiver.key = sender.key;
     const auto cmd = move_command(1);
     for (auto _ : s) {

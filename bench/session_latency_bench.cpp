@@ -12,8 +12,9 @@
 #include <filesystem>
 
 #include "main/start_host.h"
+#include "platform/fake/fake_system.h"
 #include "platform/fake/recording_platform.h"
-#include "protocol/handshake.h"
+#include "server/host_ops.h"
 #include "support/test_client.h"
 
 namespace {
@@ -22,17 +23,15 @@ struct LiveHost {
     LiveHost() {
         dir = std::filesystem::temp_directory_path() / ("hp-bench-" + std::to_string(getpid()));
         std::filesystem::remove_all(dir);
-        setenv("RC_DATA_DIR", (dir / "data").c_str(), 1);
-        setenv("HEARTHPAD_KEY_DIR", (dir / "keys").c_str(), 1);
-        hp::StartOptions o;
+        auto system = std::make_shared<hp::fake::FakeSystem>();
+        system->set_env("RC_DATA_DIR", (dir / "data").string());
+        system->set_env("LOCALAPPDATA", (dir / "local").string());
+        hp::main::StartOptions o;
+        o.system = system;
         o.platform = std::make_shared<hp::fake::RecordingPlatform>();
         o.ports = hp::server::PortRange{0, 0};
-        host = std::move(*hp::start_host(std::move(o)));
-        std::string code;
-        {
-            hp::HostLock lock(*host->state);
-            code = hp::protocol::new_pairing_code(*host->state);
-        }
+        host = std::move(*hp::main::start_host(std::move(o)));
+        const std::string code = hp::server::open_pairing_code(*host->state, *host->network).code;
         (void)client.connect(host->tcpPort);
         (void)client.pair(code);
     }
@@ -42,7 +41,7 @@ struct LiveHost {
         std::filesystem::remove_all(dir);
     }
     std::filesystem::path dir;
-    std::unique_ptr<hp::HostHandle> host;
+    std::unique_ptr<hp::main::HostHandle> host;
     hp::test::TestClient client;
 };
 
@@ -68,7 +67,7 @@ void BM_DatagramWithAcknowledgement(benchmark::State& s) {
     asio::ip::udp::socket udp(io);
     udp.open(asio::ip::udp::v4());
     const asio::ip::udp::endpoint host(asio::ip::make_address("127.0.0.1"),
-                                       live.host->state->udpPort);
+                                       live.host->state->info.udpPort);
     std::uint64_t seq = 0;
     hp::Bytes ack(64);
     for (auto _ : s) {

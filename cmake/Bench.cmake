@@ -1,7 +1,32 @@
-# Benchmarks (Google Benchmark): figures for the hot input paths.
+# Benchmarks: Google Benchmark figures for the hot input paths (bench/*_bench.cpp),
+# and the measuring tools that run the release console host as a child process
+# and print ratios against baselines measured beside it:
+#   hearthpad_load  round trips, CPU per datagram and per handshake, memory, a
+#                   paired phone's latency under attack
+#   hearthpad_idle_cost  wake-ups and CPU of the idle host, threads after many
+#                   authentications
 find_package(benchmark REQUIRED)
-file(GLOB HP_BENCH_SOURCES CONFIGURE_DEPENDS bench/*.cpp tests/support/*.cpp src/platform/fake/*.cpp)
+
+# The test client and the tools' common parts: the child host, the phone,
+# loopback sockets, the attacker.
+add_library(hearthpad_bench_support STATIC bench/host_process.cpp bench/bench_client.cpp bench/bench_net.cpp
+            bench/attack.cpp tests/support/test_client.cpp)
+target_include_directories(hearthpad_bench_support PUBLIC src tests bench)
+target_compile_options(hearthpad_bench_support PRIVATE ${HP_WARNINGS})
+target_link_libraries(hearthpad_bench_support PUBLIC hearthpad_base)
+
+file(GLOB HP_BENCH_SOURCES CONFIGURE_DEPENDS bench/*_bench.cpp src/platform/fake/*.cpp)
 add_executable(hearthpad_bench ${HP_BENCH_SOURCES})
 target_include_directories(hearthpad_bench PRIVATE src tests)
 target_compile_options(hearthpad_bench PRIVATE ${HP_WARNINGS})
-target_link_libraries(hearthpad_bench PRIVATE hearthpad_core hearthpad_platform benchmark::benchmark_main)
+target_link_libraries(hearthpad_bench PRIVATE hearthpad_bench_support hearthpad_core hearthpad_platform
+                      benchmark::benchmark_main)
+
+add_executable(hearthpad_load bench/load_tool.cpp)
+add_executable(hearthpad_idle_cost bench/idle_cost.cpp)
+foreach(tool hearthpad_load hearthpad_idle_cost)
+  target_compile_options(${tool} PRIVATE ${HP_WARNINGS})
+  target_link_libraries(${tool} PRIVATE hearthpad_bench_support)
+  # The tools start the console host from their own folder.
+  add_dependencies(${tool} hearthpad-console)
+endforeach()

@@ -307,10 +307,19 @@ Status TestClient::connect(std::uint16_t port, const std::string& host) {
     const auto address = asio::ip::make_address(host, ec);
     if (ec) return fail("bad address " + host);
     const asio::ip::tcp::endpoint endpoint(address, port);
-    if (receiveBuffer_) {
+    if (receiveBuffer_ || localAddress_) {
         io_->socket.open(endpoint.protocol(), ec);
-        if (!ec) io_->socket.set_option(asio::socket_base::receive_buffer_size(*receiveBuffer_), ec);
+        if (!ec && receiveBuffer_)
+            io_->socket.set_option(asio::socket_base::receive_buffer_size(*receiveBuffer_), ec);
         if (ec) return fail("socket options: " + ec.message());
+        if (localAddress_) {
+            const auto local = asio::ip::make_address(*localAddress_, ec);
+            if (!ec) io_->socket.bind(asio::ip::tcp::endpoint(local, 0), ec);
+            if (ec) {
+                close();
+                return fail("bind to " + *localAddress_ + ": " + ec.message());
+            }
+        }
     }
     ec = io_->run(timeout_, [&](auto handler) {
         io_->socket.async_connect(endpoint,

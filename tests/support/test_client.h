@@ -199,6 +199,9 @@ public:
     // A small receive buffer (set before connect) makes a client that does
     // not read fill up quickly.
     void set_receive_buffer(int bytes) { receiveBuffer_ = bytes; }
+    // The loopback address to connect from (set before connect), so that one
+    // program can act as several peers: 127.0.0.2, 127.0.0.3, ...
+    void set_local_address(std::string address) { localAddress_ = std::move(address); }
     std::chrono::milliseconds timeout() const { return timeout_; }
 
     Status send_raw(ByteView bytes);
@@ -254,6 +257,7 @@ private:
     nlohmann::json lastChallenge_;
     std::chrono::milliseconds timeout_{5000};
     std::optional<int> receiveBuffer_;
+    std::optional<std::string> localAddress_;
 };
 
 }  // namespace hp::test
