@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Linux console host and starts it. Commands on standard input:
-# pair, unpair, devices, remove <index>, status, quit.
+# Builds the Linux console host and starts it (options are passed on, see the
+# README). Commands on standard input: pair, unpair, devices, remove <index>,
+# status, endpoints, update, quit.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
