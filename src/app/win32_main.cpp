@@ -43,18 +43,7 @@ void set_per_monitor_dpi_awareness() {
 // The running program's full path as UTF-8; empty when the system cannot
 // tell it or it is not valid text.
 std::string executable_path() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return {};
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        if (path.size() >= 32768) return {};
-        path.resize(path.size() * 2);
-    }
-    return platform::win32::to_utf8(path).value_or(std::string());
+    return platform::win32::to_utf8(module_file_name()).value_or(std::string());
 }
 
 TrayServices make_tray_services() {

@@ -73,20 +73,6 @@ void name_this_thread(const wchar_t* name) {
     if (set) (void)set(GetCurrentThread(), name);
 }
 
-std::wstring module_file_name() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return {};
-        if (n < path.size()) {
-            path.resize(n);
-            return path;
-        }
-        if (path.size() >= 32768) return {};
-        path.resize(path.size() * 2);
-    }
-}
-
 class Win32TrayActions final : public tray::TrayActions {
 public:
     explicit Win32TrayActions(TrayState& tray) : tray_(tray) {}
@@ -159,6 +145,20 @@ update::UpdateServices update_services(const TrayState& tray) {
 }
 
 }  // namespace
+
+std::wstring module_file_name() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return {};
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        if (path.size() >= 32768) return {};
+        path.resize(path.size() * 2);
+    }
+}
 
 void attach_tray_state(TrayState& tray) {
     SetWindowLongPtrW(tray.window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&tray));

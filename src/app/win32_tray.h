@@ -68,6 +68,9 @@ struct TrayState {
 // The window procedure of the "HearthpadTrayWindow" class.
 LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The running program's full path; empty when the system cannot tell it.
+std::wstring module_file_name();
+
 // Makes `tray` the state the window procedure of tray.window works on, and
 // gives it its pairing window.
 void attach_tray_state(TrayState& tray);
