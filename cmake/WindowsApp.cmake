@@ -1,13 +1,15 @@
 # hearthpad.exe: the tray host. A windowed program (no console), linked
 # statically, with the application manifest and version block compiled in.
 #
-# hearthpad_desktop holds its windows (tray, menu, pairing window, icons,
-# first-run notices) so the Windows test program can drive them too.
+# hearthpad_desktop holds its windows (tray, menu, pairing window, gamepad
+# mapping window, icons, first-run notices) so the Windows test program can
+# drive them too.
 file(GLOB HP_WIN_DESKTOP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/win32_*.cpp)
 list(REMOVE_ITEM HP_WIN_DESKTOP_SOURCES ${CMAKE_SOURCE_DIR}/src/app/win32_main.cpp)
 add_library(hearthpad_desktop STATIC ${HP_WIN_DESKTOP_SOURCES})
 target_compile_options(hearthpad_desktop PRIVATE ${HP_WARNINGS})
-target_link_libraries(hearthpad_desktop PUBLIC hearthpad_core hearthpad_platform hearthpad_qr user32 shell32 gdi32)
+target_link_libraries(hearthpad_desktop PUBLIC hearthpad_core hearthpad_platform hearthpad_qr user32 shell32 gdi32
+                      comctl32)
 
 add_executable(hearthpad WIN32 ${CMAKE_SOURCE_DIR}/src/app/win32_main.cpp ${CMAKE_SOURCE_DIR}/resources/hearthpad.rc)
 add_dependencies(hearthpad hearthpad_icons)

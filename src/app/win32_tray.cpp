@@ -114,12 +114,12 @@ public:
         mapping_changed(server::set_output(*tray_.host->state, *tray_.host->gamepad, tray_.dataDir, useMapping));
     }
     void open_mapping_window() override {
-        if (tray_.services.openMappingWindow) tray_.services.openMappingWindow();
+        if (tray_.mapping) tray_.mapping->open();
     }
 
 private:
     void mapping_changed(const pad_mapping::PadMapping& mapping) {
-        if (tray_.services.mappingChanged) tray_.services.mappingChanged(mapping);
+        if (tray_.mapping) tray_.mapping->mapping_changed_elsewhere(mapping);
     }
     TrayState& tray_;
 };
@@ -162,6 +162,20 @@ std::wstring module_file_name() {
 
 void attach_tray_state(TrayState& tray) {
     SetWindowLongPtrW(tray.window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&tray));
+    if (!tray.mapping) {
+        MappingWindowHooks hooks;
+        hooks.instance = tray.instance;
+        if (tray.host && tray.host->gamepad) {
+            hooks.vigemFound = !tray.host->vigemMissing;
+            auto state = tray.host->state;
+            auto gamepad = tray.host->gamepad;
+            hooks.current = [state, gamepad] { return server::current_mapping(*state, *gamepad); };
+            hooks.install = [state, gamepad, dir = tray.dataDir](const pad_mapping::PadMapping& mapping) {
+                return server::install_mapping(*state, *gamepad, dir, mapping);
+            };
+        }
+        tray.mapping = std::make_unique<MappingWindow>(std::move(hooks));
+    }
     if (tray.pairing) return;
     PairingWindowHooks hooks;
     hooks.instance = tray.instance;
@@ -215,6 +229,7 @@ LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
         case WM_DESTROY:
             if (tray) {
                 close_pairing_window(*tray);
+                tray->mapping.reset();  // unsaved edits end with the program
                 remove_tray_icon(*tray);
                 release_held_input(*tray);
                 tray->windowRef->store(nullptr);
@@ -294,7 +309,9 @@ void run_manual_update_check(const TrayState& tray) {
     update::show_manual_result(result, *services.boxes, *services.opener);
 }
 
-bool take_dialog_message(TrayState&, MSG&) { return false; }
+bool take_dialog_message(TrayState& tray, MSG& message) {
+    return tray.mapping && tray.mapping->take_dialog_message(message);
+}
 
 tray::TrayView tray_view(TrayState& tray) {
     tray::TrayView view;

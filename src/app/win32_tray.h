@@ -3,9 +3,7 @@
 // the notification-area icon with its tooltip, balloon and menu, and the
 // start-at-login question.
 //
-// The update checks run with WinHTTP and message boxes owned by no window;
-// the gamepad mapping window is reached through TrayServices and, until it
-// exists, "Gamepad Mapping…" opens nothing (no result is ever made up).
+// The update checks run with WinHTTP and message boxes owned by no window.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -15,6 +13,7 @@
 #include <memory>
 
 #include "app/win32_icons.h"
+#include "app/win32_mapping_window.h"
 #include "app/win32_pairing_window.h"
 #include "main/start_host.h"
 #include "pad_mapping/mapping.h"
@@ -42,11 +41,6 @@ struct TrayServices {
     // The manual update check, run on its own thread ("update-manual"); the
     // flag above is cleared when it returns. Empty: no check is made.
     std::function<void()> manualUpdateCheck;
-    // The gamepad mapping window: bring it up (restore and focus an open
-    // one), and tell an open one of a mapping the tray installed. Empty:
-    // nothing happens.
-    std::function<void()> openMappingWindow;
-    std::function<void(const pad_mapping::PadMapping&)> mappingChanged;
 };
 
 // Everything the tray window procedure works on. Owned by the entry on the
@@ -63,6 +57,7 @@ struct TrayState {
     std::unique_ptr<main::HostHandle> host;
     TrayServices services;
     std::unique_ptr<PairingWindow> pairing;
+    std::unique_ptr<MappingWindow> mapping;
 };
 
 // The window procedure of the "HearthpadTrayWindow" class.
@@ -72,7 +67,7 @@ LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
 std::wstring module_file_name();
 
 // Makes `tray` the state the window procedure of tray.window works on, and
-// gives it its pairing window.
+// gives it its pairing window and its gamepad mapping window.
 void attach_tray_state(TrayState& tray);
 
 // The sinks start_host is given: they post WM_HOST_EVENT to the tray window.

@@ -100,8 +100,6 @@ protected:
             ++updateChecks_;
             cv_.wait(lock, [this] { return releaseUpdate_; });
         };
-        tray_.services.openMappingWindow = [this] { ++mappingWindowOpened_; };
-        tray_.services.mappingChanged = [this](const pad_mapping::PadMapping& m) { handedToWindow_.push_back(m); };
         add_tray_icon(tray_);
         attach_tray_state(tray_);
     }
@@ -151,8 +149,6 @@ protected:
     std::condition_variable cv_;
     int updateChecks_ = 0;
     bool releaseUpdate_ = false;
-    int mappingWindowOpened_ = 0;
-    std::vector<pad_mapping::PadMapping> handedToWindow_;
 };
 
 }  // namespace hp::app::testing_desktop
