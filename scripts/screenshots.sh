@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Takes the README's screenshots of hearthpad.exe under Wine: the tray menu
-# and the pairing window, written to docs/screenshots/.
+# Takes the README's screenshots of hearthpad.exe under Wine: the tray menu,
+# the pairing window and the gamepad mapping window, written to
+# docs/screenshots/.
 #
 #   scripts/screenshots.sh [build/windows]
 #
@@ -108,6 +109,36 @@ right=$((mx + mw > tx + tw ? mx + mw : tx + tw))
 bottom=$((my + mh > ty + th ? my + mh : ty + th))
 import -window root -crop "$((right + 12))x$((bottom + 12))+0+0" +repage "$out/tray-menu.png"
 
+# "Gamepad Mapping…" with the keyboard, from the open menu: three items below
+# "Pair New Device…".
+xdotool mousemove $((mx + 1)) $((my + 1))
+sleep 0.3
+for _ in 1 2 3 4 5 6 7 8; do xdotool key Down; sleep 0.1; done
+xdotool key Return
+window="$(wait_window "Hearthpad - Gamepad Mapping")"
+sleep 1
+read -r gx gy gw gh < <(geometry "$window")
+import -window root -crop "${gw}x${gh}+$gx+$gy" +repage "$out/mapping-window.png"
+
+# "Close" (at 827,521 of the 880 x 540 client area, which is all X shows of
+# the window here) closes it; Wine without a window manager sometimes takes
+# the first click for itself, so click until the window goes. It also takes
+# a destroyed window off the screen only at the next X event: move the
+# pointer away after each click.
+for _ in 1 2 3 4 5; do
+    xdotool mousemove $((gx + 827)) $((gy + 521)) click 1
+    sleep 0.5
+    xdotool mousemove 600 600
+    sleep 0.3
+    xdotool mousemove 610 610
+    sleep 0.5
+    find_window "Hearthpad - Gamepad Mapping" >/dev/null || break
+done
+xdotool mousemove $((tx + 10)) $((ty + th / 2)) click 3
+menu="$(wait_window "")"
+sleep 0.5
+read -r mx my mw mh < <(geometry "$menu")
+
 # "Pair New Device…" with the keyboard: nothing is selected with the pointer
 # on the menu's border; Wine 8 steps through the four grey lines first.
 xdotool mousemove $((mx + 1)) $((my + 1))
@@ -121,4 +152,4 @@ x0=$((px > 12 ? px - 12 : 0))
 y0=$((py > 12 ? py - 12 : 0))
 import -window root -crop "$((pw + 24))x$((ph + 24))+$x0+$y0" +repage "$out/pairing-window.png"
 
-echo "screenshots: wrote $out/tray-menu.png and $out/pairing-window.png"
+echo "screenshots: wrote $out/tray-menu.png, $out/pairing-window.png and $out/mapping-window.png"

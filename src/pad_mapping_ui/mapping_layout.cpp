@@ -10,9 +10,10 @@ namespace {
 
 // Positions in units at 96 DPI.
 constexpr int kRowTop = 32, kRowStep = 27, kRowHeight = 23;
-constexpr int kRightColumn = 470, kRightEnd = 870;
-constexpr int kStickGroupTop[2] = {104, 306};
-constexpr int kStickGroupHeight = 196;
+constexpr int kLeftEnd = 520;
+constexpr int kRightColumn = 530, kRightEnd = 870;
+constexpr int kStickGroupTop[2] = {112, 306};
+constexpr int kStickGroupHeight = 190;
 
 class Builder {
 public:
@@ -50,17 +51,17 @@ void add_stick(Builder& b, int stick) {
     const int x = kRightColumn + 10;
     b.add(kNoId, ControlKind::GroupBox, stick == 0 ? "Left stick" : "Right stick", kRightColumn, top,
           kRightEnd - kRightColumn, kStickGroupHeight);
-    b.add(kNoId, ControlKind::Label, "Mode:", x, top + 26, 80, 18);
-    b.drop_down(base + kStickMode, stick_mode_choices(), x + 90, top + 22, 200);
+    b.add(kNoId, ControlKind::Label, "Mode:", x, top + 24, 72, 18);
+    b.drop_down(base + kStickMode, stick_mode_choices(), x + 76, top + 20, 200);
     for (int d = 0; d < 4; ++d)
-        b.add(base + kStickUp + d, ControlKind::Button, "", x + (d % 2) * 190, top + 52 + (d / 2) * 28, 184, 24);
-    b.add(kNoId, ControlKind::Label, "Deadzone:", x, top + 114, 80, 18);
-    b.trackbar(base + kStickDeadzone, kDeadzoneMin, kDeadzoneMax, kDeadzoneTick, x + 90, top + 110, 220);
-    b.add(base + kStickDeadzoneLabel, ControlKind::Label, "", x + 316, top + 114, 64, 18);
-    b.add(kNoId, ControlKind::Label, "Sensitivity:", x, top + 144, 80, 18);
-    b.trackbar(base + kStickSensitivity, kSensitivityMin, kSensitivityMax, kSensitivityTick, x + 90, top + 140, 220);
-    b.add(base + kStickSensitivityLabel, ControlKind::Label, "", x + 316, top + 144, 64, 18);
-    b.add(base + kStickInvert, ControlKind::CheckBox, kInvertText, x, top + 170, 250, 20);
+        b.add(base + kStickUp + d, ControlKind::Button, "", x + (d % 2) * 162, top + 48 + (d / 2) * 26, 156, 24);
+    b.add(kNoId, ControlKind::Label, "Deadzone:", x, top + 108, 72, 18);
+    b.trackbar(base + kStickDeadzone, kDeadzoneMin, kDeadzoneMax, kDeadzoneTick, x + 76, top + 104, 180);
+    b.add(base + kStickDeadzoneLabel, ControlKind::Label, "", x + 262, top + 108, 56, 18);
+    b.add(kNoId, ControlKind::Label, "Sensitivity:", x, top + 136, 72, 18);
+    b.trackbar(base + kStickSensitivity, kSensitivityMin, kSensitivityMax, kSensitivityTick, x + 76, top + 132, 180);
+    b.add(base + kStickSensitivityLabel, ControlKind::Label, "", x + 262, top + 136, 56, 18);
+    b.add(base + kStickInvert, ControlKind::CheckBox, kInvertText, x, top + 164, 250, 20);
 }
 
 }  // namespace
@@ -73,21 +74,21 @@ LayoutRect client_rect(int dpi) {
 
 std::vector<ControlSpec> mapping_controls(int dpi) {
     Builder b(dpi);
-    b.add(kNoId, ControlKind::GroupBox, "Buttons", 10, 10, 450, 470);
+    b.add(kNoId, ControlKind::GroupBox, "Buttons", 10, 10, kLeftEnd - 10, 470);
     for (int i = 0; i < static_cast<int>(pad_mapping::kButtonCount); ++i) {
         const int y = kRowTop + i * kRowStep;
-        b.add(kNoId, ControlKind::Label, pad_mapping::buttonLabel(static_cast<std::size_t>(i)), 20, y + 3, 84, 18);
-        b.add(row_value_id(i), ControlKind::ValueBox, "", 106, y, 150, kRowHeight);
-        b.add(row_change_id(i), ControlKind::Button, kChangeText, 262, y, 80, kRowHeight);
-        b.drop_down(row_action_id(i), action_choices(), 348, y, 104);
+        b.add(kNoId, ControlKind::Label, pad_mapping::buttonLabel(static_cast<std::size_t>(i)), 20, y + 3, 128, 18);
+        b.add(row_value_id(i), ControlKind::ValueBox, "", 150, y, 130, kRowHeight);
+        b.add(row_change_id(i), ControlKind::Button, kChangeText, 286, y, 76, kRowHeight);
+        b.drop_down(row_action_id(i), action_choices(), 368, y, 144);
     }
-    b.add(kNoId, ControlKind::Label, kHintText, 10, 486, 450, 18);
+    b.add(kNoId, ControlKind::Label, kHintText, 10, 486, kLeftEnd - 10, 18);
 
     b.add(kNoId, ControlKind::Label, "Output:", kRightColumn, 14, 56, 18);
     b.drop_down(kOutputId, output_choices(), kRightColumn + 60, 10, kRightEnd - kRightColumn - 60);
-    b.add(kExplanationId, ControlKind::Label, "", kRightColumn, 38, kRightEnd - kRightColumn, 34);
-    b.add(kNoId, ControlKind::Label, "Preset:", kRightColumn, 80, 56, 18);
-    b.drop_down(kPresetId, preset_choices(), kRightColumn + 60, 76, kRightEnd - kRightColumn - 60);
+    b.add(kExplanationId, ControlKind::Label, "", kRightColumn, 38, kRightEnd - kRightColumn, 44);
+    b.add(kNoId, ControlKind::Label, "Preset:", kRightColumn, 88, 56, 18);
+    b.drop_down(kPresetId, preset_choices(), kRightColumn + 60, 84, kRightEnd - kRightColumn - 60);
     add_stick(b, 0);
     add_stick(b, 1);
 

@@ -21,6 +21,9 @@
 
 #include "e2e/desktop_driver.h"
 #include "e2e/wine_host.h"
+#include "pad_mapping/mapping_file.h"
+#include "pad_mapping_ui/mapping_editor.h"
+#include "pad_mapping_ui/mapping_layout.h"
 #include "support/test_client.h"
 
 namespace hp::e2e {
@@ -176,6 +179,53 @@ protected:
         return std::nullopt;
     }
 
+    std::optional<XWindow> mapping_window() {
+        return desktop().find(std::string(pad_mapping_ui::kWindowTitle), "hearthpad.exe");
+    }
+
+    // Without a window manager Wine takes a destroyed window off the screen
+    // only when the next X event arrives: moving the pointer clears what an
+    // earlier window left on top of the notification area and the menu.
+    void flush_destroyed_windows() {
+        EXPECT_TRUE(desktop().move(600, 600));
+        std::this_thread::sleep_for(milliseconds(300));
+        EXPECT_TRUE(desktop().move(610, 610));
+        std::this_thread::sleep_for(milliseconds(300));
+    }
+
+    // "Gamepad Mapping…" from the tray menu, reached with the keyboard as
+    // "Pair New Device…" is, eight steps down. Returns the mapping window.
+    std::optional<XWindow> choose_mapping_window() {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            flush_destroyed_windows();
+            const auto shown = open_menu();
+            if (!shown) return std::nullopt;
+            EXPECT_TRUE(desktop().move(shown->x + 1, shown->y + 1));
+            for (int i = 0; i < 8; ++i) EXPECT_TRUE(desktop().key("Down"));
+            EXPECT_TRUE(desktop().key("Return"));
+            if (auto window = desktop().wait_for([this] { return mapping_window(); }, seconds(10))) return window;
+            (void)desktop().key("Escape");
+        }
+        return std::nullopt;
+    }
+
+    // Clicks the centre of a control of the mapping window, placed as the
+    // layout places it at 96 DPI. The X window holds the whole frame, whose
+    // left, right and bottom borders are equally wide.
+    void click_control(const XWindow& window, int id) {
+        const auto client = pad_mapping_ui::client_rect(96);
+        const int border = (window.width - client.width()) / 2;
+        const int left = window.x + border, top = window.y + window.height - border - client.height();
+        for (const auto& control : pad_mapping_ui::mapping_controls(96)) {
+            if (control.id != id) continue;
+            EXPECT_TRUE(desktop().click(left + (control.rect.left + control.rect.right) / 2,
+                                        top + (control.rect.top + control.rect.bottom) / 2, 1));
+            std::this_thread::sleep_for(milliseconds(300));
+            return;
+        }
+        ADD_FAILURE() << "no control " << id;
+    }
+
     // The paired phone, authenticated, in a new session.
     std::unique_ptr<test::TestClient> phone() {
         EXPECT_TRUE(shared_->phone && shared_->pinned) << "the phone has not paired";
@@ -200,6 +250,15 @@ protected:
         if (!reply) return false;
         EXPECT_EQ(reply->type, ft::ClipboardContent);
         return reply->json().value("text", "") == text;
+    }
+
+    // A Ping answered by its Pong.
+    bool pong(test::TestClient& client, std::uint64_t ts) {
+        const std::string body = "{\"ts\":" + std::to_string(ts) + "}";
+        EXPECT_TRUE(client.send_secure(ft::Ping, body));
+        auto reply = client.recv();
+        EXPECT_TRUE(reply) << reply.error().text;
+        return reply && reply->type == ft::Pong;
     }
 
     // No window of the program but the notification area's may show.
@@ -291,6 +350,55 @@ TEST_F(HearthpadExe, PairsWithTheCodeReadFromTheQrCodeOnTheScreen) {
     shared_->pinned = client.pinned_host();
     // Pairing completed: the window closes by itself.
     EXPECT_TRUE(desktop().wait_gone([this] { return pairing_window(); }, kWindow));
+}
+
+// Before the phone first uses the clipboard: once the clipboard has changed
+// hands, Wine no longer sends keys to the tray menu.
+TEST_F(HearthpadExe, MappingWindowBindsKeysPressedOnTheKeyboardAndSavesWhileItServes) {
+    namespace ui = pad_mapping_ui;
+    namespace pm = pad_mapping;
+    const auto window = choose_mapping_window();
+    ASSERT_TRUE(window) << "the mapping window did not open";
+    auto client = phone();  // a session idle for 10 s is ended: start it now
+    ASSERT_TRUE(client);
+
+    // Wine without a window manager sometimes keeps a click for itself, as
+    // a user would notice and click again: each binding is tried until the
+    // file holds it.
+    const fs::path file = shared_->dataDir / std::string(pm::kMappingFileName);
+    const auto saved_as = [&](std::size_t row, const pm::Binding& binding) {
+        return fs::exists(file) && pm::load_mapping(shared_->dataDir).bindings[row] == binding;
+    };
+    const auto bind = [&](std::size_t row, const std::string& keys, const pm::Binding& binding, std::uint64_t ts) {
+        for (int attempt = 0; attempt < 3 && !saved_as(row, binding); ++attempt) {
+            click_control(*window, ui::row_change_id(static_cast<int>(row)));
+            // The phone is answered while the window waits for the key.
+            EXPECT_TRUE(pong(*client, ts + static_cast<std::uint64_t>(attempt)));
+            EXPECT_TRUE(desktop().key(keys));
+            std::this_thread::sleep_for(milliseconds(300));
+            for (int click = 0; click < 3 && !saved_as(row, binding); ++click) {
+                click_control(*window, ui::kSaveId);
+                for (int i = 0; i < 10 && !saved_as(row, binding); ++i)
+                    std::this_thread::sleep_for(milliseconds(100));
+            }
+        }
+        return saved_as(row, binding);
+    };
+    // Left Shift pressed and released alone binds itself; Ctrl+K binds K
+    // with Ctrl.
+    EXPECT_TRUE(bind(pm::kA, "shift", pm::Binding::keyPress(225), 10));
+    EXPECT_TRUE(bind(pm::kB, "ctrl+k", pm::Binding::keyPress(14, pm::kModCtrl), 20));
+    const pm::PadMapping saved = pm::load_mapping(shared_->dataDir);
+    EXPECT_EQ(saved.bindings[pm::kA], pm::Binding::keyPress(225));
+    EXPECT_EQ(saved.preset, pm::Preset::Custom);
+
+    // Nothing unsaved: Close closes without a question.
+    for (int click = 0; click < 3 && mapping_window(); ++click) {
+        click_control(*window, ui::kCloseId);
+        flush_destroyed_windows();
+    }
+    EXPECT_TRUE(desktop().wait_gone([this] { return mapping_window(); }, kWindow));
+    EXPECT_TRUE(pong(*client, 2));
 }
 
 TEST_F(HearthpadExe, CommandsRunWhileTheMenuIsOpen) {
