@@ -277,7 +277,8 @@ int MappingWindow::message_box(const std::wstring& text, UINT flags) {
 void MappingWindow::save() {
     if (!open_) return;
     const pad_mapping::PadMapping mapping = open_->editor.working();
-    const Status written = hooks_.install ? hooks_.install(mapping) : Status{};
+    // Without a host to take it nothing is saved: never reported as done.
+    const Status written = hooks_.install ? hooks_.install(mapping) : Status(fail("no host to take the mapping"));
     open_->editor.saved_as(mapping);
     refresh_controls();
     if (!written) (void)message_box(widen(ui::kSaveWarning), MB_ICONWARNING);
