@@ -370,6 +370,7 @@ void mapping_seeds(Corpus& corpus) {
          R"({"version": 1, "mode": "Keyboard", "preset": "FPS", "leftStick": {"mode": "keys", "deadzone": 1.5,
              "sensitivity": 9, "invertY": true}, "rightStick": {"deadzone": -1, "sensitivity": 0.0004}})");
     corpus.add("mapping", "version_2", R"({"version": 2, "preset": "arrows"})");
+    corpus.add("mapping", "zero_byte_after_object", std::string_view("{\"preset\":\"arrows\"}\0", 20));
     corpus.add("mapping", "legacy_wasd", "wasdMouse");
     corpus.add("mapping", "legacy_arrows", "arrows");
     corpus.add("mapping", "legacy_dual", "dualKeys");
