@@ -1,15 +1,11 @@
 # The programs: hearthpad.exe on Windows, hearthpad-console on Linux, and the
 # small libraries they share.
 
-# The release version: the VERSION file, read by project(), becomes
-# <build>/generated/hp_version.h for C++ code and the resource script, and the
-# version of the application manifest generated beside it.
-set(HP_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+# The release version (hp_version.h and hearthpad_version, made in
+# CMakeLists.txt before the core) also gives the version of the application
+# manifest generated beside the header.
 set(HP_VERSION_QUAD "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
-configure_file(${CMAKE_SOURCE_DIR}/cmake/version.h.in ${HP_GENERATED_DIR}/hp_version.h @ONLY)
 configure_file(${CMAKE_SOURCE_DIR}/resources/hearthpad.manifest.in ${HP_GENERATED_DIR}/hearthpad.manifest @ONLY)
-add_library(hearthpad_version INTERFACE)
-target_include_directories(hearthpad_version INTERFACE ${HP_GENERATED_DIR})
 # The icons (the program's own and the four of the notification area) are
 # drawn by resources/icons/make_icons.py into <build>/generated/icons.
 find_program(HP_PYTHON NAMES python3 REQUIRED)

@@ -81,7 +81,7 @@ log "fuzzing $target for $seconds s (log: $out.log)"
 dict=()
 case $target in
     messages | handshake) dict=(-x tests/fuzz/dict/json.dict) ;;
-    paired_store | mapping) dict=(-x "tests/fuzz/dict/$target.dict") ;;
+    paired_store | mapping | tailscale_status | update_manifest) dict=(-x "tests/fuzz/dict/$target.dict") ;;
 esac
 status=0
 AFL_NO_UI=1 AFL_NO_AFFINITY=1 AFL_SKIP_CPUFREQ=1 AFL_I_DONT_CARE_ABOUT_MISSING_CRASHES=1 \

@@ -179,6 +179,31 @@ std::optional<KeyCode> key_code_for_vk(std::uint16_t vk) {
     return std::nullopt;
 }
 
+namespace {
+
+constexpr char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+// The table names are ASCII letters and digits, so normalizeName(name) is
+// name with its ASCII capitals lowered.
+constexpr bool plain_ascii_names() {
+    for (const auto& row : kNames)
+        for (const char c : row.name)
+            if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+                return false;
+    return true;
+}
+static_assert(plain_ascii_names());
+
+// Whether the normalised text equals normalizeName(name) for a table name.
+bool equals_lowered_ascii(std::string_view normalised, std::string_view name) {
+    if (normalised.size() != name.size()) return false;
+    for (std::size_t i = 0; i < name.size(); ++i)
+        if (normalised[i] != ascii_lower(name[i])) return false;
+    return true;
+}
+
+}  // namespace
+
 std::string normalizeName(std::string_view text) {
     // Decode once, trim by code point, then drop and lower-case.
     std::u32string points;
@@ -202,7 +227,7 @@ std::string normalizeName(std::string_view text) {
 std::optional<KeyCode> parseKeyName(std::string_view text) {
     const std::string n = normalizeName(text);
     for (const auto& row : kNames)
-        if (normalizeName(row.name) == n) return row.code;
+        if (equals_lowered_ascii(n, row.name)) return row.code;
     for (const auto& a : kAliases)
         if (a.alias == n) return a.code;
     return std::nullopt;

@@ -291,6 +291,9 @@ ReadResult read_capped(const fs::path& path, std::string& text) {
 }  // namespace
 
 PadMapping loadMapping(std::string_view text) {
+    // No JSON text holds a zero byte, and the parser would take one for the
+    // end of the input ("{...}\0junk" would read as the object).
+    if (text.find('\0') != std::string_view::npos) return defaultMapping();
     json j;
     try {
         j = json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);

@@ -370,9 +370,154 @@ void mapping_seeds(Corpus& corpus) {
          R"({"version": 1, "mode": "Keyboard", "preset": "FPS", "leftStick": {"mode": "keys", "deadzone": 1.5,
              "sensitivity": 9, "invertY": true}, "rightStick": {"deadzone": -1, "sensitivity": 0.0004}})");
     corpus.add("mapping", "version_2", R"({"version": 2, "preset": "arrows"})");
+    corpus.add("mapping", "zero_byte_after_object", std::string_view("{\"preset\":\"arrows\"}\0", 20));
     corpus.add("mapping", "legacy_wasd", "wasdMouse");
     corpus.add("mapping", "legacy_arrows", "arrows");
     corpus.add("mapping", "legacy_dual", "dualKeys");
+}
+
+
+// Status documents as `tailscale status --json` prints them (indented, far
+// more members than are read) and as the local API answers.
+void tailscale_seeds(Corpus& corpus) {
+    const std::string status = R"({
+  "Version": "1.58.2-t6b1b8a5a1-g3bda5b0e3",
+  "TUN": true,
+  "BackendState": "Running",
+  "AuthURL": "",
+  "TailscaleIPs": [
+    "100.101.102.103",
+    "fd7a:115c:a1e0:ab12:4843:cd96:6265:6667"
+  ],
+  "Self": {
+    "ID": "nXyZ12CNTRL",
+    "PublicKey": "nodekey:5c8f2d0b1e7a4c3d9f6b2a1e0d9c8b7a6f5e4d3c2b1a09f8e7d6c5b4a3928170",
+    "HostName": "DESKTOP-7QK2M",
+    "DNSName": "desktop-7qk2m.tail4f2a1.ts.net.",
+    "OS": "windows",
+    "UserID": 21345678901234567,
+    "TailscaleIPs": [
+      "100.101.102.103",
+      "fd7a:115c:a1e0:ab12:4843:cd96:6265:6667"
+    ],
+    "AllowedIPs": [
+      "100.101.102.103/32",
+      "fd7a:115c:a1e0:ab12:4843:cd96:6265:6667/128"
+    ],
+    "Addrs": [
+      "192.168.1.20:41641",
+      "[2a02:8071:1234::20]:41641"
+    ],
+    "CurAddr": "",
+    "Relay": "fra",
+    "RxBytes": 0,
+    "TxBytes": 0,
+    "Created": "2024-03-02T18:04:11.23Z",
+    "LastWrite": "0001-01-01T00:00:00Z",
+    "LastSeen": "0001-01-01T00:00:00Z",
+    "LastHandshake": "0001-01-01T00:00:00Z",
+    "Online": true,
+    "ExitNode": false,
+    "ExitNodeOption": false,
+    "Active": false,
+    "PeerAPIURL": [
+      "http://100.101.102.103:49283",
+      "http://[fd7a:115c:a1e0:ab12:4843:cd96:6265:6667]:49283"
+    ],
+    "Capabilities": ["https://tailscale.com/cap/file-sharing"],
+    "InNetworkMap": true,
+    "InMagicSock": false,
+    "InEngine": false
+  },
+  "Health": null,
+  "MagicDNSSuffix": "tail4f2a1.ts.net",
+  "CurrentTailnet": {
+    "Name": "someone@example.com",
+    "MagicDNSSuffix": "tail4f2a1.ts.net",
+    "MagicDNSEnabled": true
+  },
+  "CertDomains": null,
+  "Peer": {
+    "nodekey:0a1b2c3d4e5f60718293a4b5c6d7e8f90a1b2c3d4e5f60718293a4b5c6d7e8f9": {
+      "ID": "nAbC34CNTRL",
+      "HostName": "pixel-8",
+      "DNSName": "pixel-8.tail4f2a1.ts.net.",
+      "OS": "android",
+      "TailscaleIPs": [
+        "100.88.12.7",
+        "fd7a:115c:a1e0::5a01:c07"
+      ],
+      "Online": true,
+      "LastSeen": "2024-05-01T09:12:44Z"
+    },
+    "nodekey:f9e8d7c6b5a4938271605f4e3d2c1b0af9e8d7c6b5a4938271605f4e3d2c1b0a": {
+      "ID": "nDeF56CNTRL",
+      "HostName": "laptop",
+      "DNSName": "laptop.tail4f2a1.ts.net.",
+      "OS": "linux",
+      "TailscaleIPs": [
+        "100.127.255.254",
+        "100.88.12.7"
+      ],
+      "Online": false,
+      "KeyExpiry": "2024-09-01T00:00:00Z"
+    }
+  },
+  "User": {
+    "21345678901234567": {
+      "ID": 21345678901234567,
+      "LoginName": "someone@example.com",
+      "DisplayName": "Someone"
+    }
+  },
+  "ClientVersion": null
+}
+)";
+    corpus.add("tailscale_status", "cli_status", status);
+    const std::string compact = R"({"Self":{"DNSName":"pc.tail4f2a1.ts.net.","TailscaleIPs":["100.64.0.1","fd7a:115c:a1e0::1"]},)"
+                                R"("Peer":{"nodekey:01":{"TailscaleIPs":["100.100.1.2"]},"nodekey:02":null}})";
+    corpus.add("tailscale_status", "local_api_response",
+               "HTTP/1.0 200 OK\r\nContent-Type: application/json\r\nDate: Sat, 04 May 2024 10:00:00 GMT\r\n\r\n" +
+                   compact);
+    corpus.add("tailscale_status", "local_api_forbidden",
+               "HTTP/1.0 403 Forbidden\r\nContent-Type: text/plain\r\n\r\nlocalapi access denied\n");
+    corpus.add("tailscale_status", "addresses_outside_the_ranges",
+               R"({"Self":{"DNSName":"a..","TailscaleIPs":["100.101.1.2","fd7a:115c:a1e0::3","192.168.1.9","no address",)"
+               R"("100.63.255.255","100.128.0.0","fd7a:115c:a1e1::1","::ffff:100.64.0.1","100.64.0.1/32","[fd7a:115c:a1e0::4]"]}})");
+    corpus.add("tailscale_status", "null_and_empty_members",
+               R"({"Self":{"DNSName":"...","TailscaleIPs":null},"Peer":{}, "Self2": 5})");
+    corpus.add("tailscale_status", "wrong_shape", R"({"Self":{"TailscaleIPs":"100.64.0.1"}})");
+    corpus.add("tailscale_status", "zero_byte_after_object", std::string_view("{}\0", 3));
+    corpus.add("tailscale_status", "not_json", "failed to connect to local tailscaled; it doesn't appear to be running\n");
+}
+
+// Manifests as the update server publishes them and as it must not; and
+// "<version>\n<link>" pairs for the version and link checks.
+void manifest_seeds(Corpus& corpus) {
+    const std::pair<const char*, const char*> documents[] = {
+        {"manifest", R"({"windows": {"version": "0.3.0", "url": "https://updates.hearthpad.app/hearthpad-0.3.0-setup.exe"}})"},
+        {"manifest_more_members",
+         "{\n  \"schema\": 1,\n  \"windows\": {\n    \"version\": \"1.10.0.2\",\n"
+         "    \"url\": \"https://updates.hearthpad.app/win/Hearthpad-1.10.0.2.zip?sha256=9f2c#notes\",\n"
+         "    \"notes\": \"Fixes \\u00fcber \\\"quoted\\\"\"\n  },\n"
+         "  \"macos\": {\"version\": \"1.9\", \"url\": null},\n  \"published\": [2024, 5, 4]\n}\n"},
+        {"manifest_foreign_host", R"({"windows":{"version":"0.3.0","url":"https://updates.hearthpad.app.example.net/x.exe"}})"},
+        {"manifest_http", R"({"windows":{"version":"0.3.0","url":"http://updates.hearthpad.app/x.exe"}})"},
+        {"manifest_user_info", R"({"windows":{"version":"0.3.0","url":"https://user@updates.hearthpad.app/x.exe"}})"},
+        {"manifest_v_prefix", R"({"windows":{"version":"v0.3.0","url":"https://updates.hearthpad.app/x.exe"}})"},
+        {"manifest_blank_in_link", R"({"windows":{"version":"0.3.0","url":"https://updates.hearthpad.app/a\u00a0b.exe"}})"},
+        {"manifest_repeated_member",
+         R"({"windows":{"version":"0.3.0","url":"https://updates.hearthpad.app/"},"windows":{"version":"9"}})"},
+        {"manifest_windows_not_object", R"({"windows":["0.3.0","https://updates.hearthpad.app/x.exe"]})"},
+        {"manifest_byte_order_mark",
+         "\xEF\xBB\xBF{\"windows\":{\"version\":\"0.3.0\",\"url\":\"https://updates.hearthpad.app/x.exe\"}}"},
+        {"pair_newer", "0.10.0\nhttps://updates.hearthpad.app/a"},
+        {"pair_four_components", "1.2.3.4\nhttps://updates.hearthpad.app#frag"},
+        {"pair_two_versions", "0.2\n0.2.0.0"},
+        {"pair_long_components", "999999999.000000001\n1000000000.1"},
+        {"pair_empty_component", "1..2\nhttps://updates.hearthpad.app?q"},
+    };
+    for (const auto& [name, text] : documents) corpus.add("update_manifest", name, std::string_view(text));
 }
 
 }  // namespace
@@ -391,6 +536,8 @@ int main(int argc, char** argv) {
     store_seeds(corpus);
     identity_seeds(corpus);
     mapping_seeds(corpus);
+    tailscale_seeds(corpus);
+    manifest_seeds(corpus);
     if (check) {
         if (corpus.stale()) {
             std::fprintf(stderr, "%d seeds differ; rewrite them with: fuzz_make_corpus %s\n", corpus.stale(),

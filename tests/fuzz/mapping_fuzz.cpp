@@ -1,7 +1,8 @@
 // The gamepad mapping file and the single-value file of older versions, read
 // from the input's text.
 //
-// Invariants: reading never fails; what is read writes out as text that reads
+// Invariants: reading never fails; a text with a zero byte (no JSON text has
+// one) reads as the default mapping; what is read writes out as text that reads
 // back to the same mapping (writing twice gives the same text); the legacy
 // file selects a mapping only for its three known words.
 #include <string_view>
@@ -15,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
 
     const auto mapping = pad_mapping::loadMapping(text);
+    if (text.find('\0') != std::string_view::npos) FUZZ_CHECK(mapping == pad_mapping::defaultMapping());
     const std::string written = pad_mapping::saveMapping(mapping);
     const auto reread = pad_mapping::loadMapping(written);
     FUZZ_CHECK(pad_mapping::saveMapping(reread) == written);

@@ -2,6 +2,9 @@
 // and the query schedule driven through the discovery cycle.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+#include <string_view>
+
 #include "discovery/discovery_task.h"
 #include "discovery/tailscale.h"
 #include "discovery/tailscale_query.h"
@@ -65,12 +68,15 @@ TEST(TailscaleStatus, MissingOrNullMembersCountAsEmpty) {
 }
 
 TEST(TailscaleStatus, RefusesOtherShapes) {
-    for (const char* doc : {
+    using namespace std::string_view_literals;
+    for (const std::string_view doc : std::initializer_list<std::string_view>{
              "", "not json", "[]", "null", "42", R"("Self")", R"({"Self":)",
              R"({"Self":[]})", R"({"Self":"pc"})", R"({"Self":{"DNSName":7}})",
              R"({"Self":{"TailscaleIPs":"100.101.1.2"}})", R"({"Self":{"TailscaleIPs":[1]}})",
              R"({"Peer":[]})", R"({"Peer":{"k":[]}})", R"({"Peer":{"k":{"TailscaleIPs":[null]}}})",
              "{\"Self\":{\"DNSName\":\"\xff\"}}",
+             // a zero byte after, before or inside the object
+             "{}\0"sv, "{\"Self\":null}\0junk"sv, "\0{}"sv, "{\"Self\":{\"DNSName\":\"pc\0\"}}"sv,
          })
         EXPECT_FALSE(parse_tailscale_status(doc)) << doc;
 }

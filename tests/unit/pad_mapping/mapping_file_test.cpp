@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "input/keys.h"
 #include "pad_mapping/mapping_file.h"
@@ -18,9 +19,11 @@ namespace fs = std::filesystem;
 
 KeyCode key(std::string_view name) { return *input::parseKeyName(name); }
 
+using namespace std::string_view_literals;
+
 struct FileCase {
     const char* label;
-    const char* text;
+    std::string_view text;
     std::function<PadMapping()> expected;
 };
 
@@ -56,6 +59,7 @@ const FileCase kFiles[] = {
     {"not_json", R"({"preset": "arrows")", [] { return defaultMapping(); }},
     {"not_an_object", R"(["arrows"])", [] { return defaultMapping(); }},
     {"empty_file", "", [] { return defaultMapping(); }},
+    {"zero_byte_after_the_object", "{\"preset\": \"arrows\"}\0"sv, [] { return defaultMapping(); }},
     // Output.
     {"mode_keyboard", R"({"preset": "arrows", "mode": "Keyboard"})",
      [] { return with(Preset::Arrows, [](PadMapping& m) { m.useMapping = true; }); }},
