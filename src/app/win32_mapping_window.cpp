@@ -198,21 +198,21 @@ void MappingWindow::open() {
 
 void MappingWindow::create_controls() {
     HWND window = open_->window;
-    for (const ui::ControlSpec& spec : ui::mapping_controls(open_->dpi)) {
-        const ControlClass cls = control_class(spec.kind);
-        int height = spec.rect.height();
-        if (spec.kind == ui::ControlKind::DropDown) height += ui::scale_units(open_->dpi, kDropDownListUnits);
-        HWND control = CreateWindowExW(cls.exStyle, cls.name, widen(spec.text).c_str(), cls.style, spec.rect.left,
-                                       spec.rect.top, spec.rect.width(), height, window,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), hooks_.instance,
+    for (const ui::ControlPlacement& placed : ui::mapping_controls(open_->dpi)) {
+        const ControlClass cls = control_class(placed.kind);
+        int height = placed.rect.height();
+        if (placed.kind == ui::ControlKind::DropDown) height += ui::scale_units(open_->dpi, kDropDownListUnits);
+        HWND control = CreateWindowExW(cls.exStyle, cls.name, widen(placed.text).c_str(), cls.style, placed.rect.left,
+                                       placed.rect.top, placed.rect.width(), height, window,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(placed.id)), hooks_.instance,
                                        nullptr);
         if (!control) continue;  // a missing control is left out
         if (open_->font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(open_->font), FALSE);
-        for (std::string_view item : spec.items)
+        for (std::string_view item : placed.items)
             SendMessageW(control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(item).c_str()));
-        if (spec.kind == ui::ControlKind::Trackbar) {
-            SendMessageW(control, TBM_SETRANGE, FALSE, MAKELPARAM(spec.rangeMin, spec.rangeMax));
-            SendMessageW(control, TBM_SETTICFREQ, static_cast<WPARAM>(spec.tick), 0);
+        if (placed.kind == ui::ControlKind::Trackbar) {
+            SendMessageW(control, TBM_SETRANGE, FALSE, MAKELPARAM(placed.rangeMin, placed.rangeMax));
+            SendMessageW(control, TBM_SETTICFREQ, static_cast<WPARAM>(placed.tick), 0);
         }
     }
 }

@@ -80,13 +80,30 @@ JsonWriter& JsonWriter::string_array(std::span<const std::string> values) {
 
 // --- reader ------------------------------------------------------------------
 
+namespace {
+
+bool holds_zero_byte(ByteView body) { return std::find(body.begin(), body.end(), std::uint8_t{0}) != body.end(); }
+
+}  // namespace
+
+std::optional<nlohmann::json> parse_lenient(ByteView body) {
+    if (holds_zero_byte(body)) return std::nullopt;
+    try {
+        auto value = nlohmann::json::parse(body.begin(), body.end(), nullptr, /*allow_exceptions=*/false);
+        if (value.is_discarded()) return std::nullopt;
+        return value;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
 std::optional<nlohmann::json> parse_strict(ByteView body) {
     // The parser would skip a leading byte-order mark; it is not whitespace.
     if (body.size() >= 3 && body[0] == 0xEF && body[1] == 0xBB && body[2] == 0xBF)
         return std::nullopt;
     // The parser also takes a zero byte for the end of the input, which would
     // let anything after it through. JSON text never holds a raw zero byte.
-    if (std::find(body.begin(), body.end(), std::uint8_t{0}) != body.end()) return std::nullopt;
+    if (holds_zero_byte(body)) return std::nullopt;
     try {
         // The parser keeps the last of repeated names silently, so the names
         // of the top-level object (the message's own members) are collected

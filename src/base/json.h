@@ -75,4 +75,10 @@ std::optional<MemberValues> read_members(ByteView body, std::span<const MemberRu
 // member names in a top-level object, no byte-order mark, no zero byte.
 std::optional<nlohmann::json> parse_strict(ByteView body);
 
+// The lenient parse of documents written by people or other programs: one
+// JSON value with whitespace around it (a leading byte-order mark is
+// skipped, a repeated name keeps its last value), and no zero byte, which the
+// parser would otherwise take for the end of the input.
+std::optional<nlohmann::json> parse_lenient(ByteView body);
+
 }  // namespace hp

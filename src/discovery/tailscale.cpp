@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/bytes.h"
+#include "base/json.h"
 #include "discovery/scan.h"
 
 namespace hp::discovery {
@@ -36,11 +38,9 @@ bool read_ips(const json& node, std::vector<IpAddress>& out) {
 }  // namespace
 
 std::optional<TailscaleInfo> parse_tailscale_status(std::string_view bytes) {
-    // No JSON text holds a zero byte, and the parser would take one for the
-    // end of the input ("{}\0junk" would read as {}).
-    if (bytes.find('\0') != std::string_view::npos) return std::nullopt;
-    const json doc = json::parse(bytes.begin(), bytes.end(), nullptr, /*allow_exceptions=*/false);
-    if (!doc.is_object()) return std::nullopt;
+    const std::optional<json> parsed = parse_lenient(as_bytes(bytes));
+    if (!parsed || !parsed->is_object()) return std::nullopt;
+    const json& doc = *parsed;
     TailscaleInfo info;
     if (const json* self = member(doc, "Self")) {
         if (!self->is_object()) return std::nullopt;

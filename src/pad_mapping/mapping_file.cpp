@@ -8,6 +8,8 @@
 #include <system_error>
 
 #include "base/atomic_file.h"
+#include "base/bytes.h"
+#include "base/json.h"
 #include "base/json_text.h"
 #include "input/keys.h"
 
@@ -291,16 +293,9 @@ ReadResult read_capped(const fs::path& path, std::string& text) {
 }  // namespace
 
 PadMapping loadMapping(std::string_view text) {
-    // No JSON text holds a zero byte, and the parser would take one for the
-    // end of the input ("{...}\0junk" would read as the object).
-    if (text.find('\0') != std::string_view::npos) return defaultMapping();
-    json j;
-    try {
-        j = json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
-    } catch (const json::exception&) {
-        return defaultMapping();
-    }
-    if (j.is_discarded() || !j.is_object()) return defaultMapping();
+    const std::optional<json> parsed = parse_lenient(as_bytes(text));
+    if (!parsed || !parsed->is_object()) return defaultMapping();
+    const json& j = *parsed;
     if (auto v = j.find("version"); v != j.end() && v->is_number_unsigned() && v->get<std::uint64_t>() > 1)
         return defaultMapping();
 

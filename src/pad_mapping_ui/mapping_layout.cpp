@@ -19,13 +19,13 @@ class Builder {
 public:
     explicit Builder(int dpi) : dpi_(dpi) {}
 
-    ControlSpec& add(int id, ControlKind kind, std::string_view text, int x, int y, int w, int h) {
-        ControlSpec spec;
-        spec.id = id;
-        spec.kind = kind;
-        spec.text = std::string(text);
-        spec.rect = {scale_units(dpi_, x), scale_units(dpi_, y), scale_units(dpi_, x + w), scale_units(dpi_, y + h)};
-        controls_.push_back(std::move(spec));
+    ControlPlacement& add(int id, ControlKind kind, std::string_view text, int x, int y, int w, int h) {
+        ControlPlacement placed;
+        placed.id = id;
+        placed.kind = kind;
+        placed.text = std::string(text);
+        placed.rect = {scale_units(dpi_, x), scale_units(dpi_, y), scale_units(dpi_, x + w), scale_units(dpi_, y + h)};
+        controls_.push_back(std::move(placed));
         return controls_.back();
     }
     template <std::size_t N>
@@ -33,16 +33,16 @@ public:
         add(id, ControlKind::DropDown, "", x, y, w, 23).items.assign(items.begin(), items.end());
     }
     void trackbar(int id, int min, int max, int tick, int x, int y, int w) {
-        ControlSpec& spec = add(id, ControlKind::Trackbar, "", x, y, w, 26);
-        spec.rangeMin = min;
-        spec.rangeMax = max;
-        spec.tick = tick;
+        ControlPlacement& placed = add(id, ControlKind::Trackbar, "", x, y, w, 26);
+        placed.rangeMin = min;
+        placed.rangeMax = max;
+        placed.tick = tick;
     }
-    std::vector<ControlSpec> take() { return std::move(controls_); }
+    std::vector<ControlPlacement> take() { return std::move(controls_); }
 
 private:
     int dpi_;
-    std::vector<ControlSpec> controls_;
+    std::vector<ControlPlacement> controls_;
 };
 
 void add_stick(Builder& b, int stick) {
@@ -72,7 +72,7 @@ LayoutRect client_rect(int dpi) {
     return {0, 0, scale_units(dpi, kClientWidthUnits), scale_units(dpi, kClientHeightUnits)};
 }
 
-std::vector<ControlSpec> mapping_controls(int dpi) {
+std::vector<ControlPlacement> mapping_controls(int dpi) {
     Builder b(dpi);
     b.add(kNoId, ControlKind::GroupBox, "Buttons", 10, 10, kLeftEnd - 10, 470);
     for (int i = 0; i < static_cast<int>(pad_mapping::kButtonCount); ++i) {

@@ -31,7 +31,7 @@ enum class ControlKind {
     CheckBox,
 };
 
-struct ControlSpec {
+struct ControlPlacement {
     int id = kNoId;
     ControlKind kind = ControlKind::Label;
     std::string text;
@@ -46,6 +46,6 @@ int scale_units(int dpi, int units);
 LayoutRect client_rect(int dpi);
 // Every control, with ids, texts, entries and ranges; texts of controls the
 // editor fills (values, labels of trackbars) start empty.
-std::vector<ControlSpec> mapping_controls(int dpi);
+std::vector<ControlPlacement> mapping_controls(int dpi);
 
 }  // namespace hp::pad_mapping_ui

@@ -189,34 +189,34 @@ TEST_F(MappingWindowTest, OpensWithEveryControlItsTextsEntriesRangesAndFont) {
         {ui::ControlKind::ValueBox, L"Static"},   {ui::ControlKind::Button, L"Button"},
         {ui::ControlKind::DefaultButton, L"Button"}, {ui::ControlKind::DropDown, L"ComboBox"},
         {ui::ControlKind::Trackbar, L"msctls_trackbar32"}, {ui::ControlKind::CheckBox, L"Button"}};
-    for (const ui::ControlSpec& spec : ui::mapping_controls(dpi)) {
-        if (spec.id == ui::kNoId) {
-            EXPECT_TRUE(shownTexts.contains(spec.text)) << spec.text;
+    for (const ui::ControlPlacement& placed : ui::mapping_controls(dpi)) {
+        if (placed.id == ui::kNoId) {
+            EXPECT_TRUE(shownTexts.contains(placed.text)) << placed.text;
             continue;
         }
-        HWND control = item(spec.id);
-        ASSERT_TRUE(control) << "control " << spec.id;
-        EXPECT_EQ(_wcsicmp(class_of(control).c_str(), classes.at(spec.kind).c_str()), 0) << spec.id;
+        HWND control = item(placed.id);
+        ASSERT_TRUE(control) << "control " << placed.id;
+        EXPECT_EQ(_wcsicmp(class_of(control).c_str(), classes.at(placed.kind).c_str()), 0) << placed.id;
         // (A trackbar shows no text; Wine's keeps no font.)
-        if (spec.kind != ui::ControlKind::Trackbar) {
-            EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), font) << spec.id;
+        if (placed.kind != ui::ControlKind::Trackbar) {
+            EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), font) << placed.id;
         }
-        if (!spec.text.empty()) {
-            EXPECT_EQ(text_of(control), spec.text) << spec.id;
+        if (!placed.text.empty()) {
+            EXPECT_EQ(text_of(control), placed.text) << placed.id;
         }
-        if (spec.kind == ui::ControlKind::DropDown) {
-            EXPECT_EQ(drop_down_entries(control), std::vector<std::string>(spec.items.begin(), spec.items.end()))
-                << spec.id;
+        if (placed.kind == ui::ControlKind::DropDown) {
+            EXPECT_EQ(drop_down_entries(control), std::vector<std::string>(placed.items.begin(), placed.items.end()))
+                << placed.id;
         }
-        if (spec.kind == ui::ControlKind::Trackbar) {
-            EXPECT_EQ(SendMessageW(control, TBM_GETRANGEMIN, 0, 0), spec.rangeMin) << spec.id;
-            EXPECT_EQ(SendMessageW(control, TBM_GETRANGEMAX, 0, 0), spec.rangeMax) << spec.id;
+        if (placed.kind == ui::ControlKind::Trackbar) {
+            EXPECT_EQ(SendMessageW(control, TBM_GETRANGEMIN, 0, 0), placed.rangeMin) << placed.id;
+            EXPECT_EQ(SendMessageW(control, TBM_GETRANGEMAX, 0, 0), placed.rangeMax) << placed.id;
         }
         RECT r{};
         GetWindowRect(control, &r);
         MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&r), 2);
-        EXPECT_EQ(r.left, spec.rect.left) << spec.id;
-        EXPECT_EQ(r.top, spec.rect.top) << spec.id;
+        EXPECT_EQ(r.left, placed.rect.left) << placed.id;
+        EXPECT_EQ(r.top, placed.rect.top) << placed.id;
     }
     EXPECT_EQ(GetWindowLongPtrW(item(ui::kSaveId), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
     EXPECT_TRUE(GetWindowLongPtrW(item(ui::row_value_id(0)), GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
@@ -271,7 +271,7 @@ TEST_F(MappingWindowTest, CommandsAndTrackbarsChangeTheWorkingCopyAsTheModelSays
         EXPECT_EQ(window_->capturing(), model.capture().active());
         expect_mirrors_view();
     }
-    // The trackbar's end and its label, as the window shows them.
+    // Reset kept the output chosen before it.
     EXPECT_EQ(editor().working().useMapping, true);
     EXPECT_EQ(editor().working().preset, pad_mapping::Preset::Shooter);
     EXPECT_EQ(installs_, 0) << "nothing is installed before Save";

@@ -27,13 +27,13 @@ bool overlap(const LayoutRect& a, const LayoutRect& b) {
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
-const ControlSpec* find_id(const std::vector<ControlSpec>& controls, int id) {
-    const auto it = std::find_if(controls.begin(), controls.end(), [&](const ControlSpec& c) { return c.id == id; });
+const ControlPlacement* find_id(const std::vector<ControlPlacement>& controls, int id) {
+    const auto it = std::find_if(controls.begin(), controls.end(), [&](const ControlPlacement& c) { return c.id == id; });
     return it == controls.end() ? nullptr : &*it;
 }
-const ControlSpec* find_group(const std::vector<ControlSpec>& controls, std::string_view text) {
+const ControlPlacement* find_group(const std::vector<ControlPlacement>& controls, std::string_view text) {
     const auto it = std::find_if(controls.begin(), controls.end(),
-                                 [&](const ControlSpec& c) { return c.kind == Kind::GroupBox && c.text == text; });
+                                 [&](const ControlPlacement& c) { return c.kind == Kind::GroupBox && c.text == text; });
     return it == controls.end() ? nullptr : &*it;
 }
 
@@ -47,8 +47,8 @@ TEST(MappingLayout, ControlsFitAndDoNotOverlap) {
     for (const int dpi : kDpis) {
         SCOPED_TRACE(dpi);
         const auto controls = mapping_controls(dpi);
-        std::vector<const ControlSpec*> groups, others;
-        for (const ControlSpec& c : controls) {
+        std::vector<const ControlPlacement*> groups, others;
+        for (const ControlPlacement& c : controls) {
             EXPECT_TRUE(inside(c.rect, client_rect(dpi))) << c.id << " " << c.text;
             EXPECT_GT(c.rect.width(), 0);
             EXPECT_GT(c.rect.height(), 0);
@@ -59,13 +59,13 @@ TEST(MappingLayout, ControlsFitAndDoNotOverlap) {
             for (std::size_t j = i + 1; j < groups.size(); ++j)
                 EXPECT_FALSE(overlap(groups[i]->rect, groups[j]->rect)) << groups[i]->text << " / " << groups[j]->text;
         for (std::size_t i = 0; i < others.size(); ++i) {
-            const ControlSpec& a = *others[i];
+            const ControlPlacement& a = *others[i];
             for (std::size_t j = i + 1; j < others.size(); ++j)
                 EXPECT_FALSE(overlap(a.rect, others[j]->rect))
                     << a.id << " '" << a.text << "' / " << others[j]->id << " '" << others[j]->text << "'";
             // A group box holds a control whole or not at all.
             int holders = 0;
-            for (const ControlSpec* g : groups) {
+            for (const ControlPlacement* g : groups) {
                 if (inside(a.rect, g->rect)) ++holders;
                 else EXPECT_FALSE(overlap(a.rect, g->rect)) << a.id << " '" << a.text << "' across " << g->text;
             }
@@ -78,33 +78,33 @@ TEST(MappingLayout, RowsAndSticksSitInTheirGroups) {
     for (const int dpi : kDpis) {
         SCOPED_TRACE(dpi);
         const auto controls = mapping_controls(dpi);
-        const ControlSpec* buttons = find_group(controls, "Buttons");
-        const ControlSpec* sticks[2] = {find_group(controls, "Left stick"), find_group(controls, "Right stick")};
+        const ControlPlacement* buttons = find_group(controls, "Buttons");
+        const ControlPlacement* sticks[2] = {find_group(controls, "Left stick"), find_group(controls, "Right stick")};
         ASSERT_TRUE(buttons && sticks[0] && sticks[1]);
         // Buttons on the left, sticks on the right.
         EXPECT_LE(buttons->rect.right, sticks[0]->rect.left);
         EXPECT_LE(sticks[0]->rect.bottom, sticks[1]->rect.top);
         for (int i = 0; i < 16; ++i)
             for (const int id : {100 + 4 * i, 101 + 4 * i, 102 + 4 * i}) {
-                const ControlSpec* c = find_id(controls, id);
+                const ControlPlacement* c = find_id(controls, id);
                 ASSERT_TRUE(c) << id;
                 EXPECT_TRUE(inside(c->rect, buttons->rect)) << id;
             }
         for (int s = 0; s < 2; ++s)
             for (int k = 0; k < 10; ++k) {
-                const ControlSpec* c = find_id(controls, (s == 0 ? 200 : 220) + k);
+                const ControlPlacement* c = find_id(controls, (s == 0 ? 200 : 220) + k);
                 ASSERT_TRUE(c);
                 EXPECT_TRUE(inside(c->rect, sticks[s]->rect)) << c->id;
             }
         for (const int id : {300, 301, 305}) {
-            const ControlSpec* c = find_id(controls, id);
+            const ControlPlacement* c = find_id(controls, id);
             ASSERT_TRUE(c);
             EXPECT_GE(c->rect.left, buttons->rect.right) << id;
             EXPECT_LE(c->rect.bottom, sticks[0]->rect.top) << id;
         }
         // Reset, Save and Close along the bottom.
         for (const int id : {302, 303, 304}) {
-            const ControlSpec* c = find_id(controls, id);
+            const ControlPlacement* c = find_id(controls, id);
             ASSERT_TRUE(c);
             EXPECT_GE(c->rect.top, buttons->rect.bottom) << id;
             EXPECT_GE(c->rect.top, sticks[1]->rect.bottom) << id;
@@ -141,7 +141,7 @@ TEST(MappingLayout, EveryIdOnceWithItsKindAndText) {
     expected[305] = {Kind::Label, ""};
 
     std::map<int, int> seen;
-    for (const ControlSpec& c : controls) {
+    for (const ControlPlacement& c : controls) {
         if (c.id == kNoId) {
             EXPECT_NE(c.kind, Kind::DefaultButton);
             continue;
@@ -154,7 +154,7 @@ TEST(MappingLayout, EveryIdOnceWithItsKindAndText) {
     }
     for (const auto& [id, e] : expected) EXPECT_EQ(seen[id], 1) << id;
     EXPECT_EQ(std::count_if(controls.begin(), controls.end(),
-                            [](const ControlSpec& c) { return c.kind == Kind::DefaultButton; }),
+                            [](const ControlPlacement& c) { return c.kind == Kind::DefaultButton; }),
               1);
 }
 
@@ -173,16 +173,16 @@ TEST(MappingLayout, DropDownEntriesAndTrackbarRanges) {
     EXPECT_EQ(find_id(controls, 301)->items, presets);
     for (const int b : {200, 220}) {
         EXPECT_EQ(find_id(controls, b)->items, modes);
-        const ControlSpec* deadzone = find_id(controls, b + 5);
+        const ControlPlacement* deadzone = find_id(controls, b + 5);
         EXPECT_EQ(deadzone->rangeMin, 0);
         EXPECT_EQ(deadzone->rangeMax, 60);
         EXPECT_EQ(deadzone->tick, 10);
-        const ControlSpec* sensitivity = find_id(controls, b + 7);
+        const ControlPlacement* sensitivity = find_id(controls, b + 7);
         EXPECT_EQ(sensitivity->rangeMin, 1);
         EXPECT_EQ(sensitivity->rangeMax, 50);
         EXPECT_EQ(sensitivity->tick, 5);
     }
-    for (const ControlSpec& c : controls) {
+    for (const ControlPlacement& c : controls) {
         if (c.kind != Kind::DropDown) {
             EXPECT_TRUE(c.items.empty()) << c.id;
         }
@@ -191,10 +191,10 @@ TEST(MappingLayout, DropDownEntriesAndTrackbarRanges) {
 
 TEST(MappingLayout, RowLabelsAndStaticTexts) {
     const auto controls = mapping_controls(96);
-    const ControlSpec* buttons = find_group(controls, "Buttons");
+    const ControlPlacement* buttons = find_group(controls, "Buttons");
     ASSERT_TRUE(buttons);
-    std::vector<const ControlSpec*> labels;
-    for (const ControlSpec& c : controls)
+    std::vector<const ControlPlacement*> labels;
+    for (const ControlPlacement& c : controls)
         if (c.kind == Kind::Label && c.id == kNoId && inside(c.rect, buttons->rect)) labels.push_back(&c);
     ASSERT_EQ(labels.size(), 16u);
     const char* names[16] = {"A",
@@ -214,7 +214,7 @@ TEST(MappingLayout, RowLabelsAndStaticTexts) {
                              "D-pad left",
                              "D-pad right"};
     for (int i = 0; i < 16; ++i) {
-        const ControlSpec& label = *labels[static_cast<std::size_t>(i)];
+        const ControlPlacement& label = *labels[static_cast<std::size_t>(i)];
         EXPECT_EQ(label.text, names[i]);
         // On its row: level with the row's value box, to its left.
         const LayoutRect value = find_id(controls, 100 + 4 * i)->rect;
@@ -222,7 +222,7 @@ TEST(MappingLayout, RowLabelsAndStaticTexts) {
         EXPECT_LE(label.rect.right, value.left) << i;
     }
     std::vector<std::string> texts;
-    for (const ControlSpec& c : controls)
+    for (const ControlPlacement& c : controls)
         if (c.id == kNoId) texts.push_back(c.text);
     for (const char* text : {"Change... then press a key (hold Ctrl / Shift / Alt for a combination).", "Output:",
                              "Preset:", "Left stick", "Right stick", "Buttons"})
