@@ -8,6 +8,7 @@
 //
 // Tests drive single cycles with run_cycle: a scripted scan, an injected
 // clock, a synchronous Tailscale query.
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -16,6 +17,7 @@
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
 
+#include "discovery/advert_state.h"
 #include "discovery/advertisement.h"
 #include "discovery/network_snapshot.h"
 #include "discovery/scan.h"
@@ -52,12 +54,15 @@ public:
     bool publish(const LocalAddresses& scan);
 
     const AdvertRecord& advert_record() const { return advert_; }
+    // Where the advertisement stands after the last cycle; any thread.
+    AdvertState advert_state() const { return advertState_.load(); }
     const TailscaleSchedule& tailscale_schedule() const { return tailscale_; }
 
 private:
     DiscoveryOptions options_;
     AdvertRecord advert_;
     TailscaleSchedule tailscale_;
+    std::atomic<AdvertState> advertState_{AdvertState::Off};
 };
 
 struct DiscoveryLoopOptions {

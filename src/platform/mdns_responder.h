@@ -60,9 +60,14 @@ inline AddressPair one_address_per_family(const MdnsService& s) {
     return p;
 }
 
+// What the daemon has said of a registration so far: it answers later than
+// the request (a name conflict after a network change comes as a failure).
+enum class MdnsRegistrationState { Pending, Registered, Failed };
+
 class MdnsRegistration {
 public:
-    virtual ~MdnsRegistration() = default;  // withdraws the service
+    virtual ~MdnsRegistration() = default;  // withdraws the service (or cancels a pending one)
+    virtual MdnsRegistrationState state() const = 0;
 };
 
 class MdnsResponder {

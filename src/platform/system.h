@@ -21,6 +21,24 @@ namespace hp::platform {
 // created with the host's options, not yet bound; the runtime adopts it.
 using NativeSocket = std::uintptr_t;
 
+// How an adapter reaches the network, for choosing the address a phone can
+// reach: Ethernet and Wi-Fi are physical; VPN tunnels and PPP links are
+// tunnels; virtual switches and everything else are other.
+enum class AdapterKind { Physical, Other, Tunnel };
+
+// One address of one network adapter, with what the system says of that
+// adapter.
+struct InterfaceAddress {
+    IpAddress address;
+    bool up = true;             // the adapter is up (and, on Linux, running)
+    bool hasGateway = false;    // the adapter has a default gateway (route)
+    std::uint32_t metric = 0;   // the adapter's (or its default route's) metric; lower is preferred
+    AdapterKind kind = AdapterKind::Other;
+    std::string adapterId;      // Windows: the adapter's GUID "{...}"; Linux: the interface name
+    std::string adapterName;    // for people: "Wi-Fi", "Ethernet", "eth0"
+    friend bool operator==(const InterfaceAddress&, const InterfaceAddress&) = default;
+};
+
 struct ReceivedDatagram {
     std::size_t size = 0;  // above the buffer's capacity when it did not fit
     IpAddress from;
@@ -50,9 +68,10 @@ public:
     virtual void trim_working_set() = 0;
 
     // --- network ------------------------------------------------------------
-    // Every address of every network interface; nothing when the enumeration
-    // itself fails.
-    virtual std::optional<std::vector<IpAddress>> interface_addresses() const = 0;
+    // Every address of every network adapter, down ones included (marked),
+    // with its adapter's gateway, metric and kind; nothing when the
+    // enumeration itself fails.
+    virtual std::optional<std::vector<InterfaceAddress>> interface_addresses() const = 0;
     // A TCP socket for a listener: never inherited by child processes; on
     // Linux with SO_REUSEADDR (which there only lets a new listener take a
     // port whose old connections linger in TIME_WAIT), on Windows without it
