@@ -109,11 +109,11 @@ right=$((mx + mw > tx + tw ? mx + mw : tx + tw))
 bottom=$((my + mh > ty + th ? my + mh : ty + th))
 import -window root -crop "$((right + 12))x$((bottom + 12))+0+0" +repage "$out/tray-menu.png"
 
-# "Gamepad Mapping…" with the keyboard, from the open menu: three items below
+# "Gamepad Mapping…" with the keyboard, from the open menu: four items below
 # "Pair New Device…".
 xdotool mousemove $((mx + 1)) $((my + 1))
 sleep 0.3
-for _ in 1 2 3 4 5 6 7 8; do xdotool key Down; sleep 0.1; done
+for _ in 1 2 3 4 5 6 7 8 9; do xdotool key Down; sleep 0.1; done
 xdotool key Return
 window="$(wait_window "Hearthpad - Gamepad Mapping")"
 sleep 1

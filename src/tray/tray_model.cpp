@@ -97,6 +97,7 @@ Menu build_menu(const TrayView& view) {
         separator(),
         item("Pair New Device\u2026", kIdPairNewDevice),
         submenu("Paired Devices", device_items(view)),
+        item("Connection Check\u2026", kIdConnectionCheck),
         separator(),
         submenu("Gamepad output", gamepad_items(view)),
         item("Gamepad Mapping\u2026", kIdMappingWindow),
@@ -135,6 +136,7 @@ Command command_for(unsigned id, const Menu& menu) {
             c.useMapping = id == kIdOutputMapping;
             return c;
         case kIdMappingWindow: c.kind = K::OpenMappingWindow; return c;
+        case kIdConnectionCheck: c.kind = K::OpenConnectionCheck; return c;
         default: break;
     }
     if (id >= kIdRemoveDevice && id < kIdPreset) {
@@ -165,6 +167,7 @@ void run_command(const Command& command, TrayActions& actions) {
         case K::ApplyPreset: actions.apply_preset(command.preset); return;
         case K::SetOutput: actions.set_output(command.useMapping); return;
         case K::OpenMappingWindow: actions.open_mapping_window(); return;
+        case K::OpenConnectionCheck: actions.open_connection_check(); return;
     }
 }
 

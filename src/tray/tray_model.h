@@ -19,6 +19,7 @@ inline constexpr unsigned kIdPairNewDevice = 1001;
 inline constexpr unsigned kIdStartOnLogin = 1002;
 inline constexpr unsigned kIdRunElevated = 1003;
 inline constexpr unsigned kIdCheckForUpdates = 1004;
+inline constexpr unsigned kIdConnectionCheck = 1005;
 inline constexpr unsigned kIdExit = 1099;
 inline constexpr unsigned kIdRemoveDevice = 2000;  // + the device's place in the list
 inline constexpr unsigned kIdPreset = 3000;        // + the preset index, 0 to 3
@@ -85,6 +86,7 @@ struct Command {
         ApplyPreset,          // preset 0 to 3
         SetOutput,            // useMapping
         OpenMappingWindow,
+        OpenConnectionCheck,
     };
     Kind kind = Kind::None;
     bool enable = false;
@@ -111,6 +113,7 @@ public:
     virtual void apply_preset(std::uint8_t index) = 0;
     virtual void set_output(bool useMapping) = 0;
     virtual void open_mapping_window() = 0;
+    virtual void open_connection_check() = 0;
 };
 
 void run_command(const Command& command, TrayActions& actions);

@@ -194,14 +194,14 @@ protected:
     }
 
     // "Gamepad Mapping…" from the tray menu, reached with the keyboard as
-    // "Pair New Device…" is, eight steps down. Returns the mapping window.
+    // "Pair New Device…" is, nine steps down. Returns the mapping window.
     std::optional<XWindow> choose_mapping_window() {
         for (int attempt = 0; attempt < 2; ++attempt) {
             flush_destroyed_windows();
             const auto shown = open_menu();
             if (!shown) return std::nullopt;
             EXPECT_TRUE(desktop().move(shown->x + 1, shown->y + 1));
-            for (int i = 0; i < 8; ++i) EXPECT_TRUE(desktop().key("Down"));
+            for (int i = 0; i < 9; ++i) EXPECT_TRUE(desktop().key("Down"));
             EXPECT_TRUE(desktop().key("Return"));
             if (auto window = desktop().wait_for([this] { return mapping_window(); }, seconds(10))) return window;
             (void)desktop().key("Escape");

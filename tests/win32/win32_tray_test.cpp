@@ -146,14 +146,14 @@ TEST_F(TrayCommands, ALightTaskbarUsesTheLightIconsOnlyWhenTheyExist) {
 TEST_F(TrayCommands, StartEntryFollowsTheCheckMarkAsShown) {
     dispatch(tray::kIdStartOnLogin);
     EXPECT_TRUE(tray_.services.startAtLogin->start_entry_enabled());
-    EXPECT_TRUE(menu().items[11].checked);
+    EXPECT_TRUE(menu().items[12].checked);
     dispatch(tray::kIdStartOnLogin);
     EXPECT_FALSE(tray_.services.startAtLogin->start_entry_enabled());
 }
 
 TEST_F(TrayCommands, ElevatedTaskIsToggledAndFallsBackToTheElevationPrompt) {
     runner_->push(platform::ProcessOutcome{1, {}, false});  // /Query: no task
-    EXPECT_FALSE(menu().items[12].checked);
+    EXPECT_FALSE(menu().items[13].checked);
     runner_->push(platform::ProcessOutcome{1, {}, false});  // /Create: not allowed
     dispatch_tray_command(tray_, tray::build_menu(tray_view(tray_)), tray::kIdRunElevated);
     const auto requests = runner_->requests();
@@ -161,7 +161,7 @@ TEST_F(TrayCommands, ElevatedTaskIsToggledAndFallsBackToTheElevationPrompt) {
     EXPECT_EQ(requests.back().args[0], "/Create");
     ASSERT_EQ(shell_->calls().size(), 1u);
     EXPECT_EQ(shell_->calls()[0].program, "schtasks.exe");
-    EXPECT_TRUE(menu().items[12].checked);  // shown at once, asked again 5 s later
+    EXPECT_TRUE(menu().items[13].checked);  // shown at once, asked again 5 s later
 }
 
 TEST_F(TrayCommands, UpdateCheckRunsOnceWhileOneIsRunning) {
@@ -220,7 +220,7 @@ TEST_F(TrayCommands, PresetsAndOutputsAreInstalledSavedAndHandedToTheMappingWind
     EXPECT_EQ(tray_.mapping->editor()->working(), now);
     EXPECT_EQ(tray_.mapping->editor()->saved(), now);
     // Under Wine there is no ViGEmBus: the menu offers only the mapping, checked.
-    const auto gamepad = menu().items[8].items;
+    const auto gamepad = menu().items[9].items;
     EXPECT_TRUE(gamepad[0].grayed);
     EXPECT_TRUE(gamepad[1].checked);
 }

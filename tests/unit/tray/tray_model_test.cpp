@@ -80,6 +80,7 @@ TEST(TrayMenu, TheWholeMenuItemByItem) {
         cmd("Pair New Device\u2026", 1001),
         sub("Paired Devices", {sub("Pixel (Online)", {cmd("Remove Device", 2000)}),
                                sub("iPad (Offline)", {cmd("Remove Device", 2001)})}),
+        cmd("Connection Check\u2026", 1005),
         sep(),
         sub("Gamepad output", {cmd("Virtual controller (ViGEmBus)", 3100, false, true),
                                cmd("Keyboard / mouse mapping", 3101, false, false), sep(),
@@ -144,7 +145,7 @@ TEST(TrayMenu, GamepadSubmenuWithoutViGEmBusAndWithACustomMapping) {
     v.host.mapping.preset = Preset::Custom;
     v.host.mapping.useMapping = false;  // the file may ask for the pad; there is none
     const Menu menu = build_menu(v);
-    EXPECT_EQ(menu.items[8],
+    EXPECT_EQ(menu.items[9],
               sub("Gamepad output", {cmd("Virtual controller (ViGEmBus driver not installed)", 0, true),
                                      cmd("Keyboard / mouse mapping", 3101, false, true), sep(),
                                      cmd("Shooter (WASD + mouse look)", 3000), cmd("Arrow keys / emulator", 3001),
@@ -156,7 +157,7 @@ TEST(TrayMenu, GamepadSubmenuChecksTheMappingOutputAndThePreset) {
     TrayView v = sample_view();
     v.host.mapping = pad_mapping::applyPreset(v.host.mapping, 3);
     v.host.mapping.useMapping = true;
-    const auto items = build_menu(v).items[8].items;
+    const auto items = build_menu(v).items[9].items;
     ASSERT_EQ(items.size(), 7u);  // no "Custom"
     EXPECT_FALSE(items[0].checked);
     EXPECT_TRUE(items[1].checked);
@@ -177,6 +178,7 @@ public:
     void apply_preset(std::uint8_t i) override { calls.push_back("preset " + std::to_string(i)); }
     void set_output(bool useMapping) override { calls.push_back(useMapping ? "output mapping" : "output pad"); }
     void open_mapping_window() override { calls.push_back("mapping window"); }
+    void open_connection_check() override { calls.push_back("connection check"); }
 };
 
 TEST(TrayCommands, EveryIdDoesWhatTheTableSays) {
@@ -192,7 +194,8 @@ TEST(TrayCommands, EveryIdDoesWhatTheTableSays) {
         {1001, "pair"},        {1002, "start on"},        {1003, "task exists"},     {1004, "updates"},
         {1099, "exit"},        {2000, "remove id-a"},     {2002, "remove id-c"},     {2003, nullptr},
         {3000, "preset 0"},    {3003, "preset 3"},        {3004, nullptr},           {3100, "output pad"},
-        {3101, "output mapping"}, {3102, "mapping window"}, {0, nullptr},          {1005, nullptr},
+        {3101, "output mapping"}, {3102, "mapping window"}, {0, nullptr},          {1005, "connection check"},
+        {1006, nullptr},
         {1999, nullptr},       {9999, nullptr},
     };
     for (const auto& c : cases) {
