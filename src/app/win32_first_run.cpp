@@ -54,3 +54,14 @@ std::string start_failure_text(const Error& error) {
 }
 
 }  // namespace hp::app
+
+namespace hp::app {
+
+InstanceOutcome single_instance_outcome(bool gotHandle, unsigned long lastError) {
+    constexpr unsigned long kAccessDenied = 5;    // ERROR_ACCESS_DENIED
+    constexpr unsigned long kAlreadyExists = 183; // ERROR_ALREADY_EXISTS
+    if (gotHandle) return lastError == kAlreadyExists ? InstanceOutcome::AlreadyRunning : InstanceOutcome::Acquired;
+    return lastError == kAccessDenied ? InstanceOutcome::AlreadyRunning : InstanceOutcome::Unprotected;
+}
+
+}  // namespace hp::app

@@ -50,3 +50,27 @@ bool ask_start_at_login_once(const std::filesystem::path& dir, startup::StartAtL
 std::string start_failure_text(const Error& error);
 
 }  // namespace hp::app
+
+namespace hp::app {
+
+// The single-instance mutex: its name, and the security descriptor it is
+// created with. Every process of the machine's users may wait on it
+// (SYNCHRONIZE for authenticated users), so a host started without
+// elevation finds one that an elevated task started; the medium integrity
+// label keeps a high-integrity creator from hiding it from medium processes.
+inline constexpr wchar_t kSingletonMutexName[] = L"Global\\HearthpadHostSingletonMutex";
+inline constexpr wchar_t kSingletonMutexSddl[] =
+    L"D:(A;;0x001F0001;;;SY)(A;;0x001F0001;;;BA)(A;;0x00100000;;;AU)S:(ML;;NW;;;ME)";
+
+enum class InstanceOutcome {
+    Acquired,        // this process is the host
+    AlreadyRunning,  // another host runs: leave quietly
+    Unprotected,     // the mutex could not be made: run without the guard
+};
+
+// What CreateMutexExW's result means. A mutex that another user or
+// integrity level created can be refused (ERROR_ACCESS_DENIED) instead of
+// opened (ERROR_ALREADY_EXISTS): both say a host already runs.
+InstanceOutcome single_instance_outcome(bool gotHandle, unsigned long lastError);
+
+}  // namespace hp::app

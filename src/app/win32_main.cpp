@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "app/win32_first_run.h"
+#include "app/win32_single_instance.h"
 #include "app/win32_text.h"
 #include "app/win32_tray.h"
 #include "main/start_host.h"
@@ -22,13 +23,6 @@
 
 namespace hp::app {
 namespace {
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
-constexpr wchar_t kSingletonMutex[] = L"Global\\HearthpadHostSingletonMutex";
 
 // Loaded at run time so the program also starts where the call is missing.
 void set_per_monitor_dpi_awareness() {
@@ -109,9 +103,8 @@ int run(HINSTANCE instance) {
 
     // Held (never released early) for the life of the process; without it
     // the host still runs, only unprotected against a second start.
-    SetLastError(ERROR_SUCCESS);
-    UniqueHandle singleton(CreateMutexW(nullptr, TRUE, kSingletonMutex));
-    if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;  // another host runs: no window, no message
+    const SingleInstance singleton = acquire_single_instance();
+    if (singleton.outcome == InstanceOutcome::AlreadyRunning) return 0;  // no window, no message
 
     auto tray = std::make_unique<TrayState>();
     tray->instance = instance;

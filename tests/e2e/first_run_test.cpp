@@ -160,5 +160,33 @@ TEST(HostEventCodes, PairingEventsHaveTheirOwnCodesEverythingElseIsThree) {
     EXPECT_EQ(WM_HOST_EVENT, 0x8002u);
 }
 
+// A host that an elevated task or another user started holds a mutex this
+// process may be refused: that is "already running" too, never a second host.
+TEST(SingleInstance, WhatTheMutexCallSays) {
+    struct Case {
+        bool gotHandle;
+        unsigned long error;
+        InstanceOutcome outcome;
+    };
+    const Case cases[] = {
+        {true, 0, InstanceOutcome::Acquired},
+        {true, 183, InstanceOutcome::AlreadyRunning},  // opened the running host's mutex
+        {false, 5, InstanceOutcome::AlreadyRunning},   // refused: created by another user or level
+        {false, 1450, InstanceOutcome::Unprotected},   // any other failure: run unguarded
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(single_instance_outcome(c.gotHandle, c.error), c.outcome) << c.gotHandle << " " << c.error;
+}
+
+// Wine keeps no integrity labels, so the label is checked here: medium, no
+// write up, so medium processes can open a mutex an elevated host made; and
+// authenticated users may wait on it.
+TEST(SingleInstance, TheMutexDescriptorLetsEveryUserWaitAndCarriesAMediumLabel) {
+    const std::wstring sddl = kSingletonMutexSddl;
+    EXPECT_NE(sddl.find(L"(A;;0x00100000;;;AU)"), std::wstring::npos);
+    EXPECT_TRUE(sddl.ends_with(L"S:(ML;;NW;;;ME)"));
+    EXPECT_EQ(std::wstring(kSingletonMutexName), L"Global\\HearthpadHostSingletonMutex");
+}
+
 }  // namespace
 }  // namespace hp::app
