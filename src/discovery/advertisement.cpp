@@ -53,12 +53,45 @@ platform::MdnsService service_description(const AdvertConfig& config, const Netw
     return s;
 }
 
-void update_advertisement(AdvertRecord& record, const AdvertConfig& config, const NetworkSnapshot& net,
-                          platform::MdnsResponder& responder) {
+namespace {
+
+AdvertState state_of(const AdvertRecord& record, bool have_addresses) {
+    if (!record.registration) return have_addresses ? AdvertState::Failed : AdvertState::NoAddress;
+    switch (record.registration->state()) {
+        case platform::MdnsRegistrationState::Pending: return AdvertState::Pending;
+        case platform::MdnsRegistrationState::Registered: return AdvertState::Registered;
+        case platform::MdnsRegistrationState::Failed: return AdvertState::Failed;
+    }
+    return AdvertState::Failed;
+}
+
+// A registration the daemon failed, or left unanswered too long, publishes
+// nothing and never will.
+bool given_up(const AdvertRecord& record, std::chrono::steady_clock::time_point now) {
+    if (!record.registration) return false;
+    switch (record.registration->state()) {
+        case platform::MdnsRegistrationState::Failed: return true;
+        case platform::MdnsRegistrationState::Pending: return now - record.registeredAt >= kRegistrationAnswerTimeout;
+        case platform::MdnsRegistrationState::Registered: return false;
+    }
+    return false;
+}
+
+}  // namespace
+
+AdvertState update_advertisement(AdvertRecord& record, const AdvertConfig& config, const NetworkSnapshot& net,
+                                 platform::MdnsResponder& responder, std::chrono::steady_clock::time_point now) {
+    // Emptying the record drops the registration (a pending one is
+    // cancelled, a failed one sends nothing) and makes it differ from any
+    // network, so the steps below register again.
+    if (given_up(record, now)) record = AdvertRecord{};
+
     const std::vector<IpAddress> addresses = advertised_addresses(net);
     const std::optional<std::string> ts = ts_property(net, config.port);
-    if (record.addresses && *record.addresses == addresses && record.ts == ts) return;
-    if (addresses.empty()) return;  // the last registration, if any, stays
+    if (record.addresses && *record.addresses == addresses && record.ts == ts)
+        return state_of(record, !addresses.empty());
+    // The last registration, if any, stays.
+    if (addresses.empty()) return state_of(record, false);
 
     if (record.registration) {
         // Dropping the registration sends the unregister request; its answer
@@ -69,11 +102,13 @@ void update_advertisement(AdvertRecord& record, const AdvertConfig& config, cons
     }
     const platform::MdnsService service = service_description(config, net);
     auto registration = responder.register_service(service);
-    if (!registration) return;  // tried again next cycle: the record differs
+    if (!registration) return AdvertState::Failed;  // tried again next cycle: the record differs
     record.fullName = service.full_name();
     record.addresses = addresses;
     record.ts = ts;
     record.registration = std::move(*registration);
+    record.registeredAt = now;
+    return state_of(record, true);
 }
 
 }  // namespace hp::discovery

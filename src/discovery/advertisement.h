@@ -2,6 +2,7 @@
 // The host's one DNS-SD service "_hearthpad._tcp.local.", kept in step with
 // its addresses: what is published, and the update each discovery cycle
 // makes.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -11,12 +12,17 @@
 
 #include "base/bytes.h"
 #include "base/ip_address.h"
+#include "discovery/advert_state.h"
 #include "discovery/network_snapshot.h"
 #include "platform/mdns_responder.h"
 
 namespace hp::discovery {
 
 inline constexpr std::string_view kServiceType = "_hearthpad._tcp.local.";
+
+// How long a registration may stay unanswered before it is given up (the
+// pending request cancelled) and made again.
+inline constexpr std::chrono::seconds kRegistrationAnswerTimeout{30};
 
 // Present only when the mDNS responder could be started.
 struct AdvertConfig {
@@ -32,6 +38,7 @@ struct AdvertRecord {
     std::optional<std::vector<IpAddress>> addresses;
     std::optional<std::string> ts;
     std::unique_ptr<platform::MdnsRegistration> registration;  // dropping it unregisters
+    std::chrono::steady_clock::time_point registeredAt{};       // when `registration` was made
 };
 
 // ASCII letters and digits kept, every other character (one per character,
@@ -55,7 +62,16 @@ platform::MdnsService service_description(const AdvertConfig& config, const Netw
 // registration stays), otherwise the old service is withdrawn and the new
 // one registered. A refused registration leaves the record empty, so the
 // next update tries again.
-void update_advertisement(AdvertRecord& record, const AdvertConfig& config, const NetworkSnapshot& net,
-                          platform::MdnsResponder& responder);
+//
+// The daemon answers a registration later than it is made. One it failed
+// (a name conflict after a network change), or one still unanswered
+// kRegistrationAnswerTimeout after `registeredAt`, is dropped first (an
+// unanswered one is cancelled), so that this update registers again.
+//
+// Returns where the advertisement stands afterwards: NoAddress when nothing
+// is registered for want of an address, Failed when the registration was
+// refused, else the daemon's word on the registration (never Off).
+AdvertState update_advertisement(AdvertRecord& record, const AdvertConfig& config, const NetworkSnapshot& net,
+                                 platform::MdnsResponder& responder, std::chrono::steady_clock::time_point now);
 
 }  // namespace hp::discovery

@@ -31,8 +31,10 @@ bool DiscoveryTask::publish(const LocalAddresses& scan) {
     }
     // The write lock is held only inside set().
     const bool changed = options_.snapshot->set(next);
+    AdvertState advert = AdvertState::Off;
     if (options_.advert && options_.responder)
-        update_advertisement(advert_, *options_.advert, next, *options_.responder);
+        advert = update_advertisement(advert_, *options_.advert, next, *options_.responder, options_.now());
+    advertState_.store(advert);
     if (changed && options_.onChange) options_.onChange();
     return changed;
 }

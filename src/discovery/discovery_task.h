@@ -32,6 +32,7 @@ struct DiscoveryOptions {
     std::optional<AdvertConfig> advert;                  // absent: nothing is advertised
     std::shared_ptr<platform::MdnsResponder> responder;  // absent: no mDNS daemon
     std::function<void()> onChange;                      // after a cycle that changed the snapshot
+    // The clock of the Tailscale schedule and of the registration's answer timeout.
     std::function<SteadyTime()> now = [] { return std::chrono::steady_clock::now(); };
 };
 

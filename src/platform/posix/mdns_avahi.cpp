@@ -9,6 +9,7 @@
 #include <avahi-common/strlst.h>
 #include <avahi-common/thread-watch.h>
 
+#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <mutex>
@@ -57,11 +58,44 @@ private:
     AvahiClient* client_ = nullptr;
 };
 
+// What the daemon has said of one entry group, written by the group's state
+// callback on the poll thread. It outlives the group: the group is freed
+// (under the poll's lock, so no callback is running) before it goes.
+class GroupState {
+public:
+    MdnsRegistrationState get() const { return state_.load(); }
+
+    static void on_change(AvahiEntryGroup*, AvahiEntryGroupState state, void* context) {
+        auto* self = static_cast<GroupState*>(context);
+        switch (state) {
+            case AVAHI_ENTRY_GROUP_ESTABLISHED:
+                self->established_ = true;
+                self->state_ = MdnsRegistrationState::Registered;
+                break;
+            case AVAHI_ENTRY_GROUP_COLLISION:
+            case AVAHI_ENTRY_GROUP_FAILURE:
+                self->state_ = MdnsRegistrationState::Failed;
+                break;
+            default:
+                // Once published, a group the daemon announces again (after
+                // a network change) is still published: only its first
+                // probing counts as waiting for an answer.
+                if (!self->established_) self->state_ = MdnsRegistrationState::Pending;
+                break;
+        }
+    }
+
+private:
+    std::atomic<MdnsRegistrationState> state_{MdnsRegistrationState::Pending};
+    bool established_ = false;  // only under the poll's lock, as every callback runs
+};
+
 class AvahiRegistration final : public MdnsRegistration {
 public:
-    // Takes over a committed group.
-    AvahiRegistration(std::shared_ptr<AvahiConnection> conn, AvahiEntryGroup* group)
-        : conn_(std::move(conn)), group_(group) {}
+    // Takes over a committed group whose state callback writes `state`.
+    AvahiRegistration(std::shared_ptr<AvahiConnection> conn, AvahiEntryGroup* group,
+                      std::unique_ptr<GroupState> state)
+        : conn_(std::move(conn)), group_(group), state_(std::move(state)) {}
     ~AvahiRegistration() override {
         std::lock_guard guard(*conn_);
         // Freeing the group withdraws every record of it.
@@ -70,9 +104,12 @@ public:
     AvahiRegistration(const AvahiRegistration&) = delete;
     AvahiRegistration& operator=(const AvahiRegistration&) = delete;
 
+    MdnsRegistrationState state() const override { return state_->get(); }
+
 private:
     std::shared_ptr<AvahiConnection> conn_;
     AvahiEntryGroup* group_;
+    std::unique_ptr<GroupState> state_;  // destroyed after the group is freed
 };
 
 class StringList {
@@ -131,6 +168,8 @@ public:
         StringList txt;
         for (const auto& [k, v] : s.txt) txt.add(k, v);
 
+        // Declared before the lock and the group, so it outlives both.
+        auto state = std::make_unique<GroupState>();
         std::lock_guard guard(*conn_);
         AvahiClient* client = conn_->client();
         if (avahi_client_get_state(client) != AVAHI_CLIENT_S_RUNNING)
@@ -138,7 +177,7 @@ public:
         // Until the commit succeeds the group is freed here, under the lock
         // already held.
         std::unique_ptr<AvahiEntryGroup, decltype(&avahi_entry_group_free)> group(
-            avahi_entry_group_new(client, nullptr, nullptr), &avahi_entry_group_free);
+            avahi_entry_group_new(client, &GroupState::on_change, state.get()), &avahi_entry_group_free);
         if (!group) return fail(avahi_text(avahi_client_errno(client)));
 
         // When the service's host is the daemon's own host name, the daemon
@@ -163,7 +202,7 @@ public:
             rc < 0)
             return fail(avahi_text(rc));
         if (const int rc = avahi_entry_group_commit(group.get()); rc < 0) return fail(avahi_text(rc));
-        return std::make_unique<AvahiRegistration>(conn_, group.release());
+        return std::make_unique<AvahiRegistration>(conn_, group.release(), std::move(state));
     }
 
 private:
