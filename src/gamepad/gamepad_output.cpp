@@ -26,7 +26,12 @@ void GamepadOutput::neutral() {
 }
 
 void GamepadOutput::setSwitch(bool on, bool clientGone) {
-    state_.deferred.push_back([holder = holder_, on, clientGone] { holder->setSwitch(on, clientGone); });
+    // The switch and its generation change now, with padEnabled, so whoever
+    // takes the lock next (a pad datagram on another worker) finds them in
+    // step. Only the background work waits until the lock is released and
+    // the "switch on"/"switch off" line is written before its own lines.
+    const vigem::SwitchChange change = holder_->storeSwitch(on, clientGone);
+    state_.deferred.push_back([holder = holder_, change] { holder->follow(change); });
 }
 
 void GamepadOutput::reset() { engine_.reset(desktop_); }

@@ -27,7 +27,8 @@ public:
 
     void apply(const host::PadState& pad) override;
     void neutral() override;
-    // The holder gets the switch after the lock is released, once the
+    // The holder's switch and generation are written at once, under the
+    // lock; its background work starts after the lock is released, once the
     // controller log has the "switch on"/"switch off" line.
     void setSwitch(bool on, bool clientGone) override;
     void reset() override;

@@ -32,14 +32,14 @@ std::shared_ptr<VirtualPad> VirtualPad::plugIn(platform::VirtualPadBus& bus) {
     // No other thread knows the pad yet, so its lock is not needed here.
     for (std::uint32_t serial = kFirstSerial; serial <= kLastSerial; ++serial) {
         const auto record = plug_in_record(serial);
-        if (pad->device_->request(kPlugInTarget, record, 0).ok()) {
+        if (pad->device_->request(kPlugInTarget, record, 0, platform::kPadRequestBound).ok()) {
             pad->serial_ = serial;
             break;
         }
     }
     if (pad->serial_ == 0) return nullptr;
     const auto wait = wait_until_ready_record(pad->serial_);
-    const platform::PadReply ready = pad->device_->request(kWaitUntilReady, wait, 0);
+    const platform::PadReply ready = pad->device_->request(kWaitUntilReady, wait, 0, kReadyBound);
     if (!ready.ok() && ready.error != kErrorInvalidParameter) return nullptr;  // unplugged by the destructor
     return pad;
 }
@@ -49,7 +49,7 @@ VirtualPad::VirtualPad(Passkey, std::unique_ptr<platform::VirtualPadDevice> devi
 VirtualPad::~VirtualPad() {
     if (serial_ != 0) {
         const auto record = unplug_record(serial_);
-        if (device_->request(kUnplugTarget, record, 0).ok()) serial_ = 0;
+        if (device_->request(kUnplugTarget, record, 0, platform::kPadRequestBound).ok()) serial_ = 0;
     }
     // device_ closes the device and its event.
 }
@@ -58,7 +58,15 @@ void VirtualPad::submit(const PadState& state) {
     std::lock_guard lock(mutex_);
     if (serial_ == 0) return;
     const auto record = submit_record(serial_, to_report(state));
-    device_->request(kSubmitXbox360Report, record, 0);
+    device_->request(kSubmitXbox360Report, record, 0, platform::kPadRequestBound);
+}
+
+void VirtualPad::submit(const PadState& state, std::uint64_t order) {
+    std::lock_guard lock(mutex_);
+    if (serial_ == 0 || order < sent_) return;
+    sent_ = order;
+    const auto record = submit_record(serial_, to_report(state));
+    device_->request(kSubmitXbox360Report, record, 0, platform::kPadRequestBound);
 }
 
 std::uint32_t VirtualPad::serial() const {

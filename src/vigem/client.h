@@ -2,6 +2,7 @@
 // The ViGEmBus client: opening the bus device, plugging a wired Xbox 360
 // target in, feeding it reports, and unplugging it when the last reference
 // to it goes away.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -13,6 +14,11 @@
 namespace hp::vigem {
 
 using host::PadState;
+
+// "Wait until ready" completes once Plug and Play has installed and started
+// the new controller, which takes seconds the first time; every other
+// request is bounded by platform::kPadRequestBound.
+inline constexpr std::chrono::milliseconds kReadyBound{30000};
 
 // Opens the bus device that accepts the version check.
 Result<std::unique_ptr<platform::VirtualPadDevice>> openDevice(platform::VirtualPadBus& bus);
@@ -46,6 +52,10 @@ public:
 
     // Sends the report for state; the outcome is not acted on.
     void submit(const PadState& state);
+    // The same for the state numbered `order` by the caller: a state older
+    // than one already sent is not sent, so a report that was overtaken
+    // never replaces a newer one.
+    void submit(const PadState& state, std::uint64_t order);
 
     std::uint32_t serial() const;
 
@@ -53,6 +63,7 @@ private:
     mutable std::mutex mutex_;
     std::unique_ptr<platform::VirtualPadDevice> device_;
     std::uint32_t serial_ = 0;  // 0: not plugged in
+    std::uint64_t sent_ = 0;    // the order of the newest state sent
 };
 
 }  // namespace hp::vigem

@@ -1,7 +1,10 @@
 #pragma once
 // A virtual-pad bus for tests that plays the driver: it records every
 // request as bytes and can be told to be absent, to refuse plug-in at given
-// serial numbers, or to fail every request with a given code.
+// serial numbers, to fail every request with a given code, or to hold the
+// requests with a given code until the test lets them go (as a driver does
+// while Plug and Play sets a new target up).
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -34,6 +37,14 @@ public:
     void refuseSerial(std::uint32_t serial);
     // Every request with this code fails with error (the probe included).
     void failRequest(std::uint32_t code, std::uint32_t error);
+
+    // Requests with this code wait, once recorded, until released; a bound
+    // does not cut the wait short.
+    void holdRequests(std::uint32_t code);
+    void releaseRequests(std::uint32_t code);
+    // Waits until a request with this code is being held; false when none
+    // is after `timeout`.
+    bool waitHeld(std::uint32_t code, std::chrono::milliseconds timeout) const;
 
     Result<std::unique_ptr<platform::VirtualPadDevice>> open(std::uint32_t probeCode, ByteView probeInput) override;
 

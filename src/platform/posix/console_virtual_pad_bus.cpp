@@ -42,7 +42,8 @@ struct Printer {
 class ConsoleDevice final : public VirtualPadDevice {
 public:
     explicit ConsoleDevice(std::shared_ptr<Printer> printer) : printer_(std::move(printer)) {}
-    PadReply request(std::uint32_t code, ByteView input, std::size_t outputSize) override {
+    PadReply request(std::uint32_t code, ByteView input, std::size_t outputSize,
+                     std::chrono::milliseconds) override {
         return printer_->request(code, input, outputSize);
     }
 
@@ -56,7 +57,7 @@ public:
         : printer_(std::make_shared<Printer>(out, options)) {}
     Result<std::unique_ptr<VirtualPadDevice>> open(std::uint32_t probeCode, ByteView probeInput) override {
         auto device = std::make_unique<ConsoleDevice>(printer_);
-        const PadReply reply = device->request(probeCode, probeInput, 0);
+        const PadReply reply = device->request(probeCode, probeInput, 0, kPadRequestBound);
         if (!reply.ok()) return fail("ViGEmBus refused the version check (error " + std::to_string(reply.error) + ")");
         return device;
     }

@@ -1,5 +1,5 @@
 // ViGEmBus through SetupAPI device-interface enumeration and overlapped
-// DeviceIoControl requests, each completed with GetOverlappedResult.
+// DeviceIoControl requests, each waited for with a bound (overlapped_wait.h).
 #include "platform/win32/win32_system.h"
 
 #include <windows.h>
@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <memory>
 #include <string>
 #include <utility>
 
 #include "base/atomic_file.h"
+#include "platform/win32/overlapped_wait.h"
 #include "platform/win32/text.h"
 
 namespace hp::platform {
@@ -29,8 +31,10 @@ public:
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
     Handle& operator=(Handle&&) = delete;
-    ~Handle() {
+    ~Handle() { reset(); }
+    void reset() {
         if (valid()) CloseHandle(h_);
+        h_ = nullptr;
     }
     bool valid() const { return h_ && h_ != INVALID_HANDLE_VALUE; }
     HANDLE get() const { return h_; }
@@ -57,29 +61,64 @@ private:
 // An opened bus device with the auto-reset event its requests complete on.
 class BusDevice final : public VirtualPadDevice {
 public:
-    BusDevice(Handle device, Handle event) : device_(std::move(device)), event_(std::move(event)) {}
+    BusDevice(Handle device, Handle event)
+        : device_(std::move(device)), event_(std::move(event)), io_(std::make_unique<Io>()) {}
+    BusDevice(const BusDevice&) = delete;
+    BusDevice& operator=(const BusDevice&) = delete;
+    ~BusDevice() override {
+        // A request that never completed may still be written by the system
+        // (its OVERLAPPED and buffers): that block is left to the process
+        // rather than freed under the system's hands.
+        if (stranded_) static_cast<void>(io_.release());
+    }
 
-    PadReply request(std::uint32_t code, ByteView input, std::size_t outputSize) override {
+    PadReply request(std::uint32_t code, ByteView input, std::size_t outputSize,
+                     std::chrono::milliseconds bound) override {
+        if (!device_.valid()) return {ERROR_INVALID_HANDLE, {}};
         if (input.size() > std::numeric_limits<DWORD>::max() || outputSize > std::numeric_limits<DWORD>::max())
             return {ERROR_INVALID_PARAMETER, {}};
-        Bytes output(outputSize);
-        OVERLAPPED overlapped{};
-        overlapped.hEvent = event_.get();
-        DWORD transferred = 0;
-        if (!DeviceIoControl(device_.get(), code, const_cast<std::uint8_t*>(input.data()),
-                             static_cast<DWORD>(input.size()), output.empty() ? nullptr : output.data(),
-                             static_cast<DWORD>(output.size()), &transferred, &overlapped)) {
+        Io& io = *io_;
+        io.input.assign(input.begin(), input.end());
+        io.output.assign(outputSize, 0);
+        io.overlapped = OVERLAPPED{};
+        io.overlapped.hEvent = event_.get();
+        if (!DeviceIoControl(device_.get(), code, io.input.empty() ? nullptr : io.input.data(),
+                             static_cast<DWORD>(io.input.size()), io.output.empty() ? nullptr : io.output.data(),
+                             static_cast<DWORD>(io.output.size()), nullptr, &io.overlapped)) {
             const DWORD error = GetLastError();
             if (error != ERROR_IO_PENDING) return {error, {}};
         }
-        if (!GetOverlappedResult(device_.get(), &overlapped, &transferred, TRUE)) return {GetLastError(), {}};
-        output.resize(std::min<std::size_t>(transferred, output.size()));
+        // Plug and Play may take seconds to set a new target up, and a driver
+        // may never answer at all: the wait is bounded, the request cancelled
+        // after the bound and waited for until it has completed.
+        const OverlappedOutcome outcome = wait_overlapped(device_.get(), io.overlapped, bound);
+        if (!outcome.completed) {
+            // Not even the cancelled request completes. Closing the device's
+            // last handle makes the I/O manager send the driver the cleanup
+            // request, on which it must complete whatever is still pending
+            // for this handle; the device is not used again.
+            device_.reset();
+            if (!wait_completed(io.overlapped, kCancelGrace)) stranded_ = true;
+            return {ERROR_TIMEOUT, {}};
+        }
+        if (outcome.error != 0) return {outcome.error, {}};
+        Bytes output = std::move(io.output);
+        output.resize(std::min<std::size_t>(outcome.transferred, output.size()));
         return {0, std::move(output)};
     }
 
 private:
+    // What the system may write while a request is pending.
+    struct Io {
+        OVERLAPPED overlapped{};
+        Bytes input;
+        Bytes output;
+    };
+
     Handle device_;
     Handle event_;
+    std::unique_ptr<Io> io_;
+    bool stranded_ = false;
 };
 
 std::string failure(const char* what, DWORD error) {
@@ -123,7 +162,7 @@ public:
                 continue;
             }
             auto candidate = std::make_unique<BusDevice>(std::move(ownedDevice), std::move(event));
-            const PadReply reply = candidate->request(probeCode, probeInput, 0);
+            const PadReply reply = candidate->request(probeCode, probeInput, 0, kPadRequestBound);
             if (reply.ok()) return candidate;
             last = failure("the version check was refused", reply.error);
         }

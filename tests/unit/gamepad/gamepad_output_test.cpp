@@ -13,7 +13,10 @@ namespace {
 // Background work runs when the test says so.
 class InlineScheduler : public vigem::Scheduler {
 public:
-    void runAfter(std::chrono::milliseconds, std::function<void()> work) override { pending.push_back(std::move(work)); }
+    bool runAfter(std::chrono::milliseconds, std::function<void()> work) override {
+        pending.push_back(std::move(work));
+        return true;
+    }
     void run_all() {
         auto work = std::move(pending);
         for (auto& w : work) w();

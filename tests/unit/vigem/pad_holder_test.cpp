@@ -25,9 +25,11 @@ using Lines = std::vector<std::string>;
 // falls due.
 class ManualScheduler : public Scheduler {
 public:
-    void runAfter(std::chrono::milliseconds delay, std::function<void()> work) override {
+    bool runAfter(std::chrono::milliseconds delay, std::function<void()> work) override {
         tasks_.push_back({now_ + delay, next_++, std::move(work)});
+        return true;
     }
+    Instant now() const override { return Instant{} + now_; }
     void advance(std::chrono::milliseconds by) {
         const auto until = now_ + by;
         for (;;) {
@@ -166,18 +168,50 @@ TEST_F(Holder, FirstReportPlugsInOnDemand) {
     EXPECT_EQ(bus->requests().back().input, (Bytes{20, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
-TEST_F(Holder, FailedPlugInsAreLoggedAndRetriedOnDemand) {
+TEST_F(Holder, FailedPlugInsAreRetriedOnDemandAtMostOnceASecond) {
     bus->setPresent(false);
     holder.setSwitch(true, false);
     scheduler->advance(0ms);
+    EXPECT_EQ(takeLog(), (Lines{"switch on", "plug-in failed"}));
+
+    // Reports within the second after the refusal start no plug-in.
     holder.submit(pressedA());
+    scheduler->advance(999ms);
     holder.submit(pressedA());
-    EXPECT_EQ(takeLog(), (Lines{"switch on", "plug-in failed", "plug-in failed (on demand)",
-                                "plug-in failed (on demand)"}));
+    scheduler->advance(0ms);
+    EXPECT_EQ(takeLog(), Lines{});
+    EXPECT_EQ(scheduler->pending(), 0u);
+
+    // The next one a second on does; refused again, it starts the wait again.
+    scheduler->advance(1ms);
+    holder.submit(pressedA());
+    holder.submit(pressedA());  // while that plug-in is under way: no second one
+    scheduler->advance(0ms);
+    EXPECT_EQ(takeLog(), Lines{"plug-in failed (on demand)"});
     bus->setPresent(true);
+    scheduler->advance(500ms);
     holder.submit(pressedA());
+    scheduler->advance(0ms);
+    EXPECT_EQ(takeLog(), Lines{});
+
+    scheduler->advance(500ms);
+    holder.submit(pressedA());
+    scheduler->advance(0ms);
     EXPECT_EQ(takeLog(), Lines{"plugged in (on demand)"});
     EXPECT_EQ(count(kSubmitXbox360Report), 1u);
+}
+
+TEST_F(Holder, APadThatBecomesReadyGetsTheLatestState) {
+    holder.setSwitch(true, false);
+    PadState right;
+    right.rightX = 0x1234;
+    holder.submit(pressedA());
+    holder.submit(right);  // both before the plug-in has run
+    scheduler->advance(0ms);
+    ASSERT_TRUE(holder.plugged());
+    ASSERT_EQ(count(kSubmitXbox360Report), 1u);
+    EXPECT_EQ(bus->requests().back().input,
+              (Bytes{20, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x34, 0x12, 0, 0}));
 }
 
 TEST_F(Holder, GenerationAdvancesWithEverySwitchChange) {
