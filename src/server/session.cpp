@@ -268,7 +268,7 @@ private:
             case FrameType::ClipboardGet: {
                 auto msg = protocol::parse_clipboard_get(body);
                 if (!msg) break;
-                std::optional<std::string> text;
+                std::shared_ptr<platform::PlatformServices> platform;
                 {
                     HostLock lock(state_);
                     input::set_active_client(state_, id);
@@ -276,6 +276,7 @@ private:
                         state_.input.lastInputAt = Clock::now();
                         input::press_combo(state_, {input::kVkCtrl}, 'C');
                     }
+                    platform = state_.platform;
                 }
                 if (msg->copyFirst) {
                     asio::steady_timer wait(socket_.get_executor(), ctx_->copyWait);
@@ -284,10 +285,10 @@ private:
                     // may follow SessionEnded.
                     if (stopping_) co_return Next::End;
                 }
-                {
-                    HostLock lock(state_);
-                    text = state_.platform->getClipboard();
-                }
+                // Read without the host lock: GetClipboardData has a program
+                // that put the text there by delayed rendering produce it
+                // first, which takes as long as that program takes.
+                const std::optional<std::string> text = platform->getClipboard();
                 const std::string body = clipboard_reply(text.value_or(std::string()));
                 if (!write_secure(protocol::type_byte(FrameType::ClipboardContent), as_bytes(body)))
                     co_return Next::End;

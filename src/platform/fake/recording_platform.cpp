@@ -78,6 +78,12 @@ void RecordingPlatform::setClipboard(std::string_view utf8) {
 }
 std::optional<std::string> RecordingPlatform::getClipboard() {
     record(make(Call::Op::GetClipboard));
+    std::function<void()> probe;
+    {
+        std::lock_guard lock(mutex_);
+        probe = clipboardProbe_;
+    }
+    if (probe) probe();
     std::lock_guard lock(mutex_);
     return clipboard_;
 }
@@ -103,6 +109,10 @@ void RecordingPlatform::clear() {
 void RecordingPlatform::setClipboardContent(std::optional<std::string> text) {
     std::lock_guard lock(mutex_);
     clipboard_ = std::move(text);
+}
+void RecordingPlatform::setClipboardProbe(std::function<void()> probe) {
+    std::lock_guard lock(mutex_);
+    clipboardProbe_ = std::move(probe);
 }
 
 }  // namespace hp::fake

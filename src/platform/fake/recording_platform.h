@@ -1,5 +1,6 @@
 #pragma once
 // A PlatformServices that records every call as a value, for tests.
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -51,12 +52,17 @@ public:
     std::vector<std::string> lines() const;
     void clear();
     void setClipboardContent(std::optional<std::string> text);
+    // Runs `probe` inside every getClipboard call, on the caller's thread,
+    // before the text is read (for example to see which locks the caller
+    // holds).
+    void setClipboardProbe(std::function<void()> probe);
 
 private:
     void record(Call c);
     mutable std::mutex mutex_;
     std::vector<Call> calls_;
     std::optional<std::string> clipboard_;
+    std::function<void()> clipboardProbe_;
 };
 
 }  // namespace hp::fake

@@ -45,10 +45,25 @@ INPUT key_input(WORD vk, WORD scan, DWORD flags) {
 
 // ---------------------------------------------------------------- handles
 
+// OpenClipboard fails while another window has the clipboard open, which
+// is common for a moment right after another program's EmptyClipboard or
+// SetClipboardData (clipboard managers and viewers open it on every
+// change). A few short retries ride that out.
+inline constexpr int kClipboardOpenAttempts = 10;
+inline constexpr DWORD kClipboardRetryMs = 15;
+
+bool open_clipboard(HWND owner) {
+    for (int attempt = 1;; ++attempt) {
+        if (OpenClipboard(owner)) return true;
+        if (attempt == kClipboardOpenAttempts) return false;
+        Sleep(kClipboardRetryMs);
+    }
+}
+
 // Closes the clipboard when it was opened.
 class ClipboardSession {
 public:
-    explicit ClipboardSession(HWND owner = nullptr) : open_(OpenClipboard(owner) != FALSE) {}
+    explicit ClipboardSession(HWND owner = nullptr) : open_(open_clipboard(owner)) {}
     ~ClipboardSession() {
         if (open_) CloseClipboard();
     }
