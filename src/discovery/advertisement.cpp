@@ -86,7 +86,11 @@ AdvertState update_advertisement(AdvertRecord& record, const AdvertConfig& confi
     // network, so the steps below register again.
     if (given_up(record, now)) record = AdvertRecord{};
 
-    const std::vector<IpAddress> addresses = advertised_addresses(net);
+    // `lan` then `tailscale` as given, compared in order: the Windows
+    // responder publishes the first address of each family, so a change of
+    // order alone registers again. (Avahi publishes them sorted.)
+    std::vector<IpAddress> addresses = net.lan;
+    addresses.insert(addresses.end(), net.tailscale.begin(), net.tailscale.end());
     const std::optional<std::string> ts = ts_property(net, config.port);
     if (record.addresses && *record.addresses == addresses && record.ts == ts)
         return state_of(record, !addresses.empty());

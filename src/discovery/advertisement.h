@@ -35,7 +35,7 @@ struct AdvertConfig {
 // What is registered now. All absent at first.
 struct AdvertRecord {
     std::optional<std::string> fullName;
-    std::optional<std::vector<IpAddress>> addresses;
+    std::optional<std::vector<IpAddress>> addresses;  // `lan` then `tailscale`, in their order
     std::optional<std::string> ts;
     std::unique_ptr<platform::MdnsRegistration> registration;  // dropping it unregisters
     std::chrono::steady_clock::time_point registeredAt{};       // when `registration` was made

@@ -7,7 +7,26 @@
 namespace hp::fake {
 
 namespace {
+
 constexpr std::uint8_t kTag[] = {'F', 'A', 'K', 'E'};
+
+std::optional<std::vector<platform::InterfaceAddress>> on_fake_adapter(
+    std::optional<std::vector<IpAddress>> addresses) {
+    if (!addresses) return std::nullopt;
+    std::vector<platform::InterfaceAddress> out;
+    for (const auto& a : *addresses) {
+        platform::InterfaceAddress entry;
+        entry.address = a;
+        entry.up = true;
+        entry.hasGateway = false;
+        entry.kind = platform::AdapterKind::Other;
+        entry.adapterId = "fake0";
+        entry.adapterName = "fake0";
+        out.push_back(std::move(entry));
+    }
+    return out;
+}
+
 }  // namespace
 
 // The blob is "FAKE" followed by the plain bytes with every bit flipped: not
@@ -28,7 +47,7 @@ Result<Bytes> FakeDataProtection::unprotect(ByteView blob) {
 }
 
 FakeSystem::FakeSystem()
-    : interfaces_(std::vector<IpAddress>{IpAddress::v4(127, 0, 0, 1), IpAddress::v4(192, 168, 1, 20)}),
+    : interfaces_(on_fake_adapter(std::vector<IpAddress>{IpAddress::v4(127, 0, 0, 1), IpAddress::v4(192, 168, 1, 20)})),
       real_(platform::make_posix_system()) {}
 
 std::optional<std::string> FakeSystem::env(const char* name) const {
@@ -48,7 +67,7 @@ std::string FakeSystem::device_type() const {
     return deviceType_;
 }
 
-std::optional<std::vector<IpAddress>> FakeSystem::interface_addresses() const {
+std::optional<std::vector<platform::InterfaceAddress>> FakeSystem::interface_addresses() const {
     std::lock_guard lock(mutex_);
     return interfaces_;
 }
@@ -91,6 +110,10 @@ void FakeSystem::set_device_type(std::string type) {
 }
 
 void FakeSystem::set_interfaces(std::optional<std::vector<IpAddress>> addresses) {
+    set_interface_addresses(on_fake_adapter(std::move(addresses)));
+}
+
+void FakeSystem::set_interface_addresses(std::optional<std::vector<platform::InterfaceAddress>> addresses) {
     std::lock_guard lock(mutex_);
     interfaces_ = std::move(addresses);
 }

@@ -40,7 +40,7 @@ public:
     void time_begin_period() override { ++timerBegins; }
     void time_end_period() override { ++timerEnds; }
     void trim_working_set() override { ++trims; }
-    std::optional<std::vector<IpAddress>> interface_addresses() const override;
+    std::optional<std::vector<platform::InterfaceAddress>> interface_addresses() const override;
     Result<platform::NativeSocket> create_tcp_listener(bool v6) override;
     Result<platform::NativeSocket> create_udp_socket(bool v6) override;
     void close_socket(platform::NativeSocket socket) override;
@@ -56,7 +56,11 @@ public:
     void set_env(const std::string& name, std::optional<std::string> value);
     void set_machine_name(std::optional<std::string> name);
     void set_device_type(std::string type);
+    // Each address on an adapter "fake0" that is up, without a gateway, of
+    // kind Other; nothing: the enumeration fails.
     void set_interfaces(std::optional<std::vector<IpAddress>> addresses);
+    // The adapters' facts as given.
+    void set_interface_addresses(std::optional<std::vector<platform::InterfaceAddress>> addresses);
 
     std::atomic<std::uint64_t> filetime{133485408001230000ULL};  // 2024-01-01 00:00:00.123 UTC
     std::atomic<int> timerBegins{0}, timerEnds{0}, trims{0};
@@ -69,7 +73,7 @@ private:
     std::map<std::string, std::string> env_;
     std::optional<std::string> machine_;
     std::string deviceType_ = "desktop";
-    std::optional<std::vector<IpAddress>> interfaces_;
+    std::optional<std::vector<platform::InterfaceAddress>> interfaces_;
     std::shared_ptr<platform::System> real_;  // sockets
 };
 

@@ -1,5 +1,6 @@
 #include <arpa/inet.h>
 #include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,13 +14,38 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
 
 #include "base/utf8.h"
 #include "platform/posix/posix_system.h"
+#include "platform/posix/routes.h"
 
 namespace hp::platform {
 
 namespace {
+
+// The whole file, or nothing when it cannot be read.
+std::string read_text(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+AdapterKind kind_of(const std::string& device) {
+    if (device.empty() || device.find('/') != std::string::npos) return AdapterKind::Other;
+    const std::filesystem::path dir = std::filesystem::path("/sys/class/net") / device;
+    std::ifstream typeFile(dir / "type");
+    int type = 0;
+    if (!(typeFile >> type)) return AdapterKind::Other;
+    std::error_code ec;
+    const bool bridge = std::filesystem::exists(dir / "bridge", ec);
+    const bool device_link = std::filesystem::exists(dir / "device", ec);
+    return adapter_kind(type, bridge, device_link);
+}
 
 Result<NativeSocket> new_socket(int family, int type, int protocol) {
     const int fd = ::socket(family, type | SOCK_CLOEXEC, protocol);
@@ -72,24 +98,52 @@ public:
     void time_end_period() override {}
     void trim_working_set() override {}
 
-    std::optional<std::vector<IpAddress>> interface_addresses() const override {
+    // Adapters that are down come too, marked (up needs IFF_UP and
+    // IFF_RUNNING: a cable or a link). An adapter has a gateway when it has
+    // a default route (main table, either family); an address's metric is
+    // that of its own family's default route, else of the other family's.
+    // The kind comes from /sys/class/net.
+    std::optional<std::vector<InterfaceAddress>> interface_addresses() const override {
         ifaddrs* list = nullptr;
         if (getifaddrs(&list) != 0) return std::nullopt;
-        std::vector<IpAddress> out;
+        const auto routes4 = default_routes_v4(read_text("/proc/net/route"));
+        const auto routes6 = default_routes_v6(read_text("/proc/net/ipv6_route"));
+        std::map<std::string, AdapterKind> kinds;
+        std::vector<InterfaceAddress> out;
         for (ifaddrs* i = list; i; i = i->ifa_next) {
             if (!i->ifa_addr) continue;
+            InterfaceAddress entry;
             if (i->ifa_addr->sa_family == AF_INET) {
                 sockaddr_in sin{};
                 std::memcpy(&sin, i->ifa_addr, sizeof sin);
                 const auto* b = reinterpret_cast<const std::uint8_t*>(&sin.sin_addr);
-                out.push_back(IpAddress::v4(b[0], b[1], b[2], b[3]));
+                entry.address = IpAddress::v4(b[0], b[1], b[2], b[3]);
             } else if (i->ifa_addr->sa_family == AF_INET6) {
                 sockaddr_in6 sin6{};
                 std::memcpy(&sin6, i->ifa_addr, sizeof sin6);
                 std::array<std::uint8_t, 16> o{};
                 std::memcpy(o.data(), &sin6.sin6_addr, 16);
-                out.push_back(IpAddress::v6(o));
+                entry.address = IpAddress::v6(o);
+            } else {
+                continue;
             }
+            const std::string device = device_of_label(i->ifa_name ? i->ifa_name : "");
+            entry.up = (i->ifa_flags & IFF_UP) != 0 && (i->ifa_flags & IFF_RUNNING) != 0;
+            const auto& same_family = entry.address.is_v4() ? routes4 : routes6;
+            const auto& other_family = entry.address.is_v4() ? routes6 : routes4;
+            for (const auto* routes : {&same_family, &other_family}) {
+                const auto route = routes->find(device);
+                if (route == routes->end()) continue;
+                entry.hasGateway = true;
+                entry.metric = route->second;
+                break;
+            }
+            auto kind = kinds.find(device);
+            if (kind == kinds.end()) kind = kinds.emplace(device, kind_of(device)).first;
+            entry.kind = kind->second;
+            entry.adapterId = device;
+            entry.adapterName = device;
+            out.push_back(std::move(entry));
         }
         freeifaddrs(list);
         return out;

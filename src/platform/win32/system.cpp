@@ -5,7 +5,9 @@
 #include <timeapi.h>
 
 #include <asio/error.hpp>
+#include <array>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "base/atomic_file.h"
@@ -33,6 +35,23 @@ public:
 private:
     bool ok_ = false;
 };
+
+// Ethernet and Wi-Fi are physical; tunnels, PPP links and proprietary
+// virtual adapters (most VPN clients' own) are tunnels; the rest (loopback,
+// ...) other. Hyper-V's virtual switches (WSL's among them) report
+// themselves as Ethernet: they have no gateway, which puts them after.
+AdapterKind kind_of_if_type(IFTYPE type) {
+    switch (type) {
+        case IF_TYPE_ETHERNET_CSMACD:  // 6
+        case IF_TYPE_IEEE80211:        // 71
+            return AdapterKind::Physical;
+        case IF_TYPE_TUNNEL:        // 131
+        case IF_TYPE_PPP:           // 23
+        case IF_TYPE_PROP_VIRTUAL:  // 53
+            return AdapterKind::Tunnel;
+        default: return AdapterKind::Other;
+    }
+}
 
 // Sockets are never inherited: a process the host starts (PowerShell,
 // schtasks.exe) must not keep the host's port open.
@@ -92,34 +111,56 @@ public:
         SetProcessWorkingSetSize(GetCurrentProcess(), static_cast<SIZE_T>(-1), static_cast<SIZE_T>(-1));
     }
 
-    std::optional<std::vector<IpAddress>> interface_addresses() const override {
+    // Adapters that are down come too, marked (up: OperStatus is
+    // IfOperStatusUp). With each address its adapter's gateway (any default
+    // gateway of the adapter), its interface metric for the address's family
+    // and its kind from the interface type.
+    std::optional<std::vector<InterfaceAddress>> interface_addresses() const override {
         ULONG size = 16 * 1024;
         std::vector<unsigned char> buffer;
         ULONG rc = ERROR_BUFFER_OVERFLOW;
         for (int attempt = 0; attempt < 3 && rc == ERROR_BUFFER_OVERFLOW; ++attempt) {
             buffer.resize(size);
-            rc = GetAdaptersAddresses(
-                AF_UNSPEC, GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER, nullptr,
-                reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
+            rc = GetAdaptersAddresses(AF_UNSPEC,
+                                      GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER |
+                                          GAA_FLAG_INCLUDE_GATEWAYS,
+                                      nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
         }
         if (rc != NO_ERROR) return std::nullopt;
-        std::vector<IpAddress> out;
+        std::vector<InterfaceAddress> out;
         for (auto* a = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()); a; a = a->Next) {
+            const bool up = a->OperStatus == IfOperStatusUp;
+            const bool gateway = a->FirstGatewayAddress != nullptr;
+            const AdapterKind kind = kind_of_if_type(a->IfType);
+            const std::string id = a->AdapterName ? a->AdapterName : "";
+            std::string name;
+            if (a->FriendlyName) name = win32::to_utf8(a->FriendlyName).value_or(std::string{});
             for (auto* u = a->FirstUnicastAddress; u; u = u->Next) {
                 const sockaddr* sa = u->Address.lpSockaddr;
                 if (!sa) continue;
+                InterfaceAddress entry;
                 if (sa->sa_family == AF_INET) {
                     sockaddr_in sin{};
                     std::memcpy(&sin, sa, sizeof sin);
                     const auto* b = reinterpret_cast<const std::uint8_t*>(&sin.sin_addr);
-                    out.push_back(IpAddress::v4(b[0], b[1], b[2], b[3]));
+                    entry.address = IpAddress::v4(b[0], b[1], b[2], b[3]);
+                    entry.metric = a->Ipv4Metric;
                 } else if (sa->sa_family == AF_INET6) {
                     sockaddr_in6 sin6{};
                     std::memcpy(&sin6, sa, sizeof sin6);
                     std::array<std::uint8_t, 16> o{};
                     std::memcpy(o.data(), &sin6.sin6_addr, 16);
-                    out.push_back(IpAddress::v6(o));
+                    entry.address = IpAddress::v6(o);
+                    entry.metric = a->Ipv6Metric;
+                } else {
+                    continue;
                 }
+                entry.up = up;
+                entry.hasGateway = gateway;
+                entry.kind = kind;
+                entry.adapterId = id;
+                entry.adapterName = name;
+                out.push_back(std::move(entry));
             }
         }
         return out;

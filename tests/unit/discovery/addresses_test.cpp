@@ -42,16 +42,16 @@ TEST(Scan, ClassifiesInterfaceAddresses) {
     for (const auto& c : cases) {
         std::vector<IpAddress> reported;
         for (const char* t : c.reported) reported.push_back(test::ip(t));
-        const LocalAddresses got = classify_addresses(reported);
+        const LocalAddresses got = classify_addresses(test::plain_interfaces(reported));
         EXPECT_EQ(texts(got.lan), c.lan) << c.what;
         EXPECT_EQ(texts(got.tailscale), c.tailscale) << c.what;
     }
 }
 
 TEST(Scan, FailedEnumerationGivesEmptyLists) {
-    const auto failed = [] { return std::optional<std::vector<IpAddress>>{}; };
+    const auto failed = [] { return std::optional<std::vector<platform::InterfaceAddress>>{}; };
     EXPECT_EQ(scan_local_addresses(failed), LocalAddresses{});
-    const auto some = [] { return std::optional(ips({"10.1.1.1", "100.70.1.2"})); };
+    const auto some = [] { return std::optional(test::plain_interfaces(ips({"10.1.1.1", "100.70.1.2"}))); };
     const auto scan = scan_local_addresses(some);
     EXPECT_EQ(texts(scan.lan), std::vector<std::string>{"10.1.1.1"});
     const NetworkSnapshot start = snapshot_from_scan(scan);
