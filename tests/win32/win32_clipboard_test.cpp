@@ -22,14 +22,18 @@ TEST(Win32ClipboardBusy, SetSucceedsWhileAnotherThreadHoldsTheClipboardBriefly) 
     std::promise<void> checked;
     auto isChecked = checked.get_future();
     std::thread other([&] {
-        // Stands for another program, opening the clipboard right after
-        // changing it, as clipboard managers do.
-        const bool open = OpenClipboard(nullptr) != FALSE;
+        // Stands for another program, whose window opens the clipboard right
+        // after it changed, as clipboard managers do.
+        const HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                            GetModuleHandleW(nullptr), nullptr);
+        const bool open = window && OpenClipboard(window) != FALSE;
         opened.set_value();
-        if (!open) return;
-        isChecked.wait();
-        Sleep(50);
-        CloseClipboard();
+        if (open) {
+            isChecked.wait();
+            Sleep(50);
+            CloseClipboard();
+        }
+        if (window) DestroyWindow(window);
     });
     isOpen.wait();
     // The clipboard really is taken: an open from here fails now.
