@@ -13,12 +13,12 @@ namespace {
 
 class NullPlatform : public hp::platform::PlatformServices {
 public:
-    void moveRelative(std::int32_t, std::int32_t) override {}
-    void mouseButton(std::uint8_t, bool) override {}
-    void wheel(std::int32_t) override {}
-    void hwheel(std::int32_t) override {}
-    void key(const hp::platform::KeyRecord&, bool) override {}
-    void typeText(std::u16string_view) override {}
+    bool moveRelative(std::int32_t, std::int32_t) override { return true; }
+    bool mouseButton(std::uint8_t, bool) override { return true; }
+    bool wheel(std::int32_t) override { return true; }
+    bool hwheel(std::int32_t) override { return true; }
+    bool key(const hp::platform::KeyRecord&, bool) override { return true; }
+    bool typeText(std::u16string_view) override { return true; }
     void lockWorkstation() override {}
     void keepAwake() override {}
     void setClipboard(std::string_view) override {}

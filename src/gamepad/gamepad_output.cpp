@@ -51,10 +51,10 @@ void GamepadOutput::Desktop::keyDown(host::KeyCode code) { input::key_down(state
 void GamepadOutput::Desktop::keyUp(host::KeyCode code) { input::key_up(state_, code); }
 void GamepadOutput::Desktop::buttonDown(std::uint8_t button) { input::button_down(state_, button); }
 void GamepadOutput::Desktop::buttonUp(std::uint8_t button) { input::button_up(state_, button); }
-void GamepadOutput::Desktop::wheel(std::int32_t amount) { state_.platform->wheel(amount); }
-void GamepadOutput::Desktop::hwheel(std::int32_t amount) { state_.platform->hwheel(amount); }
+void GamepadOutput::Desktop::wheel(std::int32_t amount) { input::wheel(state_, amount); }
+void GamepadOutput::Desktop::hwheel(std::int32_t amount) { input::hwheel(state_, amount); }
 void GamepadOutput::Desktop::moveRelative(std::int32_t dx, std::int32_t dy) {
-    state_.platform->moveRelative(dx, dy);
+    input::move_relative(state_, dx, dy);
 }
 
 }  // namespace hp::gamepad

@@ -69,6 +69,9 @@ struct InputState {
     bool padEnabled = false;
     PadState pad;
     std::optional<Instant> padInputAt;
+    // The last synthetic event was refused by the system (the controller log
+    // has a line for each change of this).
+    bool injectionRefused = false;
 
     // Something the stale-input watchdog may have to let go of: a key,
     // button or modifier, the zoom Ctrl, or a pad that is not neutral.

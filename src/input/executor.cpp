@@ -39,6 +39,26 @@ constexpr ModifierKey kModifierKeys[] = {
 
 platform::PlatformServices& os(HostState& state) { return *state.platform; }
 
+// Every synthetic event goes through here: whether it went in is noted, and
+// a change of that (the secure desktop came up, or went away) is one line
+// in the controller log, not one per event.
+bool went_in(HostState& state, bool injected) {
+    bool& refused = state.input.injectionRefused;
+    if (refused == injected) {
+        refused = !injected;
+        state.log(injected ? "input injection works again" : "input injection refused");
+    }
+    return injected;
+}
+
+bool send_key(HostState& state, const KeyRecord& record, bool down) {
+    return went_in(state, os(state).key(record, down));
+}
+
+bool send_button(HostState& state, std::uint8_t button, bool down) {
+    return went_in(state, os(state).mouseButton(button, down));
+}
+
 // Truncates toward zero; NaN becomes 0, out-of-range values the nearest limit.
 std::int32_t saturate_i32(double v) {
     if (std::isnan(v)) return 0;
@@ -60,8 +80,8 @@ std::uint8_t button_bit(std::uint8_t button) { return static_cast<std::uint8_t>(
 
 void tap_vk(HostState& state, std::uint16_t vk) {
     const KeyRecord r = record_for_vk(vk);
-    os(state).key(r, true);
-    os(state).key(r, false);
+    send_key(state, r, true);
+    send_key(state, r, false);
 }
 
 // Gamepad kinds also must move forward within their own kind.
@@ -84,10 +104,10 @@ void release_extra_modifiers(HostState& state, std::uint32_t owner) {
     release_modifiers(state, mask);
 }
 
+// A Ctrl-up that did not go in leaves the Ctrl held, for releaseAll to retry.
 void release_zoom_ctrl(HostState& state) {
     if (!state.input.zoomCtrlHeld) return;
-    os(state).key(record_for_vk(kVkCtrl), false);
-    state.input.zoomCtrlHeld = false;
+    if (send_key(state, record_for_vk(kVkCtrl), false)) state.input.zoomCtrlHeld = false;
 }
 
 // Clears the pad, hands the cleared state on and sends a neutral report.
@@ -130,17 +150,17 @@ void mouse_move(HostState& state, const InputCommand& c, Instant now) {
         in.pendingMotionX = add_saturating(in.pendingMotionX, ix);
         in.pendingMotionY = add_saturating(in.pendingMotionY, iy);
     } else {
-        os(state).moveRelative(ix, iy);
+        move_relative(state, ix, iy);
     }
 }
 
 void scroll(HostState& state, const InputCommand& c) {
     const float x = c.f32(0), y = c.f32(4);
     if (std::isfinite(y) && y != 0.0f) {
-        if (const std::int32_t v = round_i32(double(y) * 4.5); v != 0) os(state).wheel(v);
+        if (const std::int32_t v = round_i32(double(y) * 4.5); v != 0) wheel(state, v);
     }
     if (std::isfinite(x) && x != 0.0f) {
-        if (const std::int32_t v = round_i32(double(x) * -4.5); v != 0) os(state).hwheel(v);
+        if (const std::int32_t v = round_i32(double(x) * -4.5); v != 0) hwheel(state, v);
     }
 }
 
@@ -148,10 +168,8 @@ void scroll(HostState& state, const InputCommand& c) {
 // wheel zooms.
 void begin_zoom(HostState& state, Instant now) {
     InputState& in = state.input;
-    if (!(in.heldModifiers & kCtrl)) {
-        os(state).key(record_for_vk(kVkCtrl), true);
+    if (!(in.heldModifiers & kCtrl) && send_key(state, record_for_vk(kVkCtrl), true))
         in.zoomCtrlHeld = true;
-    }
     in.gestureAt = now;
 }
 
@@ -170,7 +188,7 @@ void pinch_zoom(HostState& state, const InputCommand& c, Instant now) {
     } else if (phase == 2 && std::isfinite(delta) && delta != 0.0f) {
         if (!in.zoomCtrlHeld) begin_zoom(state, now);
         in.gestureAt = now;
-        if (const std::int32_t v = round_i32(double(delta) * 600.0); v != 0) os(state).wheel(v);
+        if (const std::int32_t v = round_i32(double(delta) * 600.0); v != 0) wheel(state, v);
     } else {
         in.gestureAt = now;
     }
@@ -283,21 +301,23 @@ void deliver_sas_result(HostState& state, std::uint64_t sessionId) {
 
 }  // namespace
 
-void press_modifiers(HostState& state, ModifierMask mask) {
+ModifierMask press_modifiers(HostState& state, ModifierMask mask) {
     ModifierMask& held = state.input.heldModifiers;
+    ModifierMask pressed = 0;
     for (const ModifierKey& m : kModifierKeys) {
         if (!(mask & m.bit) || (held & m.bit)) continue;
-        os(state).key(m.record, true);
+        if (!send_key(state, m.record, true)) continue;
         held |= m.bit;
+        pressed |= m.bit;
     }
+    return pressed;
 }
 
 void release_modifiers(HostState& state, ModifierMask mask) {
     ModifierMask& held = state.input.heldModifiers;
     for (auto it = std::rbegin(kModifierKeys); it != std::rend(kModifierKeys); ++it) {
         if (!(mask & it->bit) || !(held & it->bit)) continue;
-        os(state).key(it->record, false);
-        held &= static_cast<ModifierMask>(~it->bit);
+        if (send_key(state, it->record, false)) held &= static_cast<ModifierMask>(~it->bit);
     }
 }
 
@@ -308,10 +328,9 @@ void key_down(HostState& state, KeyCode code, ModifierMask modifiers) {
     const ModifierMask own = own_modifier(code);
     const ModifierMask extra = modifiers & 0x0F & ~in.heldModifiers & ~own;
     if (extra) {
-        press_modifiers(state, extra);
-        in.extraModifiers[code] |= extra;
+        if (const ModifierMask pressed = press_modifiers(state, extra)) in.extraModifiers[code] |= pressed;
     }
-    os(state).key(*record, true);
+    if (!send_key(state, *record, true)) return;  // never went down: nothing to release later
     in.heldKeys.insert(code);
     in.heldModifiers |= own;
 }
@@ -320,7 +339,7 @@ void key_up(HostState& state, KeyCode code) {
     const std::optional<KeyRecord> record = key_record(code);
     if (!record) return;
     InputState& in = state.input;
-    os(state).key(*record, false);
+    if (!send_key(state, *record, false)) return;  // still down: held, so releaseAll tries again
     in.heldKeys.erase(code);
     in.heldModifiers &= static_cast<ModifierMask>(~own_modifier(code));
     release_extra_modifiers(state, code);
@@ -331,18 +350,30 @@ void button_down(HostState& state, std::uint8_t button, ModifierMask modifiers) 
     InputState& in = state.input;
     const ModifierMask extra = modifiers & 0x0F & ~in.heldModifiers;
     if (extra) {
-        press_modifiers(state, extra);
-        in.extraModifiers[kButtonTag | button] |= extra;
+        if (const ModifierMask pressed = press_modifiers(state, extra))
+            in.extraModifiers[kButtonTag | button] |= pressed;
     }
-    os(state).mouseButton(button, true);
+    if (!send_button(state, button, true)) return;
     in.heldButtons |= button_bit(button);
 }
 
 void button_up(HostState& state, std::uint8_t button) {
     if (button < 1 || button > 3) return;
-    os(state).mouseButton(button, false);
+    if (!send_button(state, button, false)) return;
     state.input.heldButtons &= static_cast<std::uint8_t>(~button_bit(button));
     release_extra_modifiers(state, kButtonTag | button);
+}
+
+bool move_relative(HostState& state, std::int32_t dx, std::int32_t dy) {
+    return went_in(state, os(state).moveRelative(dx, dy));
+}
+
+bool wheel(HostState& state, std::int32_t amount) { return went_in(state, os(state).wheel(amount)); }
+
+bool hwheel(HostState& state, std::int32_t amount) { return went_in(state, os(state).hwheel(amount)); }
+
+bool type_text(HostState& state, std::u16string_view units) {
+    return went_in(state, os(state).typeText(units));
 }
 
 void press_combo(HostState& state, std::initializer_list<std::uint16_t> modifierVks,
@@ -357,8 +388,7 @@ void press_combo(HostState& state, std::initializer_list<std::uint16_t> modifier
             default: break;
         }
     }
-    const ModifierMask pressed = wanted & ~state.input.heldModifiers;
-    press_modifiers(state, pressed);
+    const ModifierMask pressed = press_modifiers(state, wanted & ~state.input.heldModifiers);
     tap_vk(state, vk);
     release_modifiers(state, pressed);
 }
@@ -366,7 +396,7 @@ void press_combo(HostState& state, std::initializer_list<std::uint16_t> modifier
 void flush_pending_motion(HostState& state) {
     InputState& in = state.input;
     if (in.pendingMotionX == 0 && in.pendingMotionY == 0) return;
-    os(state).moveRelative(in.pendingMotionX, in.pendingMotionY);
+    move_relative(state, in.pendingMotionX, in.pendingMotionY);
     in.pendingMotionX = 0;
     in.pendingMotionY = 0;
 }
@@ -378,15 +408,18 @@ void release_all(HostState& state) {
     reset_pad(state);
     if (state.pad) state.pad->reset();
 
+    // What does not go up stays held, so the next releaseAll (the watchdog's,
+    // while it is held) tries again.
     std::set<KeyCode> keys;
     keys.swap(in.heldKeys);
     for (const KeyCode code : keys)
-        if (const auto record = key_record(code)) os(state).key(*record, false);
+        if (const auto record = key_record(code); record && !send_key(state, *record, false))
+            in.heldKeys.insert(code);
 
     release_modifiers(state, in.heldModifiers);
     for (std::uint8_t button = 1; button <= 3; ++button)
-        if (in.heldButtons & button_bit(button)) os(state).mouseButton(button, false);
-    in.heldButtons = 0;
+        if ((in.heldButtons & button_bit(button)) && send_button(state, button, false))
+            in.heldButtons &= static_cast<std::uint8_t>(~button_bit(button));
     release_zoom_ctrl(state);
     in.gestureAt.reset();
     in.extraModifiers.clear();

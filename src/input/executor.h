@@ -8,6 +8,7 @@
 // state.pendingEvents for delivery after unlocking.
 #include <cstdint>
 #include <initializer_list>
+#include <string_view>
 
 #include "input/input_command.h"
 #include "host/input_state.h"
@@ -65,16 +66,31 @@ void watchdog_tick(HostState& state, Instant now);
 // passes no modifiers). Modifiers not yet held are pressed on the key's or
 // button's behalf and released with it. Codes without a key record and
 // buttons other than 1-3 do nothing.
+//
+// Held input is what went in: a key or button whose down the system refused
+// is not held (releaseAll sends no up for it), and one whose up it refused
+// stays held (releaseAll sends the up again). The same holds for every
+// modifier and the zoom Ctrl. Each change between events going in and being
+// refused queues one controller-log line: "input injection refused" or
+// "input injection works again".
 void key_down(HostState& state, KeyCode code, ModifierMask modifiers = 0);
 void key_up(HostState& state, KeyCode code);
 void button_down(HostState& state, std::uint8_t button, ModifierMask modifiers = 0);
 void button_up(HostState& state, std::uint8_t button);
 
 // Sends key-down for each bit of mask not held yet, in the order Shift,
-// Ctrl, Alt, Win (left-hand keys), and marks them held.
-void press_modifiers(HostState& state, ModifierMask mask);
+// Ctrl, Alt, Win (left-hand keys), and marks held those that went in, which
+// it answers.
+ModifierMask press_modifiers(HostState& state, ModifierMask mask);
 // Sends key-up for each bit of mask that is held, in the order Win, Alt,
-// Ctrl, Shift, and marks them released.
+// Ctrl, Shift, and marks released those that went in.
 void release_modifiers(HostState& state, ModifierMask mask);
+
+// Pointer motion, wheels and typed text through the platform, noting (as
+// above) whether the events went in; true when they did.
+bool move_relative(HostState& state, std::int32_t dx, std::int32_t dy);
+bool wheel(HostState& state, std::int32_t amount);
+bool hwheel(HostState& state, std::int32_t amount);
+bool type_text(HostState& state, std::u16string_view units);
 
 }  // namespace hp::input

@@ -20,12 +20,17 @@ struct KeyRecord {
 class PlatformServices {
 public:
     virtual ~PlatformServices() = default;
-    virtual void moveRelative(std::int32_t dx, std::int32_t dy) = 0;
-    virtual void mouseButton(std::uint8_t button, bool down) = 0;
-    virtual void wheel(std::int32_t amount) = 0;
-    virtual void hwheel(std::int32_t amount) = 0;
-    virtual void key(const KeyRecord& record, bool down) = 0;
-    virtual void typeText(std::u16string_view units) = 0;
+    // The synthetic-input calls answer whether their events went in: false
+    // when the system took fewer than it was handed (on Windows SendInput
+    // injects nothing while the secure desktop is up, or when blocked by
+    // UIPI). True is no proof of delivery: UIPI may drop events without the
+    // count showing it. A call that has nothing to send answers true.
+    virtual bool moveRelative(std::int32_t dx, std::int32_t dy) = 0;
+    virtual bool mouseButton(std::uint8_t button, bool down) = 0;
+    virtual bool wheel(std::int32_t amount) = 0;
+    virtual bool hwheel(std::int32_t amount) = 0;
+    virtual bool key(const KeyRecord& record, bool down) = 0;
+    virtual bool typeText(std::u16string_view units) = 0;
     virtual void lockWorkstation() = 0;
     virtual void keepAwake() = 0;
     virtual void setClipboard(std::string_view utf8) = 0;

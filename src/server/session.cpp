@@ -245,7 +245,7 @@ private:
                 HostLock lock(state_);
                 input::set_active_client(state_, id);
                 state_.input.lastInputAt = Clock::now();
-                if (!units.empty()) state_.platform->typeText(units);
+                if (!units.empty()) input::type_text(state_, units);
                 break;
             }
             case FrameType::ClipboardSet: {

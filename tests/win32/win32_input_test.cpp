@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,10 +29,16 @@ namespace {
 // ------------------------------------------------------------ capture
 
 // Every INPUT record the services hand over, one vector per SendInput call.
+// Each call answers that all its records went in, or at most `inserted`.
 struct CapturedInput {
     std::vector<std::vector<INPUT>> calls;
+    std::optional<UINT> inserted;
     InputSender sender() {
-        return [this](std::span<INPUT> in) { calls.emplace_back(in.begin(), in.end()); };
+        return [this](std::span<INPUT> in) {
+            calls.emplace_back(in.begin(), in.end());
+            const UINT all = static_cast<UINT>(in.size());
+            return inserted ? std::min(all, *inserted) : all;
+        };
     }
     std::vector<INPUT> all() const {
         std::vector<INPUT> out;
@@ -65,6 +73,42 @@ TEST(Win32Typing, EachUnitIsAUnicodeDownUpPairInOrder) {
         }
     }
 }
+
+TEST(Win32Typing, APartlyRefusedBatchIsReportedAndTheRestStillHandedOver) {
+    CapturedInput captured;
+    captured.inserted = 100;  // SendInput stopped after 100 of 512 records
+    EXPECT_FALSE(type_units(std::u16string(300, u'x'), captured.sender()));
+    EXPECT_EQ(captured.calls.size(), 2u);
+    CapturedInput all;
+    EXPECT_TRUE(type_units(std::u16string(300, u'x'), all.sender()));
+}
+
+struct InjectionCase {
+    const char* name;
+    std::function<bool(PlatformServices&)> call;
+};
+
+class Win32Injection : public ::testing::TestWithParam<InjectionCase> {};
+
+// SendInput's count is what the held-input bookkeeping relies on.
+TEST_P(Win32Injection, AnswersWhetherTheEventsWentIn) {
+    CapturedInput refused;
+    refused.inserted = 0;  // as while the secure desktop is up
+    EXPECT_FALSE(GetParam().call(*make_win32_platform_services(refused.sender())));
+    EXPECT_EQ(refused.calls.size(), 1u);
+    CapturedInput taken;
+    EXPECT_TRUE(GetParam().call(*make_win32_platform_services(taken.sender())));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Win32, Win32Injection,
+    ::testing::Values(InjectionCase{"move", [](PlatformServices& p) { return p.moveRelative(3, 4); }},
+                      InjectionCase{"button", [](PlatformServices& p) { return p.mouseButton(2, false); }},
+                      InjectionCase{"wheel", [](PlatformServices& p) { return p.wheel(120); }},
+                      InjectionCase{"hwheel", [](PlatformServices& p) { return p.hwheel(-120); }},
+                      InjectionCase{"key", [](PlatformServices& p) { return p.key({0x41, 0x1E, false}, true); }},
+                      InjectionCase{"text", [](PlatformServices& p) { return p.typeText(u"ab"); }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Win32Typing, EmptyTextSendsNothing) {
     CapturedInput captured;

@@ -52,20 +52,26 @@ void RecordingPlatform::record(Call c) {
     calls_.push_back(std::move(c));
 }
 
-void RecordingPlatform::moveRelative(std::int32_t dx, std::int32_t dy) { record(move(dx, dy)); }
-void RecordingPlatform::mouseButton(std::uint8_t b, bool down) { record(button(b, down)); }
-void RecordingPlatform::wheel(std::int32_t amount) { record(fake::wheel(amount)); }
-void RecordingPlatform::hwheel(std::int32_t amount) { record(fake::hwheel(amount)); }
-void RecordingPlatform::key(const platform::KeyRecord& r, bool down) {
+bool RecordingPlatform::injected(Call c) {
+    std::lock_guard lock(mutex_);
+    calls_.push_back(std::move(c));
+    return !refuseInput_;
+}
+
+bool RecordingPlatform::moveRelative(std::int32_t dx, std::int32_t dy) { return injected(move(dx, dy)); }
+bool RecordingPlatform::mouseButton(std::uint8_t b, bool down) { return injected(button(b, down)); }
+bool RecordingPlatform::wheel(std::int32_t amount) { return injected(fake::wheel(amount)); }
+bool RecordingPlatform::hwheel(std::int32_t amount) { return injected(fake::hwheel(amount)); }
+bool RecordingPlatform::key(const platform::KeyRecord& r, bool down) {
     Call c = make(Call::Op::Key);
     c.key = r;
     c.down = down;
-    record(std::move(c));
+    return injected(std::move(c));
 }
-void RecordingPlatform::typeText(std::u16string_view units) {
+bool RecordingPlatform::typeText(std::u16string_view units) {
     Call c = make(Call::Op::TypeText);
     c.units = std::u16string(units);
-    record(std::move(c));
+    return injected(std::move(c));
 }
 void RecordingPlatform::lockWorkstation() { record(make(Call::Op::LockWorkstation)); }
 void RecordingPlatform::keepAwake() { record(make(Call::Op::KeepAwake)); }
@@ -109,6 +115,10 @@ void RecordingPlatform::clear() {
 void RecordingPlatform::setClipboardContent(std::optional<std::string> text) {
     std::lock_guard lock(mutex_);
     clipboard_ = std::move(text);
+}
+void RecordingPlatform::refuseInput(bool refuse) {
+    std::lock_guard lock(mutex_);
+    refuseInput_ = refuse;
 }
 void RecordingPlatform::setClipboardProbe(std::function<void()> probe) {
     std::lock_guard lock(mutex_);

@@ -35,12 +35,14 @@ std::string describe(const Call& c);
 
 class RecordingPlatform : public platform::PlatformServices {
 public:
-    void moveRelative(std::int32_t dx, std::int32_t dy) override;
-    void mouseButton(std::uint8_t button, bool down) override;
-    void wheel(std::int32_t amount) override;
-    void hwheel(std::int32_t amount) override;
-    void key(const platform::KeyRecord& record, bool down) override;
-    void typeText(std::u16string_view units) override;
+    // The synthetic-input calls are recorded either way, and answer false
+    // while input is refused.
+    bool moveRelative(std::int32_t dx, std::int32_t dy) override;
+    bool mouseButton(std::uint8_t button, bool down) override;
+    bool wheel(std::int32_t amount) override;
+    bool hwheel(std::int32_t amount) override;
+    bool key(const platform::KeyRecord& record, bool down) override;
+    bool typeText(std::u16string_view units) override;
     void lockWorkstation() override;
     void keepAwake() override;
     void setClipboard(std::string_view utf8) override;
@@ -52,6 +54,8 @@ public:
     std::vector<std::string> lines() const;
     void clear();
     void setClipboardContent(std::optional<std::string> text);
+    // Plays the system refusing synthetic input (the secure desktop is up).
+    void refuseInput(bool refuse);
     // Runs `probe` inside every getClipboard call, on the caller's thread,
     // before the text is read (for example to see which locks the caller
     // holds).
@@ -59,7 +63,9 @@ public:
 
 private:
     void record(Call c);
+    bool injected(Call c);
     mutable std::mutex mutex_;
+    bool refuseInput_ = false;
     std::vector<Call> calls_;
     std::optional<std::string> clipboard_;
     std::function<void()> clipboardProbe_;

@@ -18,22 +18,23 @@ class ConsolePlatform final : public PlatformServices {
 public:
     explicit ConsolePlatform(std::ostream& out) : out_(out) {}
 
-    void moveRelative(std::int32_t dx, std::int32_t dy) override {
-        line("moveRelative " + std::to_string(dx) + " " + std::to_string(dy));
+    // Printing never refuses: every event goes in.
+    bool moveRelative(std::int32_t dx, std::int32_t dy) override {
+        return line("moveRelative " + std::to_string(dx) + " " + std::to_string(dy));
     }
-    void mouseButton(std::uint8_t button, bool down) override {
-        line("mouseButton " + std::to_string(button) + " " + up_down(down));
+    bool mouseButton(std::uint8_t button, bool down) override {
+        return line("mouseButton " + std::to_string(button) + " " + up_down(down));
     }
-    void wheel(std::int32_t amount) override { line("wheel " + std::to_string(amount)); }
-    void hwheel(std::int32_t amount) override { line("hwheel " + std::to_string(amount)); }
-    void key(const KeyRecord& record, bool down) override {
+    bool wheel(std::int32_t amount) override { return line("wheel " + std::to_string(amount)); }
+    bool hwheel(std::int32_t amount) override { return line("hwheel " + std::to_string(amount)); }
+    bool key(const KeyRecord& record, bool down) override {
         char buf[64];
         std::snprintf(buf, sizeof buf, "key 0x%02X 0x%02X %d %s", static_cast<unsigned>(record.vk),
                       static_cast<unsigned>(record.scan), record.extended ? 1 : 0, up_down(down));
-        line(buf);
+        return line(buf);
     }
-    void typeText(std::u16string_view units) override {
-        line("typeText " + json_string(utf16_to_utf8(units)));
+    bool typeText(std::u16string_view units) override {
+        return line("typeText " + json_string(utf16_to_utf8(units)));
     }
     void lockWorkstation() override { line("lockWorkstation"); }
     void keepAwake() override { line("keepAwake"); }
@@ -50,9 +51,10 @@ public:
     void stepBrightness(bool up) override { line(up ? "stepBrightness up" : "stepBrightness down"); }
 
 private:
-    void line(const std::string& text) {
+    bool line(const std::string& text) {
         std::lock_guard lock(mutex_);
         write_locked(text);
+        return true;
     }
     void write_locked(const std::string& text) {
         // One write per line, so lines printed by other threads of the

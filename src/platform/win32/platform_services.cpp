@@ -236,43 +236,38 @@ class Win32PlatformServices final : public PlatformServices {
 public:
     explicit Win32PlatformServices(InputSender sender) : send_(std::move(sender)) {}
 
-    void moveRelative(std::int32_t dx, std::int32_t dy) override {
-        INPUT in = mouse_input(dx, dy, 0, MOUSEEVENTF_MOVE);
-        send_(std::span(&in, 1));
+    bool moveRelative(std::int32_t dx, std::int32_t dy) override {
+        return send_one(mouse_input(dx, dy, 0, MOUSEEVENTF_MOVE));
     }
 
-    void mouseButton(std::uint8_t button, bool down) override {
+    bool mouseButton(std::uint8_t button, bool down) override {
         DWORD flags = 0;
         switch (button) {
             case 1: flags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP; break;
             case 2: flags = down ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_RIGHTUP; break;
             case 3: flags = down ? MOUSEEVENTF_MIDDLEDOWN : MOUSEEVENTF_MIDDLEUP; break;
-            default: return;
+            default: return true;  // nothing to send
         }
-        INPUT in = mouse_input(0, 0, 0, flags);
-        send_(std::span(&in, 1));
+        return send_one(mouse_input(0, 0, 0, flags));
     }
 
     // mouseData is a DWORD carrying a signed amount.
-    void wheel(std::int32_t amount) override {
-        INPUT in = mouse_input(0, 0, static_cast<DWORD>(amount), MOUSEEVENTF_WHEEL);
-        send_(std::span(&in, 1));
+    bool wheel(std::int32_t amount) override {
+        return send_one(mouse_input(0, 0, static_cast<DWORD>(amount), MOUSEEVENTF_WHEEL));
     }
 
-    void hwheel(std::int32_t amount) override {
-        INPUT in = mouse_input(0, 0, static_cast<DWORD>(amount), MOUSEEVENTF_HWHEEL);
-        send_(std::span(&in, 1));
+    bool hwheel(std::int32_t amount) override {
+        return send_one(mouse_input(0, 0, static_cast<DWORD>(amount), MOUSEEVENTF_HWHEEL));
     }
 
-    void key(const KeyRecord& record, bool down) override {
+    bool key(const KeyRecord& record, bool down) override {
         DWORD flags = 0;
         if (record.extended) flags |= KEYEVENTF_EXTENDEDKEY;
         if (!down) flags |= KEYEVENTF_KEYUP;
-        INPUT in = key_input(record.vk, record.scan, flags);
-        send_(std::span(&in, 1));
+        return send_one(key_input(record.vk, record.scan, flags));
     }
 
-    void typeText(std::u16string_view units) override { type_units(units, send_); }
+    bool typeText(std::u16string_view units) override { return type_units(units, send_); }
 
     void lockWorkstation() override { LockWorkStation(); }
 
@@ -290,6 +285,8 @@ public:
     void stepBrightness(bool up) override { brightness_.request(up); }
 
 private:
+    bool send_one(INPUT in) { return send_(std::span(&in, 1)) == 1; }
+
     InputSender send_;
     ClipboardOwner clipboard_owner_;
     BrightnessStepper brightness_{
@@ -298,12 +295,13 @@ private:
 
 }  // namespace
 
-void send_inputs(std::span<INPUT> inputs) {
-    if (inputs.empty()) return;
-    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+UINT send_inputs(std::span<INPUT> inputs) {
+    if (inputs.empty()) return 0;
+    return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
-void type_units(std::u16string_view units, const InputSender& send) {
+bool type_units(std::u16string_view units, const InputSender& send) {
+    bool all = true;
     std::vector<INPUT> batch;
     batch.reserve(std::min(units.size(), kTypeBatchUnits) * 2);
     while (!units.empty()) {
@@ -313,9 +311,10 @@ void type_units(std::u16string_view units, const InputSender& send) {
             batch.push_back(key_input(0, u, KEYEVENTF_UNICODE));
             batch.push_back(key_input(0, u, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP));
         }
-        send(batch);
+        if (send(batch) != batch.size()) all = false;
         units.remove_prefix(n);
     }
+    return all;
 }
 
 std::shared_ptr<PlatformServices> make_win32_platform_services() {

@@ -13,20 +13,24 @@
 
 namespace hp::platform {
 
-// Where INPUT records go. The product sends them with SendInput; tests may
-// capture them instead.
-using InputSender = std::function<void(std::span<INPUT>)>;
+// Where INPUT records go, answering how many of them went in. The product
+// sends them with SendInput; tests may capture them instead.
+using InputSender = std::function<UINT(std::span<INPUT>)>;
 
 // The one SendInput routine: the array, its length and the size of one
-// record; an empty array sends nothing and the result is not checked.
-void send_inputs(std::span<INPUT> inputs);
+// record; an empty array sends nothing. Answers SendInput's count of events
+// inserted into the input stream: fewer than handed over when input is
+// refused (the secure desktop is up, or UIPI blocks it, which the count
+// does not always show).
+UINT send_inputs(std::span<INPUT> inputs);
 
 // The most UTF-16 units typed by one SendInput call (two records each).
 inline constexpr std::size_t kTypeBatchUnits = 256;
 
 // Types `units` as KEYEVENTF_UNICODE down/up pairs, in order, handing `send`
-// batches of at most kTypeBatchUnits units.
-void type_units(std::u16string_view units, const InputSender& send);
+// batches of at most kTypeBatchUnits units. True when every record went in;
+// the batches after a refused one are still handed over.
+bool type_units(std::u16string_view units, const InputSender& send);
 
 std::shared_ptr<PlatformServices> make_win32_platform_services();
 // The same services with every INPUT handed to `sender` instead of SendInput.
