@@ -62,15 +62,23 @@ namespace {
 // The discovery task keeps the shared snapshot and the mDNS registration in
 // step with the network; it is the snapshot's only writer. Ending the runtime
 // ends it, which withdraws the registration.
-void start_discovery(Runtime& rt, const StartOptions& options, const store::HostIdentity& identity,
-                     const std::string& hostName, std::uint16_t tcpPort,
-                     std::shared_ptr<discovery::SharedNetworkSnapshot> network) {
+// Returns where the advertisement stands, readable from any thread.
+std::function<discovery::AdvertState()> start_discovery(Runtime& rt, const StartOptions& options,
+                                                        const store::HostIdentity& identity,
+                                                        const std::string& hostName, std::uint16_t tcpPort,
+                                                        std::shared_ptr<discovery::SharedNetworkSnapshot> network) {
     discovery::DiscoveryOptions d;
     d.snapshot = std::move(network);
     d.responder = options.mdns;
     d.onChange = options.refreshTray;
     if (options.mdns) d.advert = discovery::AdvertConfig{identity.hostId, hostName, identity.publicKey, tcpPort};
     auto task = std::make_shared<discovery::DiscoveryTask>(std::move(d));
+    // A weak reference: the registration goes with the task when the runtime
+    // ends, not with the last reader.
+    std::function<discovery::AdvertState()> advertState = [weak = std::weak_ptr(task)] {
+        auto t = weak.lock();
+        return t ? t->advert_state() : discovery::AdvertState::Off;
+    };
 
     discovery::DiscoveryLoopOptions loop;
     loop.blocking = rt.blocking().get_executor();
@@ -82,6 +90,7 @@ void start_discovery(Runtime& rt, const StartOptions& options, const store::Host
     loop.tailscale = discovery::make_tailscale_querier(rt.blocking().get_executor(), options.processes, t);
     loop.period = options.discoveryPeriod;
     asio::co_spawn(rt.io(), discovery::discovery_loop(std::move(task), std::move(loop)), asio::detached);
+    return advertState;
 }
 
 Result<std::unique_ptr<HostHandle>> start(StartOptions options) {
@@ -174,7 +183,7 @@ Result<std::unique_ptr<HostHandle>> start(StartOptions options) {
     motion->start(state, handle->gamepad);
     handle->watchdog = std::make_shared<Watchdog>(io.get_executor(), state);
     handle->watchdog->start();
-    start_discovery(rt, options, *identity, handle->hostName, handle->tcpPort, handle->network);
+    handle->advertState = start_discovery(rt, options, *identity, handle->hostName, handle->tcpPort, handle->network);
 
     rt.run();
     trims->started();

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/result.h"
+#include "discovery/advert_state.h"
 #include "discovery/network_snapshot.h"
 #include "host/host_state.h"
 #include "platform/mdns_responder.h"
@@ -56,6 +57,8 @@ struct HostHandle {
     std::shared_ptr<gamepad::GamepadOutput> gamepad;  // its members under the state's lock
     std::shared_ptr<Watchdog> watchdog;  // the stale-input watchdog
     std::shared_ptr<ProcessCounters> counters;
+    // Where the mDNS advertisement stands (Off without a responder); any thread.
+    std::function<discovery::AdvertState()> advertState;
 };
 
 struct StartOptions {
