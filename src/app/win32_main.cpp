@@ -1,15 +1,19 @@
 // hearthpad.exe: the tray host. One process per machine (a named global
 // mutex), a hidden tray window that only receives messages, the host itself
-// (start_host) and the window message loop on the main thread. Reads no
-// arguments ("--background" from the start-at-login entries changes nothing);
-// the exit status is 0 on every path.
+// (start_host) and the window message loop on the main thread. Reads one
+// argument: "--allow-firewall" makes this run the connection check's
+// elevated firewall fix and nothing else ("--background" from the
+// start-at-login entries changes nothing); the host's exit status is 0 on
+// every path.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "app/win32_connection_check.h"
 #include "app/win32_first_run.h"
 #include "app/win32_single_instance.h"
 #include "app/win32_text.h"
@@ -133,6 +137,9 @@ int run(HINSTANCE instance) {
     // question waits for an answer.
     ask_start_at_login(*tray);
     start_automatic_update_check(*tray);
+    // Whether phones can reach this PC, once the first-run questions are
+    // answered; again whenever the addresses change.
+    start_background_check(*tray);
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -155,5 +162,14 @@ int run(HINSTANCE instance) {
 }  // namespace hp::app
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // The firewall fix: this program started elevated by the connection
+    // check. The first argument is the only one read, before the
+    // single-instance mutex, and this run never starts a host.
+    int argc = 0;
+    if (LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc)) {
+        const bool allowFirewall = argc >= 2 && std::wstring_view(argv[1]) == L"--allow-firewall";
+        LocalFree(argv);
+        if (allowFirewall) return hp::app::run_allow_firewall_mode();
+    }
     return hp::app::run(instance);
 }

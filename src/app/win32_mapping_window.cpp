@@ -6,6 +6,7 @@
 #include <atomic>
 #include <vector>
 
+#include "app/win32_controls.h"
 #include "app/win32_text.h"
 #include "pad_mapping_ui/key_capture.h"
 #include "pad_mapping_ui/mapping_layout.h"
@@ -97,21 +98,6 @@ ControlClass control_class(ui::ControlKind kind) {
         case ui::ControlKind::CheckBox: return {L"BUTTON", child | WS_TABSTOP | BS_AUTOCHECKBOX, 0};
     }
     return {L"STATIC", child, 0};
-}
-
-// Changes a control's text only when it differs (no flicker, no needless
-// repaint on every refresh).
-void set_text(HWND window, int id, const std::string& text) {
-    HWND control = GetDlgItem(window, id);
-    if (!control) return;
-    const std::wstring wide = widen(text);
-    std::wstring now(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-    now.resize(static_cast<std::size_t>(GetWindowTextW(control, now.data(), static_cast<int>(now.size()))));
-    if (now != wide) SetWindowTextW(control, wide.c_str());
-}
-
-void enable(HWND window, int id, bool enabled) {
-    if (HWND control = GetDlgItem(window, id)) EnableWindow(control, enabled ? TRUE : FALSE);
 }
 
 void select(HWND window, int id, int index) {

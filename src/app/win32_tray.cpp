@@ -11,7 +11,9 @@
 #include "app/win32_tray_menu.h"
 #include "platform/https_client.h"
 #include "platform/thread_name.h"
+#include "platform/elevation.h"
 #include "platform/win32/desktop.h"
+#include "platform/win32/win32_system.h"
 #include "server/host_ops.h"
 #include "update/check.h"
 
@@ -63,14 +65,30 @@ void fill_icon(TrayState& tray) {
     std::memcpy(icon.szTip, tip.data(), tip.size() * sizeof(char16_t));
 }
 
-// SetThreadDescription is looked up at run time: older systems lack it.
-void name_this_thread(const wchar_t* name) {
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    if (!kernel) return;
-    using SetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
-    auto set = reinterpret_cast<SetDescription>(
-        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetThreadDescription")));
-    if (set) (void)set(GetCurrentThread(), name);
+bool notify_icon(TrayState& tray, DWORD message) {
+    if (tray.notifyIcon) return tray.notifyIcon(message, tray.icon);
+    return Shell_NotifyIconW(message, &tray.icon) != FALSE;
+}
+
+constexpr UINT kIconRetryFastMs = 2000;
+constexpr UINT kIconRetrySlowMs = 30000;
+constexpr ULONGLONG kIconRetryFastPeriodMs = 120000;
+
+void icon_refused(TrayState& tray) {
+    tray.iconShown = false;
+    if (tray.iconRetriesSince == 0) tray.iconRetriesSince = GetTickCount64();
+    const bool fast = GetTickCount64() - tray.iconRetriesSince < kIconRetryFastPeriodMs;
+    (void)SetTimer(tray.window, kIconRetryTimer, fast ? kIconRetryFastMs : kIconRetrySlowMs, nullptr);
+}
+
+void icon_taken(TrayState& tray) {
+    const bool wasShown = tray.iconShown;
+    tray.iconShown = true;
+    tray.iconRetriesSince = 0;
+    (void)KillTimer(tray.window, kIconRetryTimer);
+    if (!wasShown && tray.vigemNoticeDue) show_vigem_balloon(tray);
+    if (!wasShown && tray.reachBalloonDue && tray.balloon == TrayBalloon::None)
+        balloon_event(tray, NIN_BALLOONHIDE);
 }
 
 class Win32TrayActions final : public tray::TrayActions {
@@ -84,20 +102,22 @@ public:
         if (tray_.services.startAtLogin) (void)tray_.services.startAtLogin->set_start_entry(enable);
     }
     void toggle_elevated_task(bool currentlyExists) override {
-        if (tray_.services.startAtLogin) tray_.services.startAtLogin->toggle_elevated_task(currentlyExists);
-    }
-    void check_for_updates() override {
-        auto running = tray_.services.updateCheckRunning;
-        if (!running || running->exchange(true)) return;  // one check at a time
+        auto startAtLogin = tray_.services.startAtLogin;
+        if (!startAtLogin) return;
+        // Shown at once; schtasks.exe (and its elevated retry) runs on a
+        // worker, never on the window's thread.
+        auto answer = tray_.services.taskAnswer;
+        answer->set(!currentlyExists);
         try {
-            std::thread([running, check = tray_.services.manualUpdateCheck] {
-                name_this_thread(L"update-manual");
-                if (check) check();
-                running->store(false);
+            std::thread([startAtLogin, currentlyExists] {
+                platform::name_this_thread("elevated-task");
+                startAtLogin->toggle_elevated_task(currentlyExists);
             }).detach();
         } catch (const std::exception&) {
-            running->store(false);
         }
+    }
+    void check_for_updates() override {
+        if (tray_.services.manualUpdateCheck) tray_.services.manualUpdateCheck();
     }
     void exit() override { DestroyWindow(tray_.window); }
     void remove_device(const std::string& clientId) override {
@@ -115,6 +135,9 @@ public:
     }
     void open_mapping_window() override {
         if (tray_.mapping) tray_.mapping->open();
+    }
+    void open_connection_check() override {
+        if (tray_.check) tray_.check->open();
     }
 
 private:
@@ -162,6 +185,7 @@ std::wstring module_file_name() {
 
 void attach_tray_state(TrayState& tray) {
     SetWindowLongPtrW(tray.window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&tray));
+    refresh_task_answer(tray);  // known before the menu first opens
     if (!tray.mapping) {
         MappingWindowHooks hooks;
         hooks.instance = tray.instance;
@@ -175,6 +199,19 @@ void attach_tray_state(TrayState& tray) {
             };
         }
         tray.mapping = std::make_unique<MappingWindow>(std::move(hooks));
+    }
+    if (!tray.check) {
+        ConnectionCheckHooks hooks;
+        hooks.instance = tray.instance;
+        hooks.trayWindow = tray.window;
+        hooks.programPath = narrow(module_file_name());
+        hooks.elevated = platform::make_elevated_runner();
+        hooks.opener = platform::make_link_opener();
+        if (tray.host) {
+            hooks.gather = real_gatherer(platform::make_win32_system(), tray.host->advertState, tray.host->tcpPort,
+                                         hooks.programPath);
+        }
+        tray.check = std::make_unique<ConnectionCheck>(std::move(hooks));
     }
     if (tray.pairing) return;
     PairingWindowHooks hooks;
@@ -196,7 +233,11 @@ host::EventSink make_notify_tray(TrayWindowRef window) {
 }
 
 std::function<void()> make_refresh_tray(TrayWindowRef window) {
-    return [window = std::move(window)] { post_host_event(window, HostEventCode::Other); };
+    return [window = std::move(window)] {
+        post_host_event(window, HostEventCode::Other);
+        // The check runs again on the new network; a failed post is ignored.
+        if (HWND hwnd = window->load()) (void)PostMessageW(hwnd, WM_NETWORK_CHANGED, 0, 0);
+    };
 }
 
 LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -207,14 +248,46 @@ LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
                 if (wParam == static_cast<WPARAM>(HostEventCode::DevicePaired) ||
                     wParam == static_cast<WPARAM>(HostEventCode::PairingCodeRevoked))
                     close_pairing_window(*tray);
-                refresh_tray_icon(*tray);
+                refresh_after_host_event(*tray);
             }
             return 0;
         case WM_TRAY_ICON:
             if (tray && (LOWORD(lParam) == WM_LBUTTONUP || LOWORD(lParam) == WM_RBUTTONUP)) show_tray_menu(*tray);
+            if (tray && (LOWORD(lParam) == NIN_BALLOONUSERCLICK || LOWORD(lParam) == NIN_BALLOONTIMEOUT ||
+                         LOWORD(lParam) == NIN_BALLOONHIDE))
+                balloon_event(*tray, LOWORD(lParam));
+            return 0;
+        case WM_CONNECTION_CHECKED:
+            if (tray) connection_checked(*tray);
+            return 0;
+        case WM_FIREWALL_FIXED:
+            if (tray && tray->check) tray->check->firewall_fixed();
+            return 0;
+        case WM_NETWORK_CHANGED:
+            if (tray) (void)SetTimer(window, kNetworkCheckTimer, kNetworkCheckDelayMs, nullptr);
             return 0;
         case WM_SETTINGCHANGE:
             if (tray) on_setting_change(*tray, lParam);
+            break;
+        case WM_TIMER:
+            if (tray && wParam == kIconRetryTimer) {
+                retry_tray_icon(*tray);
+                return 0;
+            }
+            if (tray && wParam == kNetworkCheckTimer) {
+                (void)KillTimer(window, kNetworkCheckTimer);
+                start_background_check(*tray);
+                return 0;
+            }
+            if (tray && wParam == kDeferredRefreshTimer) {
+                refresh_after_host_event(*tray);
+                return 0;
+            }
+            if (tray && wParam == kBalloonTimer) {
+                (void)KillTimer(window, kBalloonTimer);
+                balloon_event(*tray, NIN_BALLOONTIMEOUT);
+                return 0;
+            }
             break;
         case WM_CLOSE:
             DestroyWindow(window);
@@ -230,6 +303,7 @@ LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
             if (tray) {
                 close_pairing_window(*tray);
                 tray->mapping.reset();  // unsaved edits end with the program
+                tray->check.reset();
                 remove_tray_icon(*tray);
                 release_held_input(*tray);
                 tray->windowRef->store(nullptr);
@@ -243,7 +317,11 @@ LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
     if (tray && tray->taskbarCreatedMessage != 0 && message == tray->taskbarCreatedMessage) {
         // The shell restarted: the icon is added again with the current state.
         fill_icon(*tray);
-        (void)Shell_NotifyIconW(NIM_ADD, &tray->icon);
+        tray->iconShown = false;
+        if (notify_icon(*tray, NIM_ADD))
+            icon_taken(*tray);
+        else
+            icon_refused(*tray);
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -253,16 +331,43 @@ void add_tray_icon(TrayState& tray) {
     if (!tray.icons.idleDark) tray.icons = load_tray_icons(tray.instance, tray_icon_side());
     tray.lightTheme = tray.services.registry && light_taskbar(*tray.services.registry);
     fill_icon(tray);
-    (void)Shell_NotifyIconW(NIM_ADD, &tray.icon);
+    if (notify_icon(tray, NIM_ADD))
+        icon_taken(tray);
+    else
+        icon_refused(tray);
+}
+
+void retry_tray_icon(TrayState& tray) {
+    if (tray.iconShown) {
+        (void)KillTimer(tray.window, kIconRetryTimer);
+        return;
+    }
+    fill_icon(tray);
+    if (notify_icon(tray, NIM_MODIFY) || notify_icon(tray, NIM_ADD))
+        icon_taken(tray);
+    else
+        icon_refused(tray);  // the next try, at the interval due now
 }
 
 void remove_tray_icon(TrayState& tray) {
-    if (tray.icon.hWnd) (void)Shell_NotifyIconW(NIM_DELETE, &tray.icon);
+    (void)KillTimer(tray.window, kIconRetryTimer);
+    if (tray.icon.hWnd) (void)notify_icon(tray, NIM_DELETE);
 }
 
 void refresh_tray_icon(TrayState& tray) {
     fill_icon(tray);
-    (void)Shell_NotifyIconW(NIM_MODIFY, &tray.icon);
+    if (tray.iconShown) (void)notify_icon(tray, NIM_MODIFY);
+}
+
+void refresh_after_host_event(TrayState& tray) {
+    if (tray.mapping && tray.mapping->capturing()) {
+        tray.refreshDue = true;
+        (void)SetTimer(tray.window, kDeferredRefreshTimer, kDeferredRefreshMs, nullptr);
+        return;
+    }
+    if (tray.refreshDue) (void)KillTimer(tray.window, kDeferredRefreshTimer);
+    tray.refreshDue = false;
+    refresh_tray_icon(tray);
 }
 
 void destroy_tray_icons(TrayState& tray) {
@@ -271,15 +376,74 @@ void destroy_tray_icons(TrayState& tray) {
 }
 
 void show_vigem_balloon(TrayState& tray) {
-    if (!tray.host || !claim_vigem_notice(tray.dataDir, tray.host->vigemMissing)) return;
+    if (!tray.host) return;
+    if (!tray.iconShown) {
+        // The notice, and its marker, wait for the icon.
+        tray.vigemNoticeDue = tray.host->vigemMissing;
+        return;
+    }
+    tray.vigemNoticeDue = false;
+    if (!claim_vigem_notice(tray.dataDir, tray.host->vigemMissing)) return;
+    show_balloon(tray, TrayBalloon::VigemNotice, kVigemBalloonTitle, kVigemBalloonText);
+}
+
+void show_balloon(TrayState& tray, TrayBalloon kind, std::wstring_view title, std::wstring_view text) {
     NOTIFYICONDATAW& icon = tray.icon;
     icon.uFlags |= NIF_INFO;
-    std::wcsncpy(icon.szInfo, kVigemBalloonText, std::size(icon.szInfo) - 1);
-    std::wcsncpy(icon.szInfoTitle, kVigemBalloonTitle, std::size(icon.szInfoTitle) - 1);
+    std::memset(icon.szInfo, 0, sizeof icon.szInfo);
+    std::memset(icon.szInfoTitle, 0, sizeof icon.szInfoTitle);
+    std::wcsncpy(icon.szInfo, std::wstring(text).c_str(), std::size(icon.szInfo) - 1);
+    std::wcsncpy(icon.szInfoTitle, std::wstring(title).c_str(), std::size(icon.szInfoTitle) - 1);
     icon.dwInfoFlags = NIIF_INFO;
-    (void)Shell_NotifyIconW(NIM_MODIFY, &icon);
+    if (notify_icon(tray, NIM_MODIFY)) {
+        tray.balloon = kind;
+        (void)SetTimer(tray.window, kBalloonTimer, kBalloonLifetimeMs, nullptr);
+    }
     // Later updates of the icon must not show the balloon again.
     icon.uFlags &= ~static_cast<UINT>(NIF_INFO);
+}
+
+namespace {
+
+void show_reach_balloon(TrayState& tray, const connection_check::Finding& finding) {
+    // The notice of the first start is never replaced: the problem waits
+    // for its end.
+    if (tray.balloon == TrayBalloon::VigemNotice || !tray.iconShown) {
+        tray.reachBalloonDue = finding;
+        return;
+    }
+    tray.reachBalloonDue.reset();
+    show_balloon(tray, TrayBalloon::Reach, widen(connection_check::kBalloonTitle), widen(finding.text));
+}
+
+}  // namespace
+
+void start_background_check(TrayState& tray) {
+    if (!tray.check) return;
+    if (!tray.check->start(true)) tray.backgroundCheckDue = tray.check->running();
+}
+
+void connection_checked(TrayState& tray) {
+    if (!tray.check) return;
+    auto result = tray.check->take_result();
+    if (!result) return;
+    tray.check->show(*result);
+    if (result->background) {
+        if (auto problem = tray.reachMemory.next(result->findings, result->networkKey))
+            show_reach_balloon(tray, *problem);
+    }
+    if (tray.backgroundCheckDue) {
+        tray.backgroundCheckDue = false;
+        start_background_check(tray);
+    }
+}
+
+void balloon_event(TrayState& tray, UINT event) {
+    const TrayBalloon was = tray.balloon;
+    tray.balloon = TrayBalloon::None;
+    (void)KillTimer(tray.window, kBalloonTimer);
+    if (event == NIN_BALLOONUSERCLICK && was == TrayBalloon::Reach && tray.check) tray.check->open();
+    if (tray.reachBalloonDue) show_reach_balloon(tray, *tray.reachBalloonDue);
 }
 
 void ask_start_at_login(TrayState& tray) {
@@ -301,16 +465,18 @@ void ask_start_at_login(TrayState& tray) {
 void start_automatic_update_check(TrayState& tray) { update::start_automatic_check(update_services(tray)); }
 
 void run_manual_update_check(const TrayState& tray) {
-    // One check at a time in the whole process, the automatic one included.
-    auto running = update::RunningCheck::try_claim();
-    if (!running) return;
     update::UpdateServices services = update_services(tray);
-    const update::ManualResult result = update::manual_check(services);
-    update::show_manual_result(result, *services.boxes, *services.opener);
+    auto boxes = services.boxes;
+    auto opener = services.opener;
+    // One check at a time in the whole process, the automatic one included.
+    (void)update::start_manual_check(std::move(services), [boxes, opener](const update::ManualResult& result) {
+        if (boxes && opener) update::show_manual_result(result, *boxes, *opener);
+    });
 }
 
 bool take_dialog_message(TrayState& tray, MSG& message) {
-    return tray.mapping && tray.mapping->take_dialog_message(message);
+    return (tray.mapping && tray.mapping->take_dialog_message(message)) ||
+           (tray.check && tray.check->take_dialog_message(message));
 }
 
 tray::TrayView tray_view(TrayState& tray) {
@@ -323,9 +489,25 @@ tray::TrayView tray_view(TrayState& tray) {
     }
     if (auto& startAtLogin = tray.services.startAtLogin) {
         view.startEntryEnabled = startAtLogin->start_entry_enabled();
-        view.elevatedTaskExists = startAtLogin->elevated_task_exists();
+        view.elevatedTaskExists = tray.services.taskAnswer->known() == 1;
+        refresh_task_answer(tray);
     }
     return view;
+}
+
+void refresh_task_answer(TrayState& tray) {
+    auto startAtLogin = tray.services.startAtLogin;
+    auto answer = tray.services.taskAnswer;
+    if (!startAtLogin || !answer || answer->asking.exchange(true)) return;
+    try {
+        std::thread([startAtLogin, answer, generation = answer->begin_query()] {
+            platform::name_this_thread("elevated-task");
+            answer->query_answered(generation, startAtLogin->elevated_task_exists());
+            answer->asking.store(false);
+        }).detach();
+    } catch (const std::exception&) {
+        answer->asking.store(false);
+    }
 }
 
 void show_tray_menu(TrayState& tray) {

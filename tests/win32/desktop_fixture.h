@@ -16,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/win32_tray.h"
@@ -25,6 +26,7 @@
 #include "platform/win32/platform_services.h"
 #include "platform/win32/win32_system.h"
 #include "support/test_client.h"
+#include "update/check.h"
 
 namespace hp::app::testing_desktop {
 
@@ -95,10 +97,16 @@ protected:
         tray_.services.registry = registry_;
         tray_.services.startAtLogin = std::make_shared<startup::StartAtLogin>(startup::StartAtLoginOptions{
             registry_, runner_, shell_, "C:\\Apps\\Hearthpad\\hearthpad.exe", [this] { return now_; }});
+        // The manual check as the update module starts it: on a thread of its
+        // own that holds the process's one update-check flag.
         tray_.services.manualUpdateCheck = [this] {
-            std::unique_lock lock(mutex_);
-            ++updateChecks_;
-            cv_.wait(lock, [this] { return releaseUpdate_; });
+            auto claim = update::RunningCheck::try_claim();
+            if (!claim) return;
+            std::thread([this, claim = std::move(*claim)] {
+                std::unique_lock lock(mutex_);
+                ++updateChecks_;
+                cv_.wait(lock, [this] { return releaseUpdate_; });
+            }).detach();
         };
         add_tray_icon(tray_);
         attach_tray_state(tray_);

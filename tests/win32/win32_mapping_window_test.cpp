@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "app/win32_mapping_window.h"
+#include "app/win32_messages.h"
 #include "app/win32_text.h"
 #include "desktop_fixture.h"
 #include "input/input_command.h"
@@ -435,6 +436,40 @@ TEST_F(MappingWindowTest, LosingActivationOrClosingEndsTheCapture) {
     DestroyWindow(hwnd());
     EXPECT_FALSE(window_->capturing());
     EXPECT_FALSE(window_->window());
+}
+
+}  // namespace
+}  // namespace hp::app::testing_desktop
+
+namespace hp::app::testing_desktop {
+namespace {
+
+// While a key is awaited the tray's thread runs the low-level keyboard hook,
+// which Windows removes when the thread does not answer in time: a host
+// event then must not make it wait for the host's lock.
+TEST_F(MappingWindowTest, AHostEventDuringTheCaptureDoesNotWaitForTheHostLock) {
+    tray_.mapping = std::move(window_);
+    SendMessageW(tray_.mapping->window(), WM_COMMAND, MAKEWPARAM(ui::row_change_id(0), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(tray_.mapping->window(), ui::row_change_id(0))));
+    ASSERT_TRUE(tray_.mapping->capturing());
+
+    std::atomic<bool> locked{false}, released{false};
+    std::thread holder([&] {
+        host::HostLock lock(state());
+        locked = true;
+        std::this_thread::sleep_for(1500ms);
+        released = true;
+    });
+    while (!locked) std::this_thread::sleep_for(1ms);
+    SendMessageW(tray_.window, WM_HOST_EVENT, static_cast<WPARAM>(HostEventCode::Other), 0);
+    EXPECT_FALSE(released.load()) << "the tray waited for the host's lock while the hook was installed";
+    holder.join();
+    EXPECT_TRUE(tray_.refreshDue);
+
+    // Once the capture is over the deferred refresh is made.
+    SendMessageW(tray_.mapping->window(), WM_ACTIVATE, WA_INACTIVE, 0);
+    ASSERT_FALSE(tray_.mapping->capturing());
+    EXPECT_TRUE(pump_until([&] { return !tray_.refreshDue; }));
 }
 
 }  // namespace

@@ -1,0 +1,338 @@
+#include "app/win32_connection_check.h"
+
+#include <objbase.h>
+
+#include <algorithm>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+#include "app/win32_controls.h"
+#include "app/win32_text.h"
+#include "connection_check/allow_firewall.h"
+#include "connection_check/gather.h"
+#include "platform/firewall.h"
+#include "platform/thread_name.h"
+#include "platform/win32/text.h"
+
+namespace hp::app {
+
+namespace cc = connection_check;
+
+namespace {
+
+constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
+
+// COM for the calling thread, undone when the scope ends (only if it was
+// done here).
+class ComScope {
+public:
+    explicit ComScope(DWORD model) : ok_(SUCCEEDED(CoInitializeEx(nullptr, model))) {}
+    ~ComScope() {
+        if (ok_) CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+private:
+    bool ok_;
+};
+
+std::string running_program_path() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return {};
+        if (n < path.size()) {
+            path.resize(n);
+            return platform::win32::to_utf8(path).value_or(std::string());
+        }
+        if (path.size() >= 32768) return {};
+        path.resize(path.size() * 2);
+    }
+}
+
+struct ClassAndStyle {
+    const wchar_t* name;
+    DWORD style;
+};
+
+ClassAndStyle control_class(cc::ControlKind kind) {
+    constexpr DWORD child = WS_CHILD;
+    switch (kind) {
+        case cc::ControlKind::Label: return {L"STATIC", child | SS_LEFT | SS_NOPREFIX};
+        case cc::ControlKind::Button: return {L"BUTTON", child | WS_TABSTOP | BS_PUSHBUTTON};
+        case cc::ControlKind::DefaultButton: return {L"BUTTON", child | WS_TABSTOP | BS_DEFPUSHBUTTON};
+    }
+    return {L"STATIC", child};
+}
+
+}  // namespace
+
+// What the worker threads share with the window's thread. The workers hold
+// it by shared pointer, so a window (or tray) that is gone leaves them
+// nothing to touch but this.
+struct ConnectionCheck::Shared {
+    std::mutex mutex;
+    bool running = false;
+    std::optional<CheckResult> result;
+    std::optional<Result<platform::ElevatedOutcome>> fixOutcome;
+};
+
+std::function<cc::ConnectionFacts()> real_gatherer(std::shared_ptr<platform::System> system,
+                                                   std::function<discovery::AdvertState()> advert,
+                                                   std::uint16_t port, std::string programPath) {
+    return [system = std::move(system), advert = std::move(advert), port, programPath = std::move(programPath)] {
+        auto firewall = platform::make_firewall();
+        auto networks = platform::make_network_list();
+        return cc::gather_facts(*system, firewall.get(), networks.get(),
+                                advert ? advert() : discovery::AdvertState::Off, port, programPath);
+    };
+}
+
+int run_allow_firewall_mode() {
+    ComScope com(COINIT_MULTITHREADED);
+    auto firewall = platform::make_firewall();
+    return static_cast<int>(cc::run_allow_firewall(*firewall, running_program_path()));
+}
+
+ConnectionCheck::ConnectionCheck(ConnectionCheckHooks hooks)
+    : hooks_(std::move(hooks)), shared_(std::make_shared<Shared>()) {}
+
+ConnectionCheck::~ConnectionCheck() { close(); }
+
+bool ConnectionCheck::running() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->running;
+}
+
+bool ConnectionCheck::start(bool background) {
+    if (!hooks_.gather) return false;
+    {
+        std::lock_guard lock(shared_->mutex);
+        if (shared_->running) return false;
+        shared_->running = true;
+    }
+    try {
+        std::thread([shared = shared_, gather = hooks_.gather, tray = hooks_.trayWindow, background] {
+            platform::name_this_thread("connection-check");
+            CheckResult result;
+            result.background = background;
+            {
+                // The firewall and the network list are free-threaded COM
+                // objects: the multithreaded apartment needs no message loop.
+                ComScope com(COINIT_MULTITHREADED);
+                const cc::ConnectionFacts facts = gather();
+                result.findings = cc::evaluate(facts);
+                result.networkKey = cc::network_key(facts);
+            }
+            {
+                std::lock_guard lock(shared->mutex);
+                shared->result = std::move(result);
+                shared->running = false;
+            }
+            (void)PostMessageW(tray, WM_CONNECTION_CHECKED, background ? 1 : 0, 0);
+        }).detach();
+    } catch (const std::exception&) {
+        std::lock_guard lock(shared_->mutex);
+        shared_->running = false;
+        return false;
+    }
+    return true;
+}
+
+std::optional<CheckResult> ConnectionCheck::take_result() {
+    std::lock_guard lock(shared_->mutex);
+    return std::exchange(shared_->result, std::nullopt);
+}
+
+void ConnectionCheck::show(const CheckResult& result) {
+    model_.show_findings(result.findings);
+    if (window_) {
+        refresh_controls();
+        resize_to_layout();
+    }
+}
+
+void ConnectionCheck::open() {
+    if (window_) {
+        if (IsIconic(window_)) ShowWindow(window_, SW_RESTORE);
+        SetForegroundWindow(window_);
+        return;
+    }
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = window_proc;
+    wc.hInstance = hooks_.instance;
+    wc.hIcon = LoadIconW(hooks_.instance, MAKEINTRESOURCEW(1));
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    wc.lpszClassName = kConnectionCheckWindowClass;
+    (void)RegisterClassExW(&wc);  // already registered by an earlier window, or failing below
+
+    const int systemDpi = std::max(96, static_cast<int>(GetDpiForSystem()));
+    const cc::LayoutRect size = model_.client_rect(systemDpi);
+    HWND window = CreateWindowExW(kExStyle, kConnectionCheckWindowClass, widen(cc::kWindowTitle).c_str(), kStyle,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, size.width(), size.height(), nullptr, nullptr,
+                                  hooks_.instance, this);
+    if (!window) return;
+    // The window procedure recorded the handle on WM_NCCREATE.
+    dpi_ = std::max(96, static_cast<int>(GetDpiForWindow(window)));
+    font_ = CreateFontW(-dpi_ / 8, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                        CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI");
+    if (start(false)) model_.begin_check();
+    create_controls();
+    refresh_controls();
+    resize_to_layout();
+    ShowWindow(window, SW_SHOW);
+    SetForegroundWindow(window);
+    if (HWND again = GetDlgItem(window, cc::kCheckAgainId)) SetFocus(again);
+}
+
+void ConnectionCheck::close() {
+    if (window_) DestroyWindow(window_);
+}
+
+void ConnectionCheck::create_controls() {
+    for (const cc::ControlPlacement& placed : model_.controls(dpi_)) {
+        const ClassAndStyle cls = control_class(placed.kind);
+        HWND control = CreateWindowExW(0, cls.name, widen(placed.text).c_str(), cls.style, placed.rect.left,
+                                       placed.rect.top, placed.rect.width(), placed.rect.height(), window_,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(placed.id)), hooks_.instance,
+                                       nullptr);
+        if (control && font_) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    }
+}
+
+void ConnectionCheck::refresh_controls() {
+    for (const cc::ControlPlacement& placed : model_.controls(dpi_)) {
+        HWND control = GetDlgItem(window_, placed.id);
+        if (!control) continue;
+        set_text(window_, placed.id, placed.text);
+        enable(window_, placed.id, placed.enabled);
+        SetWindowPos(control, nullptr, placed.rect.left, placed.rect.top, placed.rect.width(), placed.rect.height(),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        ShowWindow(control, placed.visible ? SW_SHOWNA : SW_HIDE);
+    }
+}
+
+// Rows are as tall as their texts: the window follows the layout's size.
+void ConnectionCheck::resize_to_layout() {
+    const cc::LayoutRect client = model_.client_rect(dpi_);
+    RECT frame{0, 0, client.width(), client.height()};
+    if (AdjustWindowRectExForDpi(&frame, kStyle, FALSE, kExStyle, static_cast<UINT>(dpi_)))
+        SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void ConnectionCheck::act(cc::CheckAction action) {
+    switch (action) {
+        case cc::CheckAction::None: break;
+        case cc::CheckAction::RunCheck:
+            if (start(false)) model_.begin_check();
+            break;
+        case cc::CheckAction::AllowFirewall: start_firewall_fix(); break;
+        case cc::CheckAction::OpenNetworkSettings:
+            if (hooks_.opener) hooks_.opener->open(cc::kNetworkSettingsUri);
+            break;
+        case cc::CheckAction::Close: close(); return;
+    }
+    if (window_) {
+        refresh_controls();
+        resize_to_layout();
+    }
+}
+
+// The elevated run waits for the consent prompt and the program: on a
+// worker, so the window keeps answering; its end comes back as
+// WM_FIREWALL_FIXED.
+void ConnectionCheck::start_firewall_fix() {
+    if (!hooks_.elevated) {
+        (void)model_.fix_finished(fail("Hearthpad cannot ask for administrator rights here."));
+        return;
+    }
+    try {
+        std::thread([shared = shared_, elevated = hooks_.elevated, program = hooks_.programPath, owner = window_,
+                     tray = hooks_.trayWindow] {
+            platform::name_this_thread("firewall-fix");
+            // ShellExecuteExW may use COM for the consent prompt; it asks
+            // for a single-threaded apartment.
+            ComScope com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+            auto outcome = elevated->run_elevated_and_wait(program, {std::string(cc::kAllowFirewallArgument)},
+                                                           reinterpret_cast<std::uintptr_t>(owner));
+            {
+                std::lock_guard lock(shared->mutex);
+                shared->fixOutcome = std::move(outcome);
+            }
+            (void)PostMessageW(tray, WM_FIREWALL_FIXED, 0, 0);
+        }).detach();
+    } catch (const std::exception&) {
+        (void)model_.fix_finished(fail("Hearthpad could not start the change."));
+    }
+}
+
+void ConnectionCheck::firewall_fixed() {
+    std::optional<Result<platform::ElevatedOutcome>> outcome;
+    {
+        std::lock_guard lock(shared_->mutex);
+        outcome = std::exchange(shared_->fixOutcome, std::nullopt);
+    }
+    if (outcome) act(model_.fix_finished(*outcome));
+}
+
+bool ConnectionCheck::take_dialog_message(MSG& message) {
+    return window_ && IsDialogMessageW(window_, &message);
+}
+
+LRESULT CALLBACK ConnectionCheck::window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<ConnectionCheck*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->window_ = window;
+    }
+    auto* self = reinterpret_cast<ConnectionCheck*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(window, message, wParam, lParam);
+    return self->handle(window, message, wParam, lParam);
+}
+
+LRESULT ConnectionCheck::handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            if (HIWORD(wParam) == BN_CLICKED) {
+                const int id = LOWORD(wParam) == IDCANCEL ? cc::kCloseId : static_cast<int>(LOWORD(wParam));
+                act(model_.click(id));
+            }
+            return 0;
+        case WM_DPICHANGED: {
+            dpi_ = std::max(96, static_cast<int>(HIWORD(wParam)));
+            if (font_) DeleteObject(font_);
+            font_ = CreateFontW(-dpi_ / 8, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                                DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI");
+            for (const cc::ControlPlacement& placed : model_.controls(dpi_))
+                if (HWND control = GetDlgItem(window, placed.id))
+                    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+            const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+            SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                         suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+            refresh_controls();
+            resize_to_layout();
+            return 0;
+        }
+        case WM_CLOSE:
+            DestroyWindow(window);
+            return 0;
+        case WM_NCDESTROY:
+            // The controls are gone: the font they used can go too.
+            if (font_) DeleteObject(font_);
+            font_ = nullptr;
+            window_ = nullptr;
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            return DefWindowProcW(window, message, wParam, lParam);
+        default: break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace hp::app

@@ -1,0 +1,20 @@
+#include "app/win32_controls.h"
+
+#include "app/win32_text.h"
+
+namespace hp::app {
+
+void set_text(HWND window, int id, const std::string& text) {
+    HWND control = GetDlgItem(window, id);
+    if (!control) return;
+    const std::wstring wide = widen(text);
+    std::wstring now(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    now.resize(static_cast<std::size_t>(GetWindowTextW(control, now.data(), static_cast<int>(now.size()))));
+    if (now != wide) SetWindowTextW(control, wide.c_str());
+}
+
+void enable(HWND window, int id, bool enabled) {
+    if (HWND control = GetDlgItem(window, id)) EnableWindow(control, enabled ? TRUE : FALSE);
+}
+
+}  // namespace hp::app

@@ -1,0 +1,14 @@
+#pragma once
+// Small helpers the windows use to mirror their models into child controls.
+#include <windows.h>
+
+#include <string>
+
+namespace hp::app {
+
+// Changes a control's text only when it differs (no flicker, no needless
+// repaint on every refresh).
+void set_text(HWND window, int id, const std::string& text);
+void enable(HWND window, int id, bool enabled);
+
+}  // namespace hp::app
