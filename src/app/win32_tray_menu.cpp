@@ -6,6 +6,18 @@ namespace hp::app {
 
 namespace {
 
+// Menu texts treat "&" as the mark of the next letter's access key; names
+// (the host's, the devices' chosen by their clients) are shown as they are,
+// so every "&" is doubled.
+std::wstring menu_text(const std::string& text) {
+    std::wstring out;
+    for (const wchar_t c : widen(text)) {
+        if (c == L'&') out.push_back(L'&');
+        out.push_back(c);
+    }
+    return out;
+}
+
 void append(HMENU menu, const tray::MenuItem& item) {
     using Kind = tray::MenuItem::Kind;
     switch (item.kind) {
@@ -15,7 +27,7 @@ void append(HMENU menu, const tray::MenuItem& item) {
         case Kind::Submenu: {
             UniqueMenu sub = build_popup_menu(item.items);
             if (!sub) return;
-            const std::wstring text = widen(item.text);
+            const std::wstring text = menu_text(item.text);
             // The parent owns the submenu once it is appended.
             if (AppendMenuW(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sub.get()), text.c_str()))
                 (void)sub.release();
@@ -25,7 +37,7 @@ void append(HMENU menu, const tray::MenuItem& item) {
             UINT flags = MF_STRING;
             if (item.grayed) flags |= MF_GRAYED;
             if (item.checked) flags |= MF_CHECKED;
-            const std::wstring text = widen(item.text);
+            const std::wstring text = menu_text(item.text);
             (void)AppendMenuW(menu, flags, item.id, text.c_str());
             return;
         }

@@ -78,6 +78,19 @@ TEST(TrayPopupMenu, ReadBackItemByItemItEqualsTheModel) {
                                                                        true, false, {}}}));
 }
 
+// A name with "&" is shown as it is: the menu holds it doubled, or the
+// ampersand would vanish and underline the next letter.
+TEST(TrayPopupMenu, AmpersandsInNamesAreDoubled) {
+    tray::TrayView view;
+    view.hostName = "R&D PC";
+    view.host.devices = {{"a", "Tom & Jerry", true}};
+    UniqueMenu menu = build_popup_menu(tray::build_menu(view).items);
+    const auto back = read_menu(menu.get());
+    EXPECT_EQ(back[0].text, "Hearthpad \xE2\x80\x94 R&&D PC");
+    ASSERT_EQ(back[6].items.size(), 1u);
+    EXPECT_EQ(back[6].items[0].text, "Tom && Jerry (Online)");
+}
+
 using TrayCommands = TrayFixture;
 
 TEST_F(TrayCommands, TheIconRecordAndTheMenuOfARunningHost) {
@@ -143,6 +156,31 @@ TEST_F(TrayCommands, ALightTaskbarUsesTheLightIconsOnlyWhenTheyExist) {
     EXPECT_EQ(std::wstring(tray_.icon.szTip), L"Hearthpad - Ready");
 }
 
+// A process runner whose program runs until the test lets it end (exit 1).
+class BlockingRunner : public platform::ProcessRunner {
+public:
+    Result<platform::ProcessOutcome> run(const platform::ProcessRequest&) override {
+        started = true;
+        std::unique_lock lock(mutex_);
+        cv_.wait(lock, [this] { return released_; });
+        return platform::ProcessOutcome{1, {}, false};
+    }
+    void release() {
+        {
+            std::lock_guard lock(mutex_);
+            released_ = true;
+        }
+        cv_.notify_all();
+    }
+    ~BlockingRunner() override { release(); }
+    std::atomic<bool> started{false};
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool released_ = false;
+};
+
 TEST_F(TrayCommands, StartEntryFollowsTheCheckMarkAsShown) {
     dispatch(tray::kIdStartOnLogin);
     EXPECT_TRUE(tray_.services.startAtLogin->start_entry_enabled());
@@ -152,16 +190,37 @@ TEST_F(TrayCommands, StartEntryFollowsTheCheckMarkAsShown) {
 }
 
 TEST_F(TrayCommands, ElevatedTaskIsToggledAndFallsBackToTheElevationPrompt) {
-    runner_->push(platform::ProcessOutcome{1, {}, false});  // /Query: no task
+    // The answer is asked for on a worker when the tray is attached (no
+    // program answers there: no task).
+    ASSERT_TRUE(pump_until([&] { return !tray_.services.taskAnswer->asking.load(); }));
     EXPECT_FALSE(menu().items[13].checked);
+    ASSERT_TRUE(pump_until([&] { return !tray_.services.taskAnswer->asking.load(); }));
     runner_->push(platform::ProcessOutcome{1, {}, false});  // /Create: not allowed
     dispatch_tray_command(tray_, tray::build_menu(tray_view(tray_)), tray::kIdRunElevated);
+    EXPECT_TRUE(menu().items[13].checked);  // shown at once, while schtasks.exe runs on a worker
+    ASSERT_TRUE(pump_until([&] { return shell_->calls().size() == 1; }));
     const auto requests = runner_->requests();
     ASSERT_GE(requests.size(), 2u);
     EXPECT_EQ(requests.back().args[0], "/Create");
     ASSERT_EQ(shell_->calls().size(), 1u);
     EXPECT_EQ(shell_->calls()[0].program, "schtasks.exe");
     EXPECT_TRUE(menu().items[13].checked);  // shown at once, asked again 5 s later
+}
+
+// schtasks.exe can take seconds: the menu shows the last answer and never
+// waits for the program on the window's thread.
+TEST_F(TrayCommands, TheMenuDoesNotWaitForTheTaskQuery) {
+    ASSERT_TRUE(pump_until([&] { return !tray_.services.taskAnswer->asking.load(); }));
+    now_ += std::chrono::minutes(2);  // the cached answer is stale: the next menu asks again
+    auto slow = std::make_shared<BlockingRunner>();
+    tray_.services.startAtLogin = std::make_shared<startup::StartAtLogin>(startup::StartAtLoginOptions{
+        registry_, slow, shell_, "C:\\Apps\\Hearthpad\\hearthpad.exe", [this] { return now_; }});
+    tray_.services.taskAnswer->set(true);
+    EXPECT_TRUE(menu().items[13].checked);  // the last answer, while the query blocks
+    EXPECT_TRUE(pump_until([&] { return slow->started.load(); }));
+    slow->release();
+    EXPECT_TRUE(pump_until([&] { return tray_.services.taskAnswer->known() == 0; }));
+    EXPECT_FALSE(menu().items[13].checked);
 }
 
 TEST_F(TrayCommands, UpdateCheckRunsOnceWhileOneIsRunning) {
@@ -178,7 +237,7 @@ TEST_F(TrayCommands, UpdateCheckRunsOnceWhileOneIsRunning) {
         releaseUpdate_ = true;
     }
     cv_.notify_all();
-    ASSERT_TRUE(pump_until([this] { return !tray_.services.updateCheckRunning->load(); }));
+    ASSERT_TRUE(pump_until([] { return !update::update_check_running(); }));
     dispatch(tray::kIdCheckForUpdates);
     ASSERT_TRUE(pump_until([this] {
         std::lock_guard lock(mutex_);
