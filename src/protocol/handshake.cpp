@@ -70,6 +70,12 @@ crypto::Nonce16 host_nonce(const HandshakeHost& host) {
     return n;
 }
 
+// Whether the record's stored key is `key` (an unreadable one is no key).
+bool holds_key(const store::PairedClientRecord& record, const crypto::Key32& key) {
+    const auto stored = crypto::hex_decode_array<32>(record.ed25519PublicKeyHex);
+    return stored && *stored == key;
+}
+
 // A wrong confirmation: the fifth one withdraws the code. Returns whether
 // this one did.
 bool record_failure(PairingSlot& pairing) {
@@ -145,6 +151,12 @@ HandshakeOutcome on_pair_confirm(AwaitPairConfirm& p, const HandshakeHost& host,
 
     host.pairing.code.reset();  // a code admits one pairing
 
+    // Pairing again under a client id that holds another key replaces that
+    // key: whatever it opened must not outlive it.
+    std::optional<std::string> rekeyed;
+    if (const auto* old = host.store.find(p.clientId); old && !holds_key(*old, p.clientEd25519Pub))
+        rekeyed = p.clientId;
+
     const std::uint64_t now = store::unix_now();
     store::PairedClientRecord record;
     record.clientId = p.clientId;
@@ -155,7 +167,11 @@ HandshakeOutcome on_pair_confirm(AwaitPairConfirm& p, const HandshakeHost& host,
     record.lastSeenUnix = now;
     record.lastRemoteIp = peer.unmapped().to_string();
     host.store.upsert(std::move(record));
-    if (!host.store.save()) return refuse(FrameType::PairRejected, kReasonInternalError);
+    if (!host.store.save()) {
+        HandshakeOutcome o = refuse(FrameType::PairRejected, kReasonInternalError);
+        o.rekeyedClientId = std::move(rekeyed);
+        return o;
+    }
 
     Bytes host_confirm;
     append(host_confirm, kHostConfirmLabel);
@@ -171,6 +187,7 @@ HandshakeOutcome on_pair_confirm(AwaitPairConfirm& p, const HandshakeHost& host,
     o.established->plainFrames.push_back(
         frame(FrameType::PairAccepted, encode_pair_accepted(host_mac, host_sig, host.info.udpPort)));
     o.pairedDevice = p.deviceName;
+    o.rekeyedClientId = std::move(rekeyed);
     return o;
 }
 
@@ -215,7 +232,11 @@ HandshakeOutcome on_auth_response(AwaitAuthResponse& a, const HandshakeHost& hos
     const auto sig = crypto::hex_decode_array<64>(response->clientSigHex);
     if (!sig) return reject();
     if (!crypto::ed25519_verify(a.clientEd25519Pub, a.transcript, *sig)) return reject();
-    if (!host.store.find(a.clientId)) return refuse(FrameType::AuthRejected, kReasonUnpaired);
+    // The record must still hold the key that AuthHello found: removed in
+    // between, or paired again with another key, the client is unpaired.
+    const store::PairedClientRecord* record = host.store.find(a.clientId);
+    if (!record || !holds_key(*record, a.clientEd25519Pub))
+        return refuse(FrameType::AuthRejected, kReasonUnpaired);
 
     crypto::Key32 shared = crypto::x25519(a.host.secret, a.clientX25519Pub);
     if (crypto::is_all_zero(shared)) return reject();

@@ -85,6 +85,11 @@ struct HandshakeOutcome {
     // What the host announces once its lock is released.
     bool codeRevoked = false;                // the fifth wrong confirmation withdrew the code
     std::optional<std::string> pairedDevice;  // a device paired (its name)
+    // A pairing replaced the record of this client id, which held another
+    // key: the sessions that key opened end before the new one is
+    // registered. Set whenever the record was replaced, also when the store
+    // then could not be saved (the host holds the new key either way).
+    std::optional<std::string> rekeyedClientId;
 };
 
 // The largest clientId and deviceName a client may send; longer ones are

@@ -4,6 +4,7 @@
 #include "input/executor.h"
 #include "pad_mapping/mapping_file.h"
 #include "protocol/handshake.h"
+#include "server/session.h"
 
 namespace hp::server {
 
@@ -61,15 +62,7 @@ void remove_device(host::HostState& state, const std::string& clientId) {
     HostLock lock(state);
     if (state.store.remove(clientId) > 0 && state.store.save())
         state.pendingEvents.push_back(HostEvent{HostEventKind::PairedDevicesChanged, {}, false});
-    for (auto& [id, entry] : state.sessions) {
-        if (entry.clientId != clientId) continue;
-        if (entry.sender) entry.sender->send(SessionMessage{SessionMessage::Kind::RemovedByUser, 0, {}});
-        if (state.input.activeClient == id) {
-            input::release_all(state);
-            state.input.activeClient.reset();
-            input::refresh_controller_switch(state);
-        }
-    }
+    end_client_sessions(lock, clientId);
 }
 
 std::optional<std::string> controlling_device(host::HostState& state) {

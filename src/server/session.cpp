@@ -59,8 +59,20 @@ IpAddress to_ip_address(const asio::ip::address& a) {
     return IpAddress::v6(o).unmapped();
 }
 
-namespace {
+void end_client_sessions(HostLock& lock, std::string_view clientId) {
+    host::HostState& state = *lock;
+    for (auto& [id, entry] : state.sessions) {
+        if (entry.clientId != clientId) continue;
+        if (entry.sender) entry.sender->send(SessionMessage{SessionMessage::Kind::RemovedByUser, 0, {}});
+        if (state.input.activeClient == id) {
+            input::release_all(state);
+            state.input.activeClient.reset();
+            input::refresh_controller_switch(state);
+        }
+    }
+}
 
+namespace {
 
 class Session;
 
@@ -166,6 +178,7 @@ private:
             return Next::End;
         const discovery::NetworkSnapshot net =
             ctx_->network ? ctx_->network->get() : discovery::NetworkSnapshot{};
+        using Kind = protocol::HandshakeOutcome::Kind;
         protocol::HandshakeOutcome outcome;
         {
             HostLock lock(state_);
@@ -178,8 +191,14 @@ private:
                     HostEvent{HostEventKind::DevicePaired, *outcome.pairedDevice, false});
                 state_.pendingEvents.push_back(HostEvent{HostEventKind::PairedDevicesChanged, {}, false});
             }
+            // A pairing that gave the client id another key ends what the old
+            // key opened before the new session is registered.
+            if (outcome.rekeyedClientId) end_client_sessions(lock, *outcome.rekeyedClientId);
+            // Registered under the lock the handshake ran under: a session an
+            // old key established is registered before any pairing that
+            // replaces the key can look for it, so none escapes the ending.
+            if (outcome.kind == Kind::Established) register_session(lock, *outcome.established);
         }
-        using Kind = protocol::HandshakeOutcome::Kind;
         switch (outcome.kind) {
             case Kind::Reply:
                 for (const auto& f : outcome.frames)
@@ -192,26 +211,7 @@ private:
             case Kind::Reject: return Next::End;
             case Kind::Established: break;
         }
-        auto& est = *outcome.established;
-        // The session is registered before its last handshake frame leaves:
-        // a client may send input datagrams as soon as it reads that frame,
-        // and they must find the session (and its key) already there.
-        {
-            HostLock lock(state_);
-            const std::uint64_t id = state_.nextSessionId++;
-            host::SessionEntry entry;
-            entry.id = id;
-            entry.clientId = est.clientId;
-            entry.deviceName = est.deviceName;
-            entry.peer = peer_;
-            entry.key = est.sessionKey;
-            entry.sender = std::make_shared<ChannelSender>(weak_from_this());
-            state_.sessions.emplace(id, std::move(entry));
-            state_.sessionPeers.add(peer_);
-            state_.pendingEvents.push_back(
-                HostEvent{HostEventKind::SessionOpened, est.deviceName, false});
-            session_id_ = id;
-        }
+        const auto& est = *outcome.established;
         release_admission();
         handshake_timer_.cancel();
         for (const auto& f : est.plainFrames)
@@ -221,6 +221,26 @@ private:
         for (const auto& f : est.secureFrames)
             if (!write_secure(f.type, f.body)) return Next::End;
         return Next::Continue;
+    }
+
+    // Takes the next session id and inserts the session's entry. This
+    // happens before the last handshake frame leaves: a client may send input
+    // datagrams as soon as it reads that frame, and they must find the
+    // session (and its key) already there.
+    void register_session(HostLock& lock, const protocol::Established& est) {
+        host::HostState& state = *lock;
+        const std::uint64_t id = state.nextSessionId++;
+        host::SessionEntry entry;
+        entry.id = id;
+        entry.clientId = est.clientId;
+        entry.deviceName = est.deviceName;
+        entry.peer = peer_;
+        entry.key = est.sessionKey;
+        entry.sender = std::make_shared<ChannelSender>(weak_from_this());
+        state.sessions.emplace(id, std::move(entry));
+        state.sessionPeers.add(peer_);
+        state.pendingEvents.push_back(HostEvent{HostEventKind::SessionOpened, est.deviceName, false});
+        session_id_ = id;
     }
 
     asio::awaitable<Next> dispatch(std::uint8_t type, const Bytes& body) {

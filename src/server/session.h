@@ -43,6 +43,12 @@ void start_session(asio::ip::tcp::socket socket, IpAddress peer,
 
 IpAddress to_ip_address(const asio::ip::address& a);
 
+// Ends every open session of clientId, as removing the device does: each is
+// sent SessionEnded "removed_by_user" and closes; if one of them is in
+// control, held input is released and the controller switched off at once.
+// The caller holds the host's lock (the token).
+void end_client_sessions(host::HostLock& lock, std::string_view clientId);
+
 // The ClipboardContent body for the clipboard text: at most 48000 bytes of
 // it, cut further on a character boundary while escaping makes the body too
 // large for one encrypted frame ("truncated" is then true).

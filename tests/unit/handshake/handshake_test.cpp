@@ -311,6 +311,90 @@ TEST_F(HandshakeTest, RepairingReplacesTheRecordInPlace) {
     EXPECT_EQ(records[1].clientId, second.clientId);
 }
 
+// Pairing again under a client id replaces its record; when the key changes
+// the outcome names the client id, so the sessions of the old key can end.
+TEST_F(HandshakeTest, PairingAgainWithAnotherKeyReportsTheReplacedKey) {
+    const auto phone = hp::test::ClientIdentity::generate("Phone");
+    pair(phone);
+    auto renamed = phone;
+    renamed.deviceName = "Phone renamed";
+    auto new_key = phone;
+    hp::crypto::random_bytes(new_key.ed25519Seed);
+
+    const auto unsavable = [](hp::host::HostState& s) {
+        std::ofstream(s.store.path().parent_path() / "blocker") << "x";
+        hp::store::PairedDeviceStore blocked(s.store.path().parent_path() / "blocker" / "paired_devices.json",
+                                             {});
+        for (const auto& r : s.store.records()) blocked.upsert(r);
+        s.store = std::move(blocked);
+    };
+    struct Case {
+        const char* name;
+        hp::test::ClientIdentity id;
+        std::function<void(hp::host::HostState&)> before;
+        Kind kind;
+        bool rekeyed;
+    };
+    // In order: each case pairs on top of the one before.
+    const std::vector<Case> cases = {
+        {"first pairing of an id", hp::test::ClientIdentity::generate(), nullptr, Kind::Established, false},
+        {"same key, new name", renamed, nullptr, Kind::Established, false},
+        {"another key", new_key, nullptr, Kind::Established, true},
+        {"the first key back, store unsavable", phone, unsavable, Kind::ReplyAndClose, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string code = hp::protocol::new_pairing_code(state_.pairing);
+        if (c.before) c.before(state_);
+        hp::test::PairingClient client(c.id);
+        HandshakeState hs;
+        auto challenge = send(hs, ft::PairRequest, client.request_body());
+        ASSERT_EQ(challenge.kind, Kind::Reply);
+        auto confirm = client.confirm_body(challenge.frames.at(0).body, code);
+        ASSERT_TRUE(confirm);
+        const auto o = send(hs, ft::PairConfirm, *confirm);
+        EXPECT_EQ(o.kind, c.kind);
+        EXPECT_EQ(o.rekeyedClientId, c.rekeyed ? std::optional(c.id.clientId) : std::nullopt);
+        // The host holds the new key either way.
+        const auto* rec = state_.store.find(c.id.clientId);
+        ASSERT_NE(rec, nullptr);
+        EXPECT_EQ(rec->ed25519PublicKeyHex, hp::crypto::hex_encode(c.id.ed25519_public()));
+    }
+}
+
+// An AuthResponse counts only while the record holds the key its AuthHello
+// found: paired again with another key in between, the client is unpaired.
+TEST_F(HandshakeTest, AuthResponseNeedsTheKeyItsHelloFound) {
+    struct Case {
+        const char* name;
+        bool another_key;
+        Kind kind;
+    };
+    for (const Case& c : {Case{"paired again with the same key", false, Kind::Established},
+                          Case{"paired again with another key", true, Kind::ReplyAndClose}}) {
+        SCOPED_TRACE(c.name);
+        const auto id = hp::test::ClientIdentity::generate("Phone");
+        auto paired = pair(id);
+        hp::test::AuthClient client(id, paired.pinned_host());
+        HandshakeState hs;
+        auto challenge = send(hs, ft::AuthHello, client.hello_body());
+        ASSERT_EQ(challenge.kind, Kind::Reply);
+        auto response = client.response_body(challenge.frames.at(0).body);
+        ASSERT_TRUE(response) << response.error().text;
+
+        auto again = id;
+        if (c.another_key) hp::crypto::random_bytes(again.ed25519Seed);
+        pair(again);
+
+        const auto o = send(hs, ft::AuthResponse, *response);
+        ASSERT_EQ(o.kind, c.kind);
+        if (c.kind == Kind::ReplyAndClose) {
+            EXPECT_EQ(o.frames.at(0).type, ft::AuthRejected);
+            EXPECT_EQ(body_of(o), "{\"reason\":\"unpaired\"}");
+        }
+    }
+}
+
 TEST_F(HandshakeTest, AuthenticationEstablishesWithTheDerivedKey) {
     auto id = hp::test::ClientIdentity::generate("Phone");
     auto paired = pair(id);
