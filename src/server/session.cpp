@@ -74,6 +74,14 @@ void end_client_sessions(HostLock& lock, std::string_view clientId) {
 
 namespace {
 
+// Text a client types or puts on the clipboard loses its U+0000: a typed NUL
+// is no character, and Windows' text formats end at the first one. (In
+// valid UTF-8 a zero byte is that character and nothing else.)
+std::string without_nul(std::string text) {
+    std::erase(text, '\0');
+    return text;
+}
+
 class Session;
 
 // The sending side of a session's channel: never blocks, fails once the
@@ -261,7 +269,7 @@ private:
             case FrameType::TextUtf8: {
                 auto msg = protocol::parse_text_utf8(body);
                 if (!msg) break;
-                const std::u16string units = utf8_to_utf16(msg->text);
+                const std::u16string units = utf8_to_utf16(without_nul(std::move(msg->text)));
                 HostLock lock(state_);
                 input::set_active_client(state_, id);
                 state_.input.lastInputAt = Clock::now();
@@ -274,7 +282,7 @@ private:
                 HostLock lock(state_);
                 input::set_active_client(state_, id);
                 state_.input.lastInputAt = Clock::now();
-                state_.platform->setClipboard(msg->text);
+                state_.platform->setClipboard(without_nul(std::move(msg->text)));
                 if (msg->autoPaste) input::press_combo(state_, {input::kVkCtrl}, 'V');
                 break;
             }

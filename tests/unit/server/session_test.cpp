@@ -177,6 +177,56 @@ TEST_F(SessionTest, ClipboardSetWithPasteAndCopyFirst) {
     EXPECT_EQ(lines.back(), "getClipboard");
 }
 
+// U+0000 never reaches typing or the clipboard (Windows' text formats end at
+// it); a text of nothing else types nothing but still takes control.
+TEST_F(SessionTest, NulCharactersAreDroppedFromTextAndClipboard) {
+    auto a = paired_client("A");
+    auto b = paired_client("B");
+    // The platform's calls, typed units spelled out (the texts are ASCII).
+    const auto calls = [this] {
+        std::vector<std::string> out;
+        for (const auto& c : platform_->calls()) {
+            if (c.op != fake::Call::Op::TypeText) {
+                out.push_back(fake::describe(c));
+                continue;
+            }
+            std::string typed = "type ";
+            for (const char16_t unit : c.units)
+                typed += unit == 0 ? std::string("\\0") : std::string(1, char(unit));
+            out.push_back(typed);
+        }
+        return out;
+    };
+    struct Case {
+        std::uint8_t type;
+        std::string_view body;
+        std::vector<std::string> calls;  // after B's key is released
+    };
+    const Case cases[] = {
+        {ft::TextUtf8, R"({"text":"a\u0000b\u0000"})", {"type ab"}},
+        {ft::TextUtf8, R"({"text":"\u0000\u0000"})", {}},
+        {ft::ClipboardSet, R"({"text":"\u0000x\u0000y"})", {"setClipboard xy"}},
+        {ft::ClipboardSet, R"({"text":"\u0000"})", {"setClipboard "}},
+    };
+    std::uint64_t ts = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        // B holds a key, so A taking control shows as its release.
+        ASSERT_TRUE(b->send_secure(ft::InputCommand, command(4, ++ts, {4, 0, 1})));
+        ASSERT_TRUE(wait_platform("key 0x41 down"));
+        platform_->clear();
+        ASSERT_TRUE(a->send_secure(c.type, c.body));
+        const std::string ping = "{\"ts\":" + std::to_string(ts) + "}";
+        ASSERT_TRUE(a->send_secure(ft::Ping, std::string_view(ping)));
+        auto pong = a->recv();
+        ASSERT_TRUE(pong) << pong.error().text;
+        std::vector<std::string> expected{"key 0x41 up"};
+        expected.insert(expected.end(), c.calls.begin(), c.calls.end());
+        EXPECT_EQ(calls(), expected);
+        EXPECT_EQ(server::controlling_device(state()), "A");
+    }
+}
+
 TEST_F(SessionTest, PingFromAnIdleSessionDoesNotRefreshInputTime) {
     auto a = paired_client("A");
     auto b = paired_client("B");
