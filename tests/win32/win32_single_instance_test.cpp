@@ -54,9 +54,13 @@ TEST(SingleInstance, TheMutexLetsAuthenticatedUsersWaitOnIt) {
     const std::wstring name = test_name(L"descriptor");
     SingleInstance first = acquire_single_instance(name.c_str());
     ASSERT_EQ(first.outcome, InstanceOutcome::Acquired);
+    // The host's own handle carries only what it needs; the descriptor is
+    // read through a handle opened for it.
+    UniqueHandle reader(OpenMutexW(READ_CONTROL, FALSE, name.c_str()));
+    ASSERT_TRUE(reader);
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR sd = nullptr;
-    ASSERT_EQ(GetSecurityInfo(first.mutex.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+    ASSERT_EQ(GetSecurityInfo(reader.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
                               nullptr, &sd),
               static_cast<DWORD>(ERROR_SUCCESS));
     ASSERT_NE(dacl, nullptr);
