@@ -1,5 +1,11 @@
 // Atomic replacement on Windows: write, FlushFileBuffers, then MoveFileExW
 // with write-through so the rename reaches the disk before it returns.
+//
+// Antivirus scanners and the search indexer open a file that was just written
+// for a moment, without FILE_SHARE_DELETE; while they hold it (or the target)
+// MoveFileExW fails with ERROR_SHARING_VIOLATION or ERROR_ACCESS_DENIED. The
+// rename is tried again a few times with a growing pause before the failure
+// is reported.
 #include "base/atomic_file.h"
 
 #include <windows.h>
@@ -18,6 +24,27 @@ struct HandleCloser {
 using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
 std::string last_error_text() { return os_error_text(GetLastError()); }
+
+// Pauses between the attempts of the rename: about 0.6 s in all, longer than
+// a scanner's look at a small file, short enough for the caller to wait.
+constexpr DWORD kReplaceRetryPausesMs[] = {10, 20, 40, 80, 160, 320};
+
+bool held_by_another_process(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+// MoveFileExW, again after each pause while the failure is one another
+// process's open handle explains. On failure GetLastError() holds the last
+// attempt's error.
+bool replace_file(const std::filesystem::path& tmp, const std::filesystem::path& target) {
+    constexpr DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    for (const DWORD pause : kReplaceRetryPausesMs) {
+        if (MoveFileExW(tmp.c_str(), target.c_str(), flags)) return true;
+        if (!held_by_another_process(GetLastError())) return false;
+        Sleep(pause);
+    }
+    return MoveFileExW(tmp.c_str(), target.c_str(), flags) != 0;
+}
 
 }  // namespace
 
@@ -78,7 +105,7 @@ Status write_file_atomically(const std::filesystem::path& target, const std::fil
         HANDLE raw = file.release();
         if (!CloseHandle(raw)) return failed("Could not write " + path_text(tmp) + ": " + last_error_text());
     }
-    if (!MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!replace_file(tmp, target))
         return failed("Could not replace " + path_text(target) + ": " + last_error_text());
     return {};
 }

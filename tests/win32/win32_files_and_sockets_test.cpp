@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "base/atomic_file.h"
 #include "crypto/crypto.h"
@@ -60,6 +61,64 @@ TEST_F(AtomicFileOnWindows, AFailedRenameKeepsTheTargetAndRemovesTheTemporary) {
     ASSERT_FALSE(written);
     EXPECT_NE(written.error().text.find("host_identity.bin"), std::string::npos) << written.error().text;
     EXPECT_TRUE(fs::is_directory(target / "occupied"));
+    EXPECT_FALSE(fs::exists(tmp_sibling(target)));
+}
+
+// An open handle without FILE_SHARE_DELETE, as a virus scanner or the
+// indexer holds a file it looks at: renaming over the file fails meanwhile.
+class Holder {
+public:
+    explicit Holder(const fs::path& file)
+        : handle_(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    Holder(const Holder&) = delete;
+    Holder& operator=(const Holder&) = delete;
+    ~Holder() { release(); }
+    bool holding() const { return handle_ != INVALID_HANDLE_VALUE; }
+    void release() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+TEST_F(AtomicFileOnWindows, ATargetHeldForAMomentIsReplacedOnceItIsLetGo) {
+    const fs::path target = dir_ / "paired_devices.json";
+    ASSERT_TRUE(write_file_atomically(target, tmp_sibling(target), as_bytes("old")));
+    Holder holder(target);
+    ASSERT_TRUE(holder.holding());
+    {
+        // The system refuses a plain rename over it meanwhile.
+        const fs::path probe = dir_ / "probe";
+        std::ofstream(probe) << "probe";
+        ASSERT_FALSE(MoveFileExW(probe.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING));
+        const DWORD error = GetLastError();
+        EXPECT_TRUE(error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) << error;
+    }
+    std::thread letGo([&holder] {
+        Sleep(100);
+        holder.release();
+    });
+    const auto written = write_file_atomically(target, tmp_sibling(target), as_bytes("new"));
+    letGo.join();
+    ASSERT_TRUE(written) << written.error().text;
+    EXPECT_EQ(read_all(target), "new");
+    EXPECT_FALSE(fs::exists(tmp_sibling(target)));
+}
+
+TEST_F(AtomicFileOnWindows, ATargetHeldPastTheRetriesFailsWithTheSystemsText) {
+    const fs::path target = dir_ / "gamepad_mapping.json";
+    ASSERT_TRUE(write_file_atomically(target, tmp_sibling(target), as_bytes("old")));
+    const Holder holder(target);
+    ASSERT_TRUE(holder.holding());
+    const auto written = write_file_atomically(target, tmp_sibling(target), as_bytes("new"));
+    ASSERT_FALSE(written);
+    EXPECT_EQ(written.error().text.rfind("Could not replace " + path_text(target) + ": ", 0), 0u)
+        << written.error().text;
+    EXPECT_GT(written.error().text.size(), ("Could not replace " + path_text(target) + ": ").size());
+    EXPECT_EQ(read_all(target), "old");
     EXPECT_FALSE(fs::exists(tmp_sibling(target)));
 }
 
