@@ -15,13 +15,19 @@ if(WIN32)
                         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/stub)
   target_compile_options(hearthpad_schtasks_stub PRIVATE ${HP_WARNINGS})
   target_link_options(hearthpad_schtasks_stub PRIVATE -municode)
+  # A sas.dll (stub/sas.dll) that the tests plant where it must never be
+  # loaded from.
+  add_library(hearthpad_planted_sas SHARED tests/stubs/planted_sas.cpp)
+  set_target_properties(hearthpad_planted_sas PROPERTIES OUTPUT_NAME sas PREFIX ""
+                        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/stub)
+  target_link_options(hearthpad_planted_sas PRIVATE -static)
   file(GLOB HP_WIN_TEST_SOURCES CONFIGURE_DEPENDS tests/win32/*.cpp)
   if(HP_WIN_TEST_SOURCES)
     # The portable fakes the desktop tests hand to the tray, and the test
     # client (it shares no code with the host) for pairing from the tests.
     add_executable(hearthpad_win_tests ${HP_WIN_TEST_SOURCES} src/platform/fake/fake_process_runner.cpp
                    src/platform/fake/fake_user_registry.cpp tests/support/test_client.cpp)
-    add_dependencies(hearthpad_win_tests hearthpad_schtasks_stub)
+    add_dependencies(hearthpad_win_tests hearthpad_schtasks_stub hearthpad_planted_sas)
     target_compile_options(hearthpad_win_tests PRIVATE ${HP_WARNINGS})
     target_include_directories(hearthpad_win_tests PRIVATE tests)
     target_link_libraries(hearthpad_win_tests PRIVATE hearthpad_desktop hp::gtest)

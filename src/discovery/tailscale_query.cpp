@@ -105,6 +105,9 @@ std::optional<TailscaleInfo> query_tailscale_program(platform::ProcessRunner& ru
                                                      const TailscaleQueryOptions& options) {
     platform::ProcessRequest request;
     request.program = "tailscale";
+    // Windows: from its install folder (or PATH), never from this program's
+    // folder or the current folder.
+    request.installFolder = "Tailscale";
     request.args = {"status", "--json"};
     request.timeLimit = options.programTimeLimit;
     request.outputLimit = options.responseLimit;

@@ -12,7 +12,8 @@ namespace hp::platform {
 // Brightness change of one step, in percent.
 inline constexpr int kBrightnessStep = 10;
 
-// The program that runs the script.
+// The program that runs the script, as its command line names it (Windows
+// starts the system's own copy, by its full path).
 inline constexpr const char* kBrightnessProgram = "powershell.exe";
 
 // The PowerShell script for one step up (+10) or down (-10).

@@ -9,10 +9,10 @@ namespace hp::platform {
 class ShellLauncher {
 public:
     virtual ~ShellLauncher() = default;
-    // Asks the shell to run `program` (found by the system's search rules)
-    // elevated with the parameter text as given, without a window. The
-    // system shows its elevation prompt; whether the program ran is not
-    // known here.
+    // Asks the shell to run `program` (a full path, or the bare name of a
+    // program of the system, taken from the system directory) elevated with
+    // the parameter text as given, without a window. The system shows its
+    // elevation prompt; whether the program ran is not known here.
     virtual void run_elevated(std::string_view program, std::string_view parameters) = 0;
 };
 

@@ -1,9 +1,13 @@
 // A stand-in for schtasks.exe in tests (Wine's own answers /Query with 0 for
-// any task name): it appends one line to the file named by
-// HP_STUB_SCHTASKS_LOG (if set) holding its arguments as the C runtime read
-// them, separated by tabs, in UTF-8, and exits with the number in
-// HP_STUB_SCHTASKS_EXIT (1 when unset), so "no such task" and "not allowed"
-// are what a program sees by default.
+// any task name), and, copied under another name, for the other programs the
+// host starts (powershell.exe, tailscale.exe). What it does, each step only
+// when its environment variable is set:
+// - HP_STUB_RAN_LOG: appends one line with the full path of the file that
+//   runs (which copy was started);
+// - HP_STUB_SCHTASKS_LOG: appends one line holding its arguments as the C
+//   runtime read them, separated by tabs, in UTF-8.
+// It exits with the number in HP_STUB_SCHTASKS_EXIT (1 when unset), so "no
+// such task" and "not allowed" are what a program sees by default.
 #include <windows.h>
 
 #include <cwchar>
@@ -28,21 +32,29 @@ std::string utf8(const wchar_t* text) {
     return out;
 }
 
+void append_line(const std::wstring& file, std::string line) {
+    line += '\n';
+    HANDLE log = CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    CloseHandle(log);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     std::wstring value;
+    if (env(L"HP_STUB_RAN_LOG", value)) {
+        wchar_t self[MAX_PATH];
+        const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+        if (n > 0 && n < MAX_PATH) append_line(value, utf8(self));
+    }
     if (env(L"HP_STUB_SCHTASKS_LOG", value)) {
         std::string line;
         for (int i = 1; i < argc; ++i) line += (i > 1 ? "\t" : "") + utf8(argv[i]);
-        line += '\n';
-        HANDLE log = CreateFileW(value.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (log != INVALID_HANDLE_VALUE) {
-            DWORD written = 0;
-            WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-            CloseHandle(log);
-        }
+        append_line(value, line);
     }
     if (env(L"HP_STUB_SCHTASKS_EXIT", value)) return static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));
     return 1;

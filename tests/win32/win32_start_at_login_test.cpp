@@ -17,6 +17,7 @@
 #include "platform/fake/recording_shell_launcher.h"
 #include "platform/process_runner.h"
 #include "platform/user_registry.h"
+#include "stand_ins.h"
 #include "startup/start_at_login.h"
 
 namespace hp::startup {
@@ -106,34 +107,26 @@ TEST(ElevatedParameterText, ForAProgramUnderProgramFilesByteForByte) {
               "ONLOGON /RL HIGHEST /F");
 }
 
-// Puts the stub's directory first on PATH and points its log at a file.
+// Puts the stand-in where the real schtasks.exe is (the system directory)
+// and points its log at a file.
 class StubSchtasks : public ::testing::Test {
 protected:
     void SetUp() override {
-        wchar_t buffer[32768];
-        const DWORD n = GetEnvironmentVariableW(L"PATH", buffer, 32768);
-        oldPath_.assign(buffer, n < 32768 ? n : 0);
-        const std::wstring stubDir = fs::path(HP_STUB_DIR).make_preferred().wstring();
-        ASSERT_TRUE(fs::exists(fs::path(HP_STUB_DIR) / "schtasks.exe")) << HP_STUB_DIR;
-        SetEnvironmentVariableW(L"PATH", (stubDir + L";" + oldPath_).c_str());
+        ASSERT_TRUE(real_.ok()) << real_.path();
+        ASSERT_TRUE(overrides_.ok());
         log_ = fs::temp_directory_path() / ("hp-schtasks-" + std::to_string(GetCurrentProcessId()) + ".log");
         fs::remove(log_);
         SetEnvironmentVariableW(L"HP_STUB_SCHTASKS_LOG", log_.wstring().c_str());
     }
     void TearDown() override {
-        SetEnvironmentVariableW(L"PATH", oldPath_.c_str());
         SetEnvironmentVariableW(L"HP_STUB_SCHTASKS_LOG", nullptr);
         SetEnvironmentVariableW(L"HP_STUB_SCHTASKS_EXIT", nullptr);
         std::error_code ec;
         fs::remove(log_, ec);
     }
-    std::vector<std::string> logged() const {
-        std::ifstream in(log_);
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
-    std::wstring oldPath_;
+    std::vector<std::string> logged() const { return testing_win32::read_lines(log_); }
+    const testing_win32::PlacedStandIn real_{testing_win32::system_directory() / "schtasks.exe"};
+    const testing_win32::NativeOverride overrides_{L"schtasks.exe"};
     fs::path log_;
 };
 

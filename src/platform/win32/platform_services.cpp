@@ -9,20 +9,15 @@
 #include <utility>
 #include <vector>
 
-#include "base/command_line.h"
 #include "base/utf8.h"
 #include "platform/brightness.h"
+#include "platform/win32/hidden_process.h"
 
 namespace hp::platform {
 
 namespace {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
-
-std::wstring to_wide(std::string_view utf8) {
-    const std::u16string units = utf8_to_utf16(utf8);
-    return std::wstring(units.begin(), units.end());
-}
 
 INPUT mouse_input(LONG dx, LONG dy, DWORD data, DWORD flags) {
     INPUT in{};
@@ -108,20 +103,6 @@ private:
     void* data_;
 };
 
-class OwnedHandle {
-public:
-    explicit OwnedHandle(HANDLE h = nullptr) : handle_(h) {}
-    ~OwnedHandle() {
-        if (handle_ && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
 // ---------------------------------------------------------------- clipboard
 
 void set_clipboard_text(std::string_view utf8, HWND owner) {
@@ -156,21 +137,6 @@ std::optional<std::string> get_clipboard_text() {
     std::size_t length = 0;
     while (length < capacity && units[length] != u'\0') ++length;
     return utf16_to_utf8(std::u16string_view(units, length));
-}
-
-// ---------------------------------------------------------------- brightness
-
-void run_hidden(const std::string& program, const std::vector<std::string>& args) {
-    std::wstring command_line = to_wide(windows_command_line(program, args));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &info))
-        return;
-    const OwnedHandle process(info.hProcess);
-    const OwnedHandle thread(info.hThread);
-    WaitForSingleObject(process.get(), INFINITE);
 }
 
 // Owner window for the text the host puts on the clipboard. Opened without
@@ -289,8 +255,7 @@ private:
 
     InputSender send_;
     ClipboardOwner clipboard_owner_;
-    BrightnessStepper brightness_{
-        [](bool up) { run_hidden(kBrightnessProgram, brightness_arguments(up)); }};
+    BrightnessStepper brightness_{[](bool up) { win32::run_brightness_step(up); }};
 };
 
 }  // namespace

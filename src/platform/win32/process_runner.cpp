@@ -1,12 +1,14 @@
 #include "platform/process_runner.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <array>
 #include <optional>
 
 #include "base/command_line.h"
 #include "base/atomic_file.h"
+#include "platform/win32/dll_search.h"
 #include "platform/win32/text.h"
 
 namespace hp::platform {
@@ -71,37 +73,48 @@ std::optional<std::wstring> path_variable() {
     return value;
 }
 
-// The directory of the running program, with its trailing separator.
-std::optional<std::wstring> program_directory() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return std::nullopt;
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        if (path.size() >= 32768) return std::nullopt;
-        path.resize(path.size() * 2);
-    }
-    const auto slash = path.find_last_of(L"\\/");
-    if (slash == std::wstring::npos) return std::nullopt;
-    return path.substr(0, slash + 1);
+// "C:\..." or "\\server\share\...": a directory that does not depend on the
+// current directory. A relative PATH entry (".", "bin", "\tools") would
+// search below the current folder.
+bool is_absolute_directory(const std::wstring& dir) {
+    if (dir.size() >= 3 && dir[1] == L':' && (dir[2] == L'\\' || dir[2] == L'/')) return true;
+    return dir.size() >= 2 && (dir[0] == L'\\' || dir[0] == L'/') && (dir[1] == L'\\' || dir[1] == L'/');
 }
 
-// The program's full path: first the running program's own directory (as
-// the system's rules for starting a program search it first), then the
-// PATH directories; a name without an extension is looked up as an .exe.
-// The current directory is not searched.
-std::optional<std::wstring> find_program(const std::string& program) {
-    const auto wide = win32::to_wide(program);
+// The Program Files folder, from the shell's known folder rather than the
+// ProgramFiles variable, which the user's own environment can change.
+std::optional<std::wstring> program_files_directory() {
+    PWSTR path = nullptr;
+    const HRESULT hr = SHGetKnownFolderPath(FOLDERID_ProgramFiles, KF_FLAG_DEFAULT, nullptr, &path);
+    std::optional<std::wstring> dir;
+    if (SUCCEEDED(hr) && path) dir = std::wstring(path) + L"\\";
+    CoTaskMemFree(path);
+    return dir;
+}
+
+// The program's full path. A bare name (".exe" added when it has no
+// extension) is looked for in the system directory (GetSystemDirectoryW),
+// then in the request's install folder under Program Files, then in the
+// absolute PATH directories. Unlike CreateProcessW's own search (see its
+// lpCommandLine), neither the running program's folder nor the current
+// folder is searched: a file planted there must never be run.
+std::optional<std::wstring> find_program(const ProcessRequest& request) {
+    const auto wide = win32::to_wide(request.program);
     if (!wide || wide->empty()) return std::nullopt;
     if (wide->find_first_of(L"\\/:") != std::wstring::npos) {
         if (is_file(*wide)) return *wide;
         return std::nullopt;
     }
     const std::wstring name = wide->find(L'.') == std::wstring::npos ? *wide + L".exe" : *wide;
-    if (const auto own = program_directory(); own && is_file(*own + name)) return *own + name;
+    if (const auto system = win32::system_directory(); system && is_file(*system + name)) return *system + name;
+    if (!request.installFolder.empty()) {
+        const auto folder = win32::to_wide(request.installFolder);
+        const auto programFiles = program_files_directory();
+        if (folder && programFiles) {
+            const std::wstring candidate = *programFiles + *folder + L"\\" + name;
+            if (is_file(candidate)) return candidate;
+        }
+    }
     const auto wpath = path_variable();
     if (!wpath) return std::nullopt;
     std::size_t start = 0;
@@ -111,7 +124,7 @@ std::optional<std::wstring> find_program(const std::string& program) {
         std::wstring dir = wpath->substr(start, end - start);
         start = end + 1;
         if (dir.size() >= 2 && dir.front() == L'"' && dir.back() == L'"') dir = dir.substr(1, dir.size() - 2);
-        if (dir.empty()) continue;
+        if (!is_absolute_directory(dir)) continue;
         if (dir.back() != L'\\' && dir.back() != L'/') dir += L'\\';
         if (is_file(dir + name)) return dir + name;
     }
@@ -141,9 +154,15 @@ private:
 
 class Win32ProcessRunner final : public ProcessRunner {
 public:
+    std::optional<std::string> locate(const ProcessRequest& request) override {
+        const auto app = find_program(request);
+        if (!app) return std::nullopt;
+        return win32::to_utf8(*app);
+    }
+
     Result<ProcessOutcome> run(const ProcessRequest& request) override {
         const auto deadline = SteadyClock::now() + request.timeLimit;
-        const auto app = find_program(request.program);
+        const auto app = find_program(request);
         if (!app) return fail(request.program + ": not found");
         auto command = win32::to_wide(windows_command_line(request.program, request.args));
         if (!command) return fail(request.program + ": arguments are not valid text");

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/win32/dll_search.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/random_source.h"
 
@@ -60,8 +61,9 @@ RandomSource select_random_source(const ProcLookup& lookup) {
 }
 
 void* system_proc_lookup(const wchar_t* library, const char* name) {
-    // The library stays loaded: the function is used for the life of the process.
-    HMODULE module = LoadLibraryW(library);
+    // From the system directory only; the library stays loaded: the function
+    // is used for the life of the process.
+    HMODULE module = win32::load_system_library(library);
     if (!module) return nullptr;
     return reinterpret_cast<void*>(GetProcAddress(module, name));
 }

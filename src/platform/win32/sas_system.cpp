@@ -3,6 +3,7 @@
 #include <memory>
 #include <type_traits>
 
+#include "platform/win32/dll_search.h"
 #include "platform/win32/win32_system.h"
 
 namespace hp::platform {
@@ -44,9 +45,10 @@ public:
         return elevation.TokenIsElevated != 0;
     }
 
-    // The library stays loaded for the rest of the process once found.
+    // The library (from the system directory only) stays loaded for the
+    // rest of the process once found.
     bool sendSas() override {
-        UniqueLibrary library(LoadLibraryW(L"sas.dll"));
+        UniqueLibrary library(win32::load_system_library(L"sas.dll"));
         if (!library) return false;
         const FARPROC proc = GetProcAddress(library.get(), "SendSAS");
         if (!proc) return false;

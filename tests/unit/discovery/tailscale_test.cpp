@@ -153,6 +153,7 @@ TEST_F(TailscaleSchedule, WithoutTailscaleOnceAMinute) {
     ASSERT_FALSE(runner.requests().empty());
     EXPECT_EQ(runner.requests()[0].program, "tailscale");
     EXPECT_EQ(runner.requests()[0].args, (std::vector<std::string>{"status", "--json"}));
+    EXPECT_EQ(runner.requests()[0].installFolder, "Tailscale");  // never this program's own folder
     EXPECT_EQ(snapshot->get().tailscale, std::vector<IpAddress>{});
     EXPECT_EQ(hasRange, std::vector<bool>(3, false));
 }
