@@ -5,7 +5,8 @@
 // - HP_STUB_RAN_LOG: appends one line with the full path of the file that
 //   runs (which copy was started);
 // - HP_STUB_SCHTASKS_LOG: appends one line holding its arguments as the C
-//   runtime read them, separated by tabs, in UTF-8.
+//   runtime read them, separated by tabs, in UTF-8;
+// - HP_STUB_SLEEP_MS: waits that many milliseconds before ending.
 // It exits with the number in HP_STUB_SCHTASKS_EXIT (1 when unset), so "no
 // such task" and "not allowed" are what a program sees by default.
 #include <windows.h>
@@ -56,6 +57,7 @@ int wmain(int argc, wchar_t** argv) {
         for (int i = 1; i < argc; ++i) line += (i > 1 ? "\t" : "") + utf8(argv[i]);
         append_line(value, line);
     }
+    if (env(L"HP_STUB_SLEEP_MS", value)) Sleep(static_cast<DWORD>(std::wcstoul(value.c_str(), nullptr, 10)));
     if (env(L"HP_STUB_SCHTASKS_EXIT", value)) return static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));
     return 1;
 }

@@ -186,5 +186,20 @@ TEST_F(Planted, ARelativePathEntryIsNotSearched) {
     EXPECT_TRUE(ran().empty());
 }
 
+// --------------------------------------------------------- bounded runs
+
+TEST_F(Planted, AHiddenRunThatHangsIsEndedAtItsBound) {
+    const ScopedEnv sleep(L"HP_STUB_SLEEP_MS", L"20000");
+    EXPECT_EQ(win32::run_hidden(stub_program().wstring(), kBrightnessProgram, {}, std::chrono::milliseconds(300)),
+              win32::HiddenRun::Ended);
+}
+
+TEST_F(Planted, AHiddenRunWithinItsBoundEndsByItself) {
+    EXPECT_EQ(win32::run_hidden(stub_program().wstring(), kBrightnessProgram, {}, std::chrono::seconds(60)),
+              win32::HiddenRun::Exited);
+    EXPECT_EQ(win32::run_hidden((cwd_ / "missing.exe").wstring(), kBrightnessProgram, {}, std::chrono::seconds(60)),
+              win32::HiddenRun::NotStarted);
+}
+
 }  // namespace
 }  // namespace hp::platform

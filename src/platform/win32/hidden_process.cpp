@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <type_traits>
 
@@ -21,11 +22,16 @@ struct HandleCloser {
 };
 using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
+// After TerminateProcess the process is gone once its handle is signalled;
+// this bounds that last wait too.
+constexpr DWORD kTerminationWaitMs = 5000;
+
 }  // namespace
 
-bool run_hidden(const std::wstring& program, const std::string& name, const std::vector<std::string>& args) {
+HiddenRun run_hidden(const std::wstring& program, const std::string& name, const std::vector<std::string>& args,
+                     std::chrono::milliseconds limit) {
     auto commandLine = to_wide(windows_command_line(name, args));
-    if (!commandLine) return false;
+    if (!commandLine) return HiddenRun::NotStarted;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
@@ -33,11 +39,14 @@ bool run_hidden(const std::wstring& program, const std::string& name, const std:
     // search of its own (which would start in this program's folder).
     if (!CreateProcessW(program.c_str(), commandLine->data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                         nullptr, &startup, &info))
-        return false;
+        return HiddenRun::NotStarted;
     const UniqueHandle process(info.hProcess);
     const UniqueHandle thread(info.hThread);
-    WaitForSingleObject(process.get(), INFINITE);
-    return true;
+    const auto waitMs = static_cast<DWORD>(std::clamp<long long>(limit.count(), 0, INFINITE - 1));
+    if (WaitForSingleObject(process.get(), waitMs) == WAIT_OBJECT_0) return HiddenRun::Exited;
+    TerminateProcess(process.get(), 1);
+    WaitForSingleObject(process.get(), kTerminationWaitMs);
+    return HiddenRun::Ended;
 }
 
 std::optional<std::wstring> powershell_path() { return system_program(L"WindowsPowerShell\\v1.0\\powershell.exe"); }
@@ -45,7 +54,7 @@ std::optional<std::wstring> powershell_path() { return system_program(L"WindowsP
 void run_brightness_step(bool up) {
     const auto program = powershell_path();
     if (!program) return;
-    (void)run_hidden(*program, kBrightnessProgram, brightness_arguments(up));
+    (void)run_hidden(*program, kBrightnessProgram, brightness_arguments(up), kBrightnessRunLimit);
 }
 
 }  // namespace hp::platform::win32

@@ -247,7 +247,7 @@ public:
     std::optional<std::string> getClipboard() override { return get_clipboard_text(); }
 
     // PowerShell takes a second or more to start, so steps run on a thread
-    // of the stepper, one at a time.
+    // of the stepper, one at a time, each ended after kBrightnessRunLimit.
     void stepBrightness(bool up) override { brightness_.request(up); }
 
 private:
