@@ -22,14 +22,28 @@ PendingSlot& pending_slot() {
     return slot;
 }
 
+constexpr const char* kUnavailableMessage =
+    "Ctrl+Alt+Del is not available on this PC (install Hearthpad with its Ctrl+Alt+Del helper)";
+
 }  // namespace
 
+bool policy_allows(platform::SasSender sender, std::uint32_t policy) {
+    switch (sender) {
+        case platform::SasSender::Service: return policy == 1 || policy == 3;
+        case platform::SasSender::Accessibility: return policy == 2 || policy == 3;
+        case platform::SasSender::None: return false;
+    }
+    return false;
+}
+
 Outcome decide(platform::SasSystem& system) {
-    // 1 and 3 are the policy values that let services generate the sequence.
+    // Without anyone able to send the sequence, nothing the user could set
+    // on the PC would make it work: no policy or rights advice.
+    const platform::SasSender sender = system.sender();
+    if (sender == platform::SasSender::None) return Outcome::Unavailable;
     const std::optional<std::uint32_t> policy = system.readPolicy();
-    if (!policy || (*policy != 1 && *policy != 3)) return Outcome::PolicyMissing;
-    if (!system.isElevated()) return Outcome::NeedsAdmin;
-    if (!system.sendSas()) return Outcome::Unavailable;
+    if (!policy || !policy_allows(sender, *policy)) return Outcome::PolicyMissing;
+    if (!system.sendSas(sender)) return Outcome::Unavailable;
     return Outcome::Ok;
 }
 
@@ -52,9 +66,9 @@ const char* outcome_message(Outcome o) {
         case Outcome::NeedsAdmin:
             return "Ctrl+Alt+Del needs setup on the PC: run this app as administrator once "
                    "(SoftwareSASGeneration is enabled)";
-        case Outcome::Unavailable: return "Ctrl+Alt+Del is not available on this PC (sas.dll missing)";
+        case Outcome::Unavailable: return kUnavailableMessage;
     }
-    return "Ctrl+Alt+Del is not available on this PC (sas.dll missing)";
+    return kUnavailableMessage;
 }
 
 std::string result_json(Outcome o) {

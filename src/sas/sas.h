@@ -8,10 +8,19 @@
 
 namespace hp::sas {
 
+// The codes a client can receive. NeedsAdmin is no longer the outcome of any
+// request (the host's own rights decide nothing: only a service or a uiAccess
+// token can send the sequence); it keeps its code and text for clients that
+// know them.
 enum class Outcome { Ok = 0, PolicyMissing = 1, NeedsAdmin = 2, Unavailable = 3 };
 
-// Runs the policy, elevation and library checks (sending the sequence when
-// all pass) and returns the outcome.
+// Whether the SoftwareSASGeneration value lets `sender` generate the
+// sequence: 1 services, 2 Ease of Access (uiAccess) programs, 3 both.
+bool policy_allows(platform::SasSender sender, std::uint32_t policy);
+
+// Without a sender: Unavailable, before the policy is read. Then a policy
+// that does not allow that sender: PolicyMissing. Then the sender is asked:
+// Ok only when it reports the sequence sent, Unavailable otherwise.
 Outcome decide(platform::SasSystem& system);
 const char* outcome_code(Outcome o);
 const char* outcome_message(Outcome o);

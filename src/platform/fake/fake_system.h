@@ -25,8 +25,8 @@ public:
 class FakeSas : public platform::SasSystem {
 public:
     std::optional<std::uint32_t> readPolicy() override { return std::nullopt; }
-    bool isElevated() override { return false; }
-    bool sendSas() override { return false; }
+    platform::SasSender sender() override { return platform::SasSender::None; }
+    bool sendSas(platform::SasSender) override { return false; }
 };
 
 class FakeSystem : public platform::System {

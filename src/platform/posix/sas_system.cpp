@@ -1,19 +1,16 @@
 #include "platform/posix/posix_system.h"
 
-#include <unistd.h>
-
 namespace hp::platform {
 
 namespace {
 
-// Linux has no secure attention sequence to generate and no policy to read:
-// the routine always ends with the policy outcome, and the elevation test
-// stands in as "running as root".
+// Linux has no secure attention sequence that a program could generate for
+// the user and no policy to read: no one can send it.
 class PosixSasSystem final : public SasSystem {
 public:
     std::optional<std::uint32_t> readPolicy() override { return std::nullopt; }
-    bool isElevated() override { return ::geteuid() == 0; }
-    bool sendSas() override { return false; }
+    SasSender sender() override { return SasSender::None; }
+    bool sendSas(SasSender) override { return false; }
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 // The Windows implementations of the platform seams.
 #include <memory>
+#include <string>
 
 #include "platform/data_protection.h"
 #include "platform/sas_system.h"
@@ -16,8 +17,11 @@ std::shared_ptr<System> make_win32_system();
 // DPAPI in user scope.
 std::unique_ptr<DataProtection> make_dpapi_protection();
 
-// The SoftwareSASGeneration policy, the token's elevation and sas.dll.
+// The SoftwareSASGeneration policy, and the sequence sent in this process
+// (LocalSystem or uiAccess) or by the Ctrl+Alt+Del helper service.
 std::shared_ptr<SasSystem> make_win32_sas_system();
+// The same, asking the helper on another pipe (tests).
+std::shared_ptr<SasSystem> make_win32_sas_system(std::wstring helperPipe);
 
 // The ViGEmBus bus: SetupAPI enumeration and overlapped DeviceIoControl.
 std::shared_ptr<VirtualPadBus> make_virtual_pad_bus();

@@ -51,14 +51,14 @@ public:
 class FakeSas : public platform::SasSystem {
 public:
     std::optional<std::uint32_t> readPolicy() override { return policy; }
-    bool isElevated() override { return elevated; }
-    bool sendSas() override {
+    platform::SasSender sender() override { return helper; }
+    bool sendSas(platform::SasSender) override {
         ++sasSent;
-        return libraryPresent;
+        return helperSends;
     }
     std::optional<std::uint32_t> policy = 1;
-    bool elevated = true;
-    bool libraryPresent = true;
+    platform::SasSender helper = platform::SasSender::Service;
+    bool helperSends = true;
     int sasSent = 0;
 };
 
