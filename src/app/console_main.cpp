@@ -1,12 +1,14 @@
 // hearthpad-console: the host with a console front end instead of the tray.
 // One line per event on standard output; one command per line on standard
-// input (pair, unpair, devices, remove <index>, status, update, quit).
+// input (pair, unpair, devices, remove <index>, status, endpoints, check,
+// update, quit).
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -14,7 +16,10 @@
 #include <vector>
 
 #include "app/qr_text.h"
+#include "connection_check/findings.h"
+#include "connection_check/gather.h"
 #include "main/start_host.h"
+#include "platform/firewall.h"
 #include "platform/https_client.h"
 #include "platform/posix/console_platform.h"
 #include "platform/posix/console_virtual_pad_bus.h"
@@ -56,9 +61,17 @@ std::string update_line(const hp::update::ManualResult& result) {
     return "update: failed";
 }
 
+// This program's path, as the firewall's rules would name it.
+std::string program_path() {
+    std::error_code error;
+    const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : path.string();
+}
+
 class Console {
 public:
-    explicit Console(hp::main::HostHandle& host) : host_(host) {}
+    Console(hp::main::HostHandle& host, std::shared_ptr<hp::platform::System> system)
+        : host_(host), system_(std::move(system)) {}
 
     // Returns false when the host should stop.
     bool command(const std::string& line) {
@@ -88,6 +101,7 @@ public:
             remove(index);
             return true;
         }
+        if (cmd == "check") return check(), true;
         if (cmd == "update") return update(), true;
         if (cmd == "status") {
             const auto who = hp::server::controlling_device(*host_.state);
@@ -122,6 +136,20 @@ private:
         hp::server::remove_device(*host_.state, list[index - 1].clientId);
     }
 
+    // The connection check, gathered here and now; this system has no
+    // firewall or network categories to ask, so those findings are unknown.
+    void check() {
+        const auto firewall = hp::platform::make_firewall();
+        const auto networks = hp::platform::make_network_list();
+        const auto advert = host_.advertState ? host_.advertState() : hp::discovery::AdvertState::Off;
+        const auto facts = hp::connection_check::gather_facts(*system_, firewall.get(), networks.get(), advert,
+                                                              host_.tcpPort, program_path());
+        std::string lines;
+        for (const auto& finding : hp::connection_check::evaluate(facts))
+            lines += hp::connection_check::console_line(finding) + "\n";
+        write_whole(lines);
+    }
+
     // The manual update check on its own thread; its line comes when it is
     // done. While a check runs, another request does nothing.
     void update() {
@@ -135,6 +163,7 @@ private:
     }
 
     hp::main::HostHandle& host_;
+    std::shared_ptr<hp::platform::System> system_;
 };
 
 struct Options {
@@ -180,7 +209,8 @@ int main(int argc, char** argv) {
     const int sigfd = signalfd(-1, &signals, SFD_CLOEXEC);
 
     hp::main::StartOptions options;
-    options.system = hp::platform::make_posix_system();
+    const std::shared_ptr<hp::platform::System> system = hp::platform::make_posix_system();
+    options.system = system;
     options.platform = hp::platform::make_console_platform(std::cout);
     options.padBus = parsed->virtualPad ? hp::platform::make_console_virtual_pad_bus(std::cout)
                                         : hp::platform::make_virtual_pad_bus();
@@ -199,7 +229,7 @@ int main(int argc, char** argv) {
     }
     say("listening: " + std::to_string((*host)->tcpPort));
 
-    Console console(**host);
+    Console console(**host, system);
     std::string pending;
     bool running = true;
     while (running) {

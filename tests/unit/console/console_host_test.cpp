@@ -253,6 +253,35 @@ TEST_F(ConsoleHostTest, WithTheVirtualPadOptionThePadBecomesDeviceRequests) {
     EXPECT_EQ(host.wait_exit(), 0);
 }
 
+// The connection check: every finding in its order; Linux has no firewall or
+// network category to ask, and the host was started with --no-mdns.
+TEST_F(ConsoleHostTest, CheckPrintsOneLinePerFinding) {
+    ConsoleHost host(data_);
+    ASSERT_TRUE(host.line_starting("listening: "));
+    host.send("check");
+    const std::pair<const char*, const char*> expected[] = {
+        {"lan_address", nullptr},         {"gateway", nullptr},
+        {"network_profile", "unknown"},   {"firewall_program", "unknown"},
+        {"firewall_block_all", "unknown"}, {"advertisement", "problem"},
+    };
+    for (const auto& [id, state] : expected) {
+        const auto line = host.line_starting("check: ");
+        ASSERT_TRUE(line) << id;
+        const std::string head = std::string("check: ") + id + " ";
+        ASSERT_EQ(line->rfind(head, 0), 0u) << *line;
+        const std::string rest = line->substr(head.size());
+        const std::string got = rest.substr(0, rest.find(' '));
+        if (state) {
+            EXPECT_EQ(got, state) << *line;
+        } else {
+            EXPECT_TRUE(got == "ok" || got == "problem" || got == "unknown") << *line;
+        }
+        EXPECT_GT(rest.size(), got.size() + 1) << "no text: " << *line;
+    }
+    host.send("quit");
+    EXPECT_EQ(host.wait_exit(), 0);
+}
+
 TEST_F(ConsoleHostTest, EndOfInputAndSignalsExitCleanly) {
     {
         ConsoleHost host(data_);

@@ -1,0 +1,333 @@
+#include "connection_check/findings.h"
+
+#include <algorithm>
+
+namespace hp::connection_check {
+
+using platform::FirewallRule;
+using platform::NetworkCategory;
+
+namespace {
+
+constexpr unsigned kProfiles[] = {platform::kProfileDomain, platform::kProfilePrivate, platform::kProfilePublic};
+
+constexpr const char* kNotCheckedNoAddress = "Not checked: this PC has no local network address.";
+constexpr const char* kAdaptersUnknown = "Could not list this PC's network adapters.";
+
+Finding make(std::string_view id, FindingState state, std::string text, FindingFix fix = FindingFix::None) {
+    return Finding{std::string(id), state, std::move(text), state == FindingState::Problem ? fix : FindingFix::None};
+}
+
+// The adapters that decide which network the phones are on: those with a
+// gateway when there is one (a virtual switch next to the Wi-Fi does not
+// count), else every adapter with a LAN address. In preferred order.
+std::vector<AdapterNetwork> deciding_networks(const ConnectionFacts& facts) {
+    const bool anyGateway = std::any_of(facts.lan.begin(), facts.lan.end(),
+                                        [](const platform::InterfaceAddress& a) { return a.hasGateway; });
+    std::vector<AdapterNetwork> out;
+    for (const auto& address : facts.lan) {
+        if (anyGateway && !address.hasGateway) continue;
+        const auto seen = [&](const AdapterNetwork& n) { return n.adapterId == address.adapterId; };
+        if (std::any_of(out.begin(), out.end(), seen)) continue;
+        const auto it = std::find_if(facts.networks.begin(), facts.networks.end(), seen);
+        // An adapter whose network was not gathered: its category is unknown.
+        out.push_back(it != facts.networks.end() ? *it
+                                                 : AdapterNetwork{address.adapterId, address.adapterName, {}});
+    }
+    return out;
+}
+
+// The firewall profiles the phones' connections arrive under; nothing when a
+// deciding network's category is unknown or there is none.
+std::optional<unsigned> current_profiles(const ConnectionFacts& facts) {
+    const auto networks = deciding_networks(facts);
+    if (networks.empty()) return std::nullopt;
+    unsigned profiles = 0;
+    for (const AdapterNetwork& n : networks) {
+        if (!n.category) return std::nullopt;
+        profiles |= platform::profile_of(*n.category);
+    }
+    return profiles;
+}
+
+std::string adapter_label(const std::string& name) { return name.empty() ? "an unnamed adapter" : name; }
+
+// --- addresses -----------------------------------------------------------------
+
+Finding lan_address(const ConnectionFacts& facts) {
+    if (!facts.addressesKnown) return make(kLanAddressId, FindingState::Unknown, kAdaptersUnknown);
+    if (facts.lan.empty())
+        return make(kLanAddressId, FindingState::Problem,
+                    "This PC has no local network address. Connect it to the same Wi-Fi or wired network as "
+                    "your phone.");
+    const auto& first = facts.lan.front();
+    std::string text = "This PC's local network address is " + first.address.to_string() + " on " +
+                       adapter_label(first.adapterName);
+    if (facts.port != 0) text += "; Hearthpad listens on port " + std::to_string(facts.port);
+    return make(kLanAddressId, FindingState::Ok, text + ".");
+}
+
+Finding gateway(const ConnectionFacts& facts) {
+    if (!facts.addressesKnown) return make(kGatewayId, FindingState::Unknown, kAdaptersUnknown);
+    if (facts.lan.empty()) return make(kGatewayId, FindingState::Unknown, kNotCheckedNoAddress);
+    const auto it = std::find_if(facts.lan.begin(), facts.lan.end(),
+                                 [](const platform::InterfaceAddress& a) { return a.hasGateway; });
+    if (it == facts.lan.end())
+        return make(kGatewayId, FindingState::Problem,
+                    "This PC's local addresses are all on adapters without a router (default gateway), probably "
+                    "virtual ones such as Hyper-V or VirtualBox. Connect the PC to the Wi-Fi or wired network "
+                    "your phone uses.");
+    return make(kGatewayId, FindingState::Ok, adapter_label(it->adapterName) + " is on a network with a router.");
+}
+
+// --- network profile ---------------------------------------------------------------
+
+Finding network_profile(const ConnectionFacts& facts) {
+    if (!facts.addressesKnown) return make(kNetworkProfileId, FindingState::Unknown, kAdaptersUnknown);
+    const auto networks = deciding_networks(facts);
+    if (networks.empty()) return make(kNetworkProfileId, FindingState::Unknown, kNotCheckedNoAddress);
+    for (const AdapterNetwork& n : networks)
+        if (n.category == NetworkCategory::Public)
+            return make(kNetworkProfileId, FindingState::Problem,
+                        "Windows treats the network on " + adapter_label(n.adapterName) +
+                            " as public, which keeps phones out. Choose Open Settings, open the network's "
+                            "properties and set its network profile type to Private.",
+                        FindingFix::OpenNetworkSettings);
+    for (const AdapterNetwork& n : networks)
+        if (!n.category)
+            return make(kNetworkProfileId, FindingState::Unknown,
+                        "Could not find out whether Windows treats the network on " + adapter_label(n.adapterName) +
+                            " as private or public.");
+    const AdapterNetwork& first = networks.front();
+    return make(kNetworkProfileId, FindingState::Ok,
+                "Windows treats the network on " + adapter_label(first.adapterName) +
+                    (first.category == NetworkCategory::Domain ? " as a domain network." : " as private."));
+}
+
+// --- firewall ----------------------------------------------------------------------------
+
+bool carries(int protocol, int wanted) { return protocol == platform::kProtocolAny || protocol == wanted; }
+
+// Whether an enabled inbound rule of the given action covers the profile
+// for the protocol.
+bool rule_covers(const std::vector<FirewallRule>& rules, bool allow, unsigned profile, int protocol) {
+    return std::any_of(rules.begin(), rules.end(), [&](const FirewallRule& r) {
+        return r.inbound && r.enabled && r.allow == allow && (r.profiles & profile) != 0 &&
+               carries(r.protocol, protocol);
+    });
+}
+
+// A block rule wins over any allow rule; phones need both TCP (the
+// connection) and UDP (the controller datagrams).
+bool blocked_by_rule(const std::vector<FirewallRule>& rules, unsigned profile) {
+    return rule_covers(rules, false, profile, platform::kProtocolTcp) ||
+           rule_covers(rules, false, profile, platform::kProtocolUdp);
+}
+bool allowed_by_rule(const std::vector<FirewallRule>& rules, unsigned profile) {
+    return rule_covers(rules, true, profile, platform::kProtocolTcp) &&
+           rule_covers(rules, true, profile, platform::kProtocolUdp);
+}
+
+// Worst first, so that the larger value wins when profiles are combined.
+enum class Verdict { Ok, Unknown, NoAllow, Blocked };
+
+Verdict program_verdict(const FirewallFacts& fw, unsigned profile) {
+    const std::optional<bool> on = fw.profile(profile).enabled;
+    if (on == false) return Verdict::Ok;
+    if (!fw.programRules) return Verdict::Unknown;
+    if (blocked_by_rule(*fw.programRules, profile)) return Verdict::Blocked;
+    if (allowed_by_rule(*fw.programRules, profile)) return Verdict::Ok;
+    return on ? Verdict::NoAllow : Verdict::Unknown;
+}
+
+// Whether something holds in every profile, with the firewall on (or maybe
+// on) in each: what keeps phones out whatever network they come from.
+template <class Pred>
+bool in_every_profile(const FirewallFacts& fw, Pred holds) {
+    return std::all_of(std::begin(kProfiles), std::end(kProfiles),
+                       [&](unsigned p) { return fw.profile(p).enabled != false && holds(p); });
+}
+
+Finding firewall_program(const ConnectionFacts& facts) {
+    const FirewallFacts& fw = facts.firewall;
+    const std::optional<unsigned> current = current_profiles(facts);
+
+    Verdict verdict = Verdict::Ok;
+    bool onPublic = false;  // the verdict comes from the Public profile
+    if (current) {
+        for (const unsigned p : kProfiles) {
+            if (!(*current & p)) continue;
+            const Verdict v = program_verdict(fw, p);
+            if (v > verdict || (v == verdict && p == platform::kProfilePublic)) {
+                verdict = v;
+                onPublic = p == platform::kProfilePublic;
+            }
+        }
+    } else {
+        // Whatever the network, a block rule for every profile keeps phones out.
+        const bool everywhere =
+            fw.programRules && in_every_profile(fw, [&](unsigned p) { return blocked_by_rule(*fw.programRules, p); });
+        verdict = everywhere ? Verdict::Blocked : Verdict::Unknown;
+    }
+
+    const bool problem = verdict == Verdict::Blocked || verdict == Verdict::NoAllow;
+    if (fw.managedElsewhere == true)
+        return make(kFirewallProgramId, problem ? FindingState::Problem : FindingState::Unknown,
+                    "Windows Defender Firewall on this PC is managed by your organization, so Hearthpad cannot "
+                    "change it. Ask your administrator to let Hearthpad accept incoming connections.");
+
+    switch (verdict) {
+        case Verdict::Blocked:
+            return make(kFirewallProgramId, FindingState::Problem,
+                        "A Windows Defender Firewall rule blocks Hearthpad, so phones cannot connect. Choose "
+                        "Allow… to let Hearthpad through on private networks.",
+                        FindingFix::AllowFirewall);
+        case Verdict::NoAllow:
+            if (onPublic) {
+                // The fix never opens public networks; it helps only once the
+                // network is private and Hearthpad is not let through there yet.
+                const bool privateFine = program_verdict(fw, platform::kProfilePrivate) == Verdict::Ok;
+                return make(kFirewallProgramId, FindingState::Problem,
+                            std::string("On a public network Windows Defender Firewall keeps Hearthpad out. Set "
+                                        "this network to Private (see above)") +
+                                (privateFine ? "." : " and choose Allow… to let Hearthpad through on private "
+                                                     "networks."),
+                            privateFine ? FindingFix::None : FindingFix::AllowFirewall);
+            }
+            return make(kFirewallProgramId, FindingState::Problem,
+                        "Windows Defender Firewall has no rule that lets Hearthpad accept connections on this "
+                        "network. Choose Allow… to let Hearthpad through on private networks.",
+                        FindingFix::AllowFirewall);
+        case Verdict::Unknown:
+            if (!current && facts.addressesKnown && facts.lan.empty())
+                return make(kFirewallProgramId, FindingState::Unknown, kNotCheckedNoAddress);
+            return make(kFirewallProgramId, FindingState::Unknown,
+                        "Could not find out whether Windows Defender Firewall lets Hearthpad accept connections.");
+        case Verdict::Ok: break;
+    }
+    if (fw.managedElsewhere != false)
+        return make(kFirewallProgramId, FindingState::Unknown,
+                    "Could not find out whether Windows Defender Firewall is managed by your organization.");
+    const bool off = std::all_of(std::begin(kProfiles), std::end(kProfiles),
+                                 [&](unsigned p) { return !(*current & p) || fw.profile(p).enabled == false; });
+    return make(kFirewallProgramId, FindingState::Ok,
+                off ? "Windows Defender Firewall is off for this network."
+                    : "Windows Defender Firewall lets Hearthpad accept connections on this network.");
+}
+
+Finding firewall_block_all(const ConnectionFacts& facts) {
+    const FirewallFacts& fw = facts.firewall;
+    const std::optional<unsigned> current = current_profiles(facts);
+    FindingState state = FindingState::Ok;
+    if (current) {
+        for (const unsigned p : kProfiles) {
+            if (!(*current & p) || fw.profile(p).enabled == false) continue;
+            const std::optional<bool> all = fw.profile(p).blocksAll;
+            if (all == true) state = FindingState::Problem;
+            else if (!all && state == FindingState::Ok) state = FindingState::Unknown;
+        }
+    } else {
+        // Blocking everything in every profile blocks this network too.
+        const bool everywhere = in_every_profile(fw, [&](unsigned p) { return fw.profile(p).blocksAll == true; });
+        state = everywhere ? FindingState::Problem : FindingState::Unknown;
+    }
+    switch (state) {
+        case FindingState::Problem:
+            return make(kFirewallBlockAllId, state,
+                        fw.managedElsewhere == true
+                            ? "Windows Defender Firewall blocks all incoming connections on this network, allowed "
+                              "apps too. Your organization sets this; ask your administrator."
+                            : "Windows Defender Firewall blocks all incoming connections on this network, allowed "
+                              "apps too. In Windows Security, open Firewall & network protection, choose this "
+                              "network and turn off \"Blocks all incoming connections\".");
+        case FindingState::Unknown:
+            if (!current && facts.addressesKnown && facts.lan.empty())
+                return make(kFirewallBlockAllId, state, kNotCheckedNoAddress);
+            return make(kFirewallBlockAllId, state,
+                        "Could not find out whether Windows Defender Firewall blocks all incoming connections.");
+        case FindingState::Ok: break;
+    }
+    return make(kFirewallBlockAllId, state,
+                "Windows Defender Firewall does not block all incoming connections on this network.");
+}
+
+// --- advertisement ---------------------------------------------------------------------------
+
+Finding advertisement(const ConnectionFacts& facts) {
+    using discovery::AdvertState;
+    switch (facts.advert) {
+        case AdvertState::Registered:
+            return make(kAdvertisementId, FindingState::Ok,
+                        "This PC announces itself to phones on the local network (mDNS).");
+        case AdvertState::Pending:
+            return make(kAdvertisementId, FindingState::Unknown,
+                        "The announcement to phones on the local network (mDNS) is still waiting for the "
+                        "system's answer.");
+        case AdvertState::Failed:
+            return make(kAdvertisementId, FindingState::Problem,
+                        "The system refused to announce this PC to phones on the local network (mDNS); Hearthpad "
+                        "keeps trying. Until then phones may not find this PC on their own, but pairing by QR code "
+                        "still works.");
+        case AdvertState::NoAddress:
+            return make(kAdvertisementId, FindingState::Problem,
+                        "Nothing is announced to phones, because this PC has no local network address.");
+        case AdvertState::Off: break;
+    }
+    return make(kAdvertisementId, FindingState::Problem,
+                "This PC does not announce itself to phones on the local network (mDNS is off or not available "
+                "on this system), so phones will not find it on their own. Pairing by QR code still works.");
+}
+
+}  // namespace
+
+const ProfileFacts& FirewallFacts::profile(unsigned bit) const {
+    return profiles[bit == platform::kProfileDomain ? 0 : bit == platform::kProfilePrivate ? 1 : 2];
+}
+
+ProfileFacts& FirewallFacts::profile(unsigned bit) {
+    return profiles[bit == platform::kProfileDomain ? 0 : bit == platform::kProfilePrivate ? 1 : 2];
+}
+
+std::vector<Finding> evaluate(const ConnectionFacts& facts) {
+    return {lan_address(facts),      gateway(facts),           network_profile(facts),
+            firewall_program(facts), firewall_block_all(facts), advertisement(facts)};
+}
+
+std::string_view state_name(FindingState state) {
+    switch (state) {
+        case FindingState::Ok: return "ok";
+        case FindingState::Problem: return "problem";
+        case FindingState::Unknown: break;
+    }
+    return "unknown";
+}
+
+std::string console_line(const Finding& finding) {
+    return "check: " + finding.id + " " + std::string(state_name(finding.state)) + " " + finding.text;
+}
+
+std::string network_key(const ConnectionFacts& facts) {
+    if (facts.lan.empty()) return {};
+    std::vector<std::string> ids;
+    for (const auto& a : facts.lan) ids.push_back(a.adapterId);
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    std::string key;
+    for (const auto& id : ids) key += id + ",";
+    return key + facts.lan.front().address.to_string();
+}
+
+std::optional<Finding> BalloonMemory::next(const std::vector<Finding>& findings, const std::string& networkKey) {
+    std::optional<Finding> show;
+    for (const Finding& f : findings) {
+        auto key = std::make_pair(networkKey, f.id);
+        if (f.state == FindingState::Ok) {
+            shown_.erase(key);
+        } else if (f.state == FindingState::Problem) {
+            if (shown_.insert(std::move(key)).second && !show) show = f;
+        }
+    }
+    return show;
+}
+
+}  // namespace hp::connection_check
