@@ -5,8 +5,9 @@
 // second time,
 // asked to close and started again. Its data directory is a temporary
 // directory handed over in RC_DATA_DIR, so no real user data is touched; the
-// program runs from a temporary directory holding a schtasks.exe that
-// answers 1 ("no such task"), which the program finds before Wine's own.
+// program runs from a temporary directory, and starts the system's
+// schtasks.exe, whose place in the prefix's system folder a stand-in takes
+// that answers 1 ("no such task").
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -93,11 +94,21 @@ protected:
         }
         std::error_code ec;
         fs::copy_file(exe_path(), shared_->programDir / "hearthpad.exe", ec);
-        if (!ec) fs::copy_file(HP_WIN_STUB_SCHTASKS, shared_->programDir / "schtasks.exe", ec);
         if (ec) {
             shared_->setupError = "cannot copy the program: " + ec.message();
             return;
         }
+        // The stand-in in place of Wine's schtasks.exe (kept aside), and an
+        // override that makes Wine run that file rather than its built-in
+        // program of the same name.
+        const fs::path system = system_schtasks();
+        if (fs::exists(system) && !fs::exists(kept_schtasks())) fs::rename(system, kept_schtasks(), ec);
+        if (!ec) fs::copy_file(HP_WIN_STUB_SCHTASKS, system, fs::copy_options::overwrite_existing, ec);
+        if (ec) {
+            shared_->setupError = "cannot put the schtasks.exe stand-in in place: " + ec.message();
+            return;
+        }
+        (void)shared_->wine->run({"reg", "add", kOverrides, "/v", "schtasks.exe", "/d", "native", "/f"}, kExit);
         // Nothing of an earlier run may answer the question for this one.
         (void)shared_->wine->run({"reg", "delete", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "/v",
                                   "Hearthpad", "/f"},
@@ -106,7 +117,14 @@ protected:
     }
 
     static void TearDownTestSuite() {
-        if (shared_->wine) shared_->wine->kill_all();
+        if (shared_->wine) {
+            // The prefix is shared with the package test: Wine's own
+            // schtasks.exe again.
+            (void)shared_->wine->run({"reg", "delete", kOverrides, "/v", "schtasks.exe", "/f"}, kExit);
+            std::error_code ec;
+            if (fs::exists(kept_schtasks())) fs::rename(kept_schtasks(), system_schtasks(), ec);
+            shared_->wine->kill_all();
+        }
         shared_->host.reset();
         shared_->desktop.reset();
         shared_->wine.reset();  // ends the display too
@@ -115,6 +133,14 @@ protected:
         if (!shared_->programDir.empty()) fs::remove_all(shared_->programDir, ec);
         delete shared_;
         shared_ = nullptr;
+    }
+
+    static constexpr const char* kOverrides = "HKCU\\Software\\Wine\\DllOverrides";
+    static fs::path system_schtasks() {
+        return shared_->wine->prefix() / "drive_c" / "windows" / "system32" / "schtasks.exe";
+    }
+    static fs::path kept_schtasks() {
+        return shared_->wine->prefix() / "drive_c" / "windows" / "system32" / "schtasks.exe.hp-kept";
     }
 
     static Status start_first_host() {
