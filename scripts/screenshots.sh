@@ -32,7 +32,8 @@ wineserver=/usr/lib/wine/wineserver64
 
 work="$build/screenshots"
 mkdir -p "$work"
-export WINEPREFIX="$work/wineprefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
+# schtasks.exe=n: the stand-in below, not Wine's built-in program.
+export WINEPREFIX="$work/wineprefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=;schtasks.exe=n"
 export WINELOADER="$wine" WINESERVER="$wineserver"
 out="$root/docs/screenshots"
 mkdir -p "$out"
@@ -62,7 +63,10 @@ fi
     /v SystemUsesLightTheme /t REG_DWORD /d 1 /f >/dev/null 2>&1
 
 mkdir -p "$tmp/program" "$tmp/data"
-cp "$exe" "$stub" "$tmp/program/"
+cp "$exe" "$tmp/program/"
+# The program starts the system's schtasks.exe: the stand-in ("no such
+# task") takes its place in this prefix's system folder.
+cp "$stub" "$WINEPREFIX/drive_c/windows/system32/schtasks.exe"
 printf 1 >"$tmp/data/startup_prompted"
 printf 1 >"$tmp/data/vigem_notified"
 RC_DATA_DIR="Z:${tmp//\//\\}\\data" \
