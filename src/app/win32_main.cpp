@@ -21,6 +21,7 @@
 #include "main/start_host.h"
 #include "platform/shell_launcher.h"
 #include "platform/user_registry.h"
+#include "platform/win32/dll_search.h"
 #include "platform/win32/platform_services.h"
 #include "platform/win32/text.h"
 #include "platform/win32/win32_system.h"
@@ -162,6 +163,7 @@ int run(HINSTANCE instance) {
 }  // namespace hp::app
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    (void)hp::platform::win32::restrict_dll_search();  // first: no DLL from this program's or the current folder
     // The firewall fix: this program started elevated by the connection
     // check. The first argument is the only one read, before the
     // single-instance mutex, and this run never starts a host.
