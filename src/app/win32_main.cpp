@@ -19,8 +19,9 @@
 #include "app/win32_text.h"
 #include "app/win32_tray.h"
 #include "main/start_host.h"
-#include "platform/shell_launcher.h"
+#include "platform/elevation.h"
 #include "platform/user_registry.h"
+#include "platform/win32/current_user.h"
 #include "platform/win32/dll_search.h"
 #include "platform/win32/platform_services.h"
 #include "platform/win32/text.h"
@@ -51,8 +52,9 @@ TrayServices make_tray_services() {
     startup::StartAtLoginOptions options;
     options.registry = services.registry;
     options.processes = platform::make_process_runner();
-    options.shell = platform::make_shell_launcher();
+    options.elevated = platform::make_elevated_runner();
     options.executablePath = executable_path();
+    options.userSid = platform::win32::current_user_sid().value_or(std::string());
     services.startAtLogin = std::make_shared<startup::StartAtLogin>(std::move(options));
     return services;
 }

@@ -1,5 +1,8 @@
 #include "startup/start_at_login.h"
 
+#include <system_error>
+
+#include "base/atomic_file.h"
 #include "base/utf8.h"
 
 namespace hp::startup {
@@ -21,32 +24,97 @@ std::vector<std::string> query_task_arguments() {
     return {"/Query", "/TN", std::string(kTaskName)};
 }
 
-std::vector<std::string> create_task_arguments(std::string_view command) {
-    return {"/Create", "/TN", std::string(kTaskName), "/TR", std::string(command), "/SC", "ONLOGON",
-            "/RL", "HIGHEST", "/F"};
+std::vector<std::string> create_task_arguments(std::string_view xmlFile) {
+    return {"/Create", "/TN", std::string(kTaskName), "/XML", std::string(xmlFile), "/F"};
 }
 
 std::vector<std::string> delete_task_arguments() {
     return {"/Delete", "/TN", std::string(kTaskName), "/F"};
 }
 
-std::string elevated_parameters(const std::vector<std::string>& args) {
+std::string xml_escape(std::string_view text) {
     std::string out;
-    for (const std::string& arg : args) {
-        if (!out.empty()) out += ' ';
-        if (arg.find_first_of(" \"") == std::string::npos) {
-            out += arg;
-            continue;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
         }
-        out += '"';
-        for (const char c : arg) {
-            if (c == '"') out += '\\';
-            out += c;
-        }
-        out += '"';
     }
     return out;
 }
+
+std::string task_definition_xml(std::string_view exePath, std::string_view userSid) {
+    std::string principal = "    <Principal id=\"Author\">\r\n";
+    if (!userSid.empty()) principal += "      <UserId>" + xml_escape(userSid) + "</UserId>\r\n";
+    principal +=
+        "      <LogonType>InteractiveToken</LogonType>\r\n"
+        "      <RunLevel>HighestAvailable</RunLevel>\r\n"
+        "    </Principal>\r\n";
+    // Priority 5: a normal priority class and normal I/O and memory
+    // priority, as a program the user starts gets (the scheduler's default,
+    // 7, is below normal in all three).
+    return "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n"
+           "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\r\n"
+           "  <Triggers>\r\n"
+           "    <LogonTrigger>\r\n"
+           "      <Enabled>true</Enabled>\r\n"
+           "    </LogonTrigger>\r\n"
+           "  </Triggers>\r\n"
+           "  <Principals>\r\n" +
+           principal +
+           "  </Principals>\r\n"
+           "  <Settings>\r\n"
+           "    <MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>\r\n"
+           "    <DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>\r\n"
+           "    <StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>\r\n"
+           "    <ExecutionTimeLimit>PT0S</ExecutionTimeLimit>\r\n"
+           "    <Priority>5</Priority>\r\n"
+           "  </Settings>\r\n"
+           "  <Actions Context=\"Author\">\r\n"
+           "    <Exec>\r\n"
+           "      <Command>" +
+           xml_escape(exePath) +
+           "</Command>\r\n"
+           "      <Arguments>--background</Arguments>\r\n"
+           "    </Exec>\r\n"
+           "  </Actions>\r\n"
+           "</Task>\r\n";
+}
+
+Bytes task_definition_file(std::string_view exePath, std::string_view userSid) {
+    const std::u16string units = utf8_to_utf16(task_definition_xml(exePath, userSid));
+    Bytes out{0xFF, 0xFE};
+    out.reserve(2 + units.size() * 2);
+    for (const char16_t u : units) {
+        out.push_back(static_cast<std::uint8_t>(u & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(u >> 8));
+    }
+    return out;
+}
+
+namespace {
+
+// The definition file, removed when schtasks.exe is done with it.
+class DefinitionFile {
+public:
+    explicit DefinitionFile(std::filesystem::path path) : path_(std::move(path)) {}
+    DefinitionFile(const DefinitionFile&) = delete;
+    DefinitionFile& operator=(const DefinitionFile&) = delete;
+    ~DefinitionFile() {
+        std::error_code ec;
+        std::filesystem::remove(path_, ec);
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+}  // namespace
 
 StartAtLogin::StartAtLogin(StartAtLoginOptions options)
     : options_(std::move(options)), command_(launch_command(options_.executablePath)) {}
@@ -87,9 +155,34 @@ void StartAtLogin::toggle_elevated_task(bool currentlyExists) {
         else
             cachedAt_.reset();
     }
-    const auto args = currentlyExists ? delete_task_arguments() : create_task_arguments(command_);
+    if (currentlyExists) {
+        change_task(delete_task_arguments());
+        return;
+    }
+    std::error_code ec;
+    std::filesystem::path dir = options_.temporaryDirectory;
+    if (dir.empty()) dir = std::filesystem::temp_directory_path(ec);
+    if (ec || dir.empty()) return;
+    const DefinitionFile file(dir / (std::string(kTaskName) + "-" + std::to_string(++definitions_) + ".xml"));
+    if (!write_file_atomically(file.path(), tmp_sibling(file.path()),
+                               task_definition_file(options_.executablePath, options_.userSid)))
+        return;
+    change_task(create_task_arguments(path_text(file.path())));
+}
+
+void StartAtLogin::change_task(const std::vector<std::string>& args) {
     if (run_schtasks(args)) return;  // the program already has the rights
-    if (options_.shell) options_.shell->run_elevated(kSchtasks, elevated_parameters(args));
+    if (!options_.elevated || !options_.processes) return;
+    // The same program the direct start found, by its full path: the
+    // elevated start must not search folders of its own.
+    platform::ProcessRequest request;
+    request.program = std::string(kSchtasks);
+    const auto program = options_.processes->locate(request);
+    if (!program) return;
+    // Waits for the user's answer and for schtasks.exe, which reads the
+    // definition file: it is removed only after this returns. A refusal
+    // leaves things as they were.
+    (void)options_.elevated->run_elevated_and_wait(*program, args, 0);
 }
 
 bool StartAtLogin::run_schtasks(const std::vector<std::string>& args) {

@@ -2,16 +2,22 @@
 // Starting the host at login, two ways: the per-user start entry (a value
 // under the current user's Run key, normal rights) and the elevated mode (a
 // Task Scheduler task "HearthpadHost" that starts the host at logon with the
-// highest available rights, made with schtasks.exe). Both start
-// launch_command, the program's own path in quotes followed by
-// " --background".
+// highest available rights, made with schtasks.exe). Both start the
+// program's own path with the argument "--background".
+//
+// The task is registered from a full XML definition (schtasks /Create /XML):
+// created from command-line options alone it would take the scheduler's
+// defaults, which stop it after 72 hours and keep it from starting on
+// battery, and run it at below-normal priority.
 //
 // The task's existence is asked of schtasks.exe, which is slow to start, so
 // the answer is kept for 60 seconds; a toggle updates the kept answer at once
 // and lets it expire 5 seconds later, so a refused elevation prompt corrects
 // itself on the next look.
+#include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -20,9 +26,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/bytes.h"
 #include "base/clock.h"
+#include "platform/elevation.h"
 #include "platform/process_runner.h"
-#include "platform/shell_launcher.h"
 #include "platform/user_registry.h"
 
 namespace hp::startup {
@@ -47,25 +54,43 @@ std::string launch_command(std::string_view exePath);
 // copy of the program) means not set.
 bool run_value_matches(std::u16string_view units, std::string_view command);
 
-// schtasks.exe argument lists.
+// schtasks.exe argument lists; the task is created from the definition in
+// `xmlFile`.
 std::vector<std::string> query_task_arguments();
-std::vector<std::string> create_task_arguments(std::string_view command);
+std::vector<std::string> create_task_arguments(std::string_view xmlFile);
 std::vector<std::string> delete_task_arguments();
 
-// The parameter text of the elevated schtasks.exe start: the arguments in
-// order, separated by single spaces; one containing a space or a double
-// quote is written in double quotes with each inner double quote as \" (and
-// nothing else escaped), the others as they are.
-std::string elevated_parameters(const std::vector<std::string>& args);
+// Text for XML element content: & < > " as &amp; &lt; &gt; &quot;.
+std::string xml_escape(std::string_view text);
+
+// The task's definition (Task Scheduler schema 1.2): a logon trigger, the
+// principal `userSid` (the account the host runs as; left out when empty)
+// with its interactive token and the highest available rights, no time
+// limit, starting and running on battery, a second start ignored while one
+// runs, normal priority (5), and the action: `exePath` as the command,
+// "--background" as its arguments. Lines end with CR LF.
+std::string task_definition_xml(std::string_view exePath, std::string_view userSid);
+
+// The definition as schtasks.exe reads it from the file: UTF-16LE after a
+// byte order mark (the XML declaration names UTF-16).
+Bytes task_definition_file(std::string_view exePath, std::string_view userSid);
 
 struct StartAtLoginOptions {
     std::shared_ptr<platform::UserRegistry> registry;
     std::shared_ptr<platform::ProcessRunner> processes;
-    std::shared_ptr<platform::ShellLauncher> shell;
+    // schtasks.exe with administrator rights after the consent prompt.
+    std::shared_ptr<platform::ElevatedRunner> elevated;
     std::string executablePath;          // UTF-8; empty when unknown
     std::function<Instant()> now = [] { return Clock::now(); };
     // schtasks.exe is waited for; this only ends one that hangs.
     std::chrono::milliseconds schtasksLimit{120000};
+    // The account the task runs as: the current user's SID ("S-1-5-21-…").
+    // Named explicitly because the elevated schtasks.exe may run as another
+    // account (an administrator's, typed into the consent prompt).
+    std::string userSid{};
+    // Where the task's definition is written for schtasks.exe to read; the
+    // system's temporary directory when empty.
+    std::filesystem::path temporaryDirectory{};
 };
 
 class StartAtLogin {
@@ -84,8 +109,11 @@ public:
     bool elevated_task_exists();
     // Creates the task when `currentlyExists` is false, deletes it
     // otherwise; when schtasks.exe fails (not enough rights), the same
-    // arguments go to an elevated schtasks.exe through the shell. The
-    // outcome is not reported.
+    // arguments go to the system's schtasks.exe run elevated, and the call
+    // waits for it (and for the user's answer to the consent prompt): never
+    // call it on a thread that owns windows. The definition written for a
+    // creation is removed once schtasks.exe has ended. The outcome is not
+    // reported.
     void toggle_elevated_task(bool currentlyExists);
 
     // Runs schtasks.exe with `args` and waits for it: true only when it
@@ -93,8 +121,12 @@ public:
     bool run_schtasks(const std::vector<std::string>& args);
 
 private:
+    // Runs `args` directly, then elevated if that fails.
+    void change_task(const std::vector<std::string>& args);
+
     StartAtLoginOptions options_;
     std::string command_;
+    std::atomic<unsigned> definitions_{0};  // names the definition files
     std::mutex cacheMutex_;
     bool cachedAnswer_ = false;
     std::optional<Instant> cachedAt_;

@@ -13,7 +13,6 @@
 #include "app/win32_messages.h"
 #include "platform/fake/fake_process_runner.h"
 #include "platform/fake/fake_user_registry.h"
-#include "platform/fake/recording_shell_launcher.h"
 
 namespace hp::app {
 namespace {
@@ -82,7 +81,7 @@ protected:
     std::shared_ptr<fake::FakeUserRegistry> registry_ = std::make_shared<fake::FakeUserRegistry>();
     std::shared_ptr<fake::FakeProcessRunner> runner_ = std::make_shared<fake::FakeProcessRunner>();
     startup::StartAtLogin startAtLogin_{
-        {registry_, runner_, std::make_shared<fake::RecordingShellLauncher>(), "C:\\Apps\\hp.exe"}};
+        {registry_, runner_, nullptr, "C:\\Apps\\hp.exe"}};
     std::vector<std::string> shown_;  // "question: <caption>" / "warning: <caption>: <text>"
     bool answer_ = false;
     bool markerWhenAsked_ = false;

@@ -6,6 +6,9 @@
 //   runs (which copy was started);
 // - HP_STUB_SCHTASKS_LOG: appends one line holding its arguments as the C
 //   runtime read them, separated by tabs, in UTF-8;
+// - HP_STUB_SCHTASKS_XML_COPY: copies the file named after "/XML" there (the
+//   caller may remove its own once this program has ended); when that file
+//   cannot be read, the log gets a line "cannot read <file>";
 // - HP_STUB_SLEEP_MS: waits that many milliseconds before ending.
 // It exits with the number in HP_STUB_SCHTASKS_EXIT (1 when unset), so "no
 // such task" and "not allowed" are what a program sees by default.
@@ -46,7 +49,7 @@ void append_line(const std::wstring& file, std::string line) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    std::wstring value;
+    std::wstring value, log;
     if (env(L"HP_STUB_RAN_LOG", value)) {
         wchar_t self[MAX_PATH];
         const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -56,6 +59,13 @@ int wmain(int argc, wchar_t** argv) {
         std::string line;
         for (int i = 1; i < argc; ++i) line += (i > 1 ? "\t" : "") + utf8(argv[i]);
         append_line(value, line);
+    }
+    if (env(L"HP_STUB_SCHTASKS_XML_COPY", value)) {
+        for (int i = 1; i + 1 < argc; ++i) {
+            if (_wcsicmp(argv[i], L"/XML") != 0) continue;
+            if (!CopyFileW(argv[i + 1], value.c_str(), FALSE) && env(L"HP_STUB_SCHTASKS_LOG", log))
+                append_line(log, "cannot read " + utf8(argv[i + 1]));
+        }
     }
     if (env(L"HP_STUB_SLEEP_MS", value)) Sleep(static_cast<DWORD>(std::wcstoul(value.c_str(), nullptr, 10)));
     if (env(L"HP_STUB_SCHTASKS_EXIT", value)) return static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));

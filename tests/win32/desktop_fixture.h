@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "app/win32_tray.h"
+#include "platform/elevation.h"
 #include "platform/fake/fake_process_runner.h"
 #include "platform/fake/fake_user_registry.h"
-#include "platform/fake/recording_shell_launcher.h"
 #include "platform/win32/platform_services.h"
 #include "platform/win32/win32_system.h"
 #include "support/test_client.h"
@@ -52,6 +52,31 @@ inline bool pump_until(const std::function<bool()>& done, std::chrono::milliseco
 inline void pump_for(std::chrono::milliseconds time) {
     (void)pump_until([] { return false; }, time);
 }
+
+// Records each elevated start instead of prompting; the program "ran" and
+// exited 0.
+class RecordingElevatedRunner : public platform::ElevatedRunner {
+public:
+    struct Call {
+        std::string program;
+        std::vector<std::string> args;
+    };
+    Result<platform::ElevatedOutcome> run_elevated_and_wait(const std::string& program,
+                                                            const std::vector<std::string>& args,
+                                                            std::uintptr_t) override {
+        std::lock_guard lock(mutex_);
+        calls_.push_back({program, args});
+        return platform::ElevatedOutcome{};
+    }
+    std::vector<Call> calls() const {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<Call> calls_;
+};
 
 
 // A real host on loopback (any free port, a temporary data directory) with
@@ -96,7 +121,7 @@ protected:
 
         tray_.services.registry = registry_;
         tray_.services.startAtLogin = std::make_shared<startup::StartAtLogin>(startup::StartAtLoginOptions{
-            registry_, runner_, shell_, "C:\\Apps\\Hearthpad\\hearthpad.exe", [this] { return now_; }});
+            registry_, runner_, elevated_, "C:\\Apps\\Hearthpad\\hearthpad.exe", [this] { return now_; }});
         // The manual check as the update module starts it: on a thread of its
         // own that holds the process's one update-check flag.
         tray_.services.manualUpdateCheck = [this] {
@@ -151,7 +176,7 @@ protected:
     TrayState tray_;
     std::shared_ptr<fake::FakeUserRegistry> registry_ = std::make_shared<fake::FakeUserRegistry>();
     std::shared_ptr<fake::FakeProcessRunner> runner_ = std::make_shared<fake::FakeProcessRunner>();
-    std::shared_ptr<fake::RecordingShellLauncher> shell_ = std::make_shared<fake::RecordingShellLauncher>();
+    std::shared_ptr<RecordingElevatedRunner> elevated_ = std::make_shared<RecordingElevatedRunner>();
     Instant now_ = Instant(std::chrono::hours(1));
     std::mutex mutex_;
     std::condition_variable cv_;

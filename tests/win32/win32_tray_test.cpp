@@ -198,12 +198,13 @@ TEST_F(TrayCommands, ElevatedTaskIsToggledAndFallsBackToTheElevationPrompt) {
     runner_->push(platform::ProcessOutcome{1, {}, false});  // /Create: not allowed
     dispatch_tray_command(tray_, tray::build_menu(tray_view(tray_)), tray::kIdRunElevated);
     EXPECT_TRUE(menu().items[13].checked);  // shown at once, while schtasks.exe runs on a worker
-    ASSERT_TRUE(pump_until([&] { return shell_->calls().size() == 1; }));
+    ASSERT_TRUE(pump_until([&] { return elevated_->calls().size() == 1; }));
     const auto requests = runner_->requests();
     ASSERT_GE(requests.size(), 2u);
     EXPECT_EQ(requests.back().args[0], "/Create");
-    ASSERT_EQ(shell_->calls().size(), 1u);
-    EXPECT_EQ(shell_->calls()[0].program, "schtasks.exe");
+    ASSERT_EQ(elevated_->calls().size(), 1u);
+    EXPECT_EQ(elevated_->calls()[0].program, "schtasks.exe");  // as the fake runner locates it
+    EXPECT_EQ(elevated_->calls()[0].args, requests.back().args);
     EXPECT_TRUE(menu().items[13].checked);  // shown at once, asked again 5 s later
 }
 
@@ -214,7 +215,7 @@ TEST_F(TrayCommands, TheMenuDoesNotWaitForTheTaskQuery) {
     now_ += std::chrono::minutes(2);  // the cached answer is stale: the next menu asks again
     auto slow = std::make_shared<BlockingRunner>();
     tray_.services.startAtLogin = std::make_shared<startup::StartAtLogin>(startup::StartAtLoginOptions{
-        registry_, slow, shell_, "C:\\Apps\\Hearthpad\\hearthpad.exe", [this] { return now_; }});
+        registry_, slow, elevated_, "C:\\Apps\\Hearthpad\\hearthpad.exe", [this] { return now_; }});
     tray_.services.taskAnswer->set(true);
     EXPECT_TRUE(menu().items[13].checked);  // the last answer, while the query blocks
     EXPECT_TRUE(pump_until([&] { return slow->started.load(); }));

@@ -1,17 +1,25 @@
 // Start at login: the Run value's exact comparison and writing, the task's
-// cached answer, the toggle with its schtasks.exe arguments and the
-// elevated fallback, and the texts of the first-start question.
+// cached answer, its XML definition, the toggle with its schtasks.exe
+// arguments and the elevated fallback, and the texts of the first-start
+// question.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <mutex>
+
+#include "platform/elevation.h"
 #include "platform/fake/fake_process_runner.h"
 #include "platform/fake/fake_user_registry.h"
-#include "platform/fake/recording_shell_launcher.h"
 #include "startup/start_at_login.h"
 
 namespace hp::startup {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 
 constexpr char kExe[] = "C:\\Program Files\\Hearthpad\\app.exe";
 constexpr char kCommand[] = "\"C:\\Program Files\\Hearthpad\\app.exe\" --background";
@@ -43,21 +51,134 @@ TEST(RunValue, OnlyTheExactCommandCounts) {
     EXPECT_TRUE(run_value_matches(std::u16string(1, char16_t(0xD800)), "\xEF\xBF\xBD"));
 }
 
-TEST(ElevatedParameters, TheCreateTextForAPathWithSpacesByteForByte) {
-    EXPECT_EQ(elevated_parameters(create_task_arguments(launch_command(kExe))),
-              "/Create /TN HearthpadHost /TR \"\\\"C:\\Program Files\\Hearthpad\\app.exe\\\" --background\" "
-              "/SC ONLOGON /RL HIGHEST /F");
-    EXPECT_EQ(elevated_parameters(delete_task_arguments()), "/Delete /TN HearthpadHost /F");
-    // Only spaces and quotes call for quoting; backslashes stay single.
-    EXPECT_EQ(elevated_parameters({"a\\b", "x\"y", "p q\\"}), "a\\b \"x\\\"y\" \"p q\\\"");
+constexpr char kSid[] = "S-1-5-21-1004336348-1177238915-682003330-1001";
+
+std::string crlf_lines(std::initializer_list<const char*> lines) {
+    std::string out;
+    for (const char* line : lines) out += std::string(line) + "\r\n";
+    return out;
+}
+
+TEST(TaskDefinition, ByteForByte) {
+    EXPECT_EQ(task_definition_xml(kExe, kSid),
+              crlf_lines({
+                  R"(<?xml version="1.0" encoding="UTF-16"?>)",
+                  R"(<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">)",
+                  "  <Triggers>",
+                  "    <LogonTrigger>",
+                  "      <Enabled>true</Enabled>",
+                  "    </LogonTrigger>",
+                  "  </Triggers>",
+                  "  <Principals>",
+                  R"(    <Principal id="Author">)",
+                  "      <UserId>S-1-5-21-1004336348-1177238915-682003330-1001</UserId>",
+                  "      <LogonType>InteractiveToken</LogonType>",
+                  "      <RunLevel>HighestAvailable</RunLevel>",
+                  "    </Principal>",
+                  "  </Principals>",
+                  "  <Settings>",
+                  "    <MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>",
+                  "    <DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>",
+                  "    <StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>",
+                  "    <ExecutionTimeLimit>PT0S</ExecutionTimeLimit>",
+                  "    <Priority>5</Priority>",
+                  "  </Settings>",
+                  R"(  <Actions Context="Author">)",
+                  "    <Exec>",
+                  R"(      <Command>C:\Program Files\Hearthpad\app.exe</Command>)",
+                  "      <Arguments>--background</Arguments>",
+                  "    </Exec>",
+                  "  </Actions>",
+                  "</Task>",
+              }));
+}
+
+TEST(TaskDefinition, WithoutAKnownUserThePrincipalNamesNone) {
+    const std::string xml = task_definition_xml(kExe, "");
+    EXPECT_EQ(xml.find("<UserId>"), std::string::npos);
+    EXPECT_NE(xml.find("    <Principal id=\"Author\">\r\n      <LogonType>InteractiveToken</LogonType>\r\n"),
+              std::string::npos);
+}
+
+TEST(TaskDefinition, TheCommandIsEscaped) {
+    EXPECT_EQ(xml_escape(R"(a&b<c>d"e'f)"), "a&amp;b&lt;c&gt;d&quot;e'f");
+    const std::string xml = task_definition_xml(R"(C:\R&D <"x">\app.exe)", kSid);
+    EXPECT_NE(xml.find("      <Command>C:\\R&amp;D &lt;&quot;x&quot;&gt;\\app.exe</Command>\r\n"
+                       "      <Arguments>--background</Arguments>\r\n"),
+              std::string::npos);
+}
+
+TEST(TaskDefinition, TheFileIsUtf16LittleEndianAfterAByteOrderMark) {
+    const std::string exe = "C:\\Caf\xC3\xA9\\app.exe";  // é: one UTF-16 unit, E9 00
+    const Bytes file = task_definition_file(exe, kSid);
+    const std::string xml = task_definition_xml(exe, kSid);
+    ASSERT_EQ(file.size(), 2 + 2 * (xml.size() - 1));  // é is two UTF-8 bytes, one unit
+    EXPECT_EQ(Bytes(file.begin(), file.begin() + 6), (Bytes{0xFF, 0xFE, '<', 0x00, '?', 0x00}));
+    const std::string cafe = "C\0a\0f\0\xE9\0\\\0"s;
+    EXPECT_NE(std::string(file.begin(), file.end()).find(cafe), std::string::npos);
+    EXPECT_EQ(Bytes(file.end() - 4, file.end()), (Bytes{'\r', 0x00, '\n', 0x00}));
+}
+
+// The runner as the real one answers: schtasks.exe by its full path in the
+// system directory.
+class LocatingRunner : public fake::FakeProcessRunner {
+public:
+    std::optional<std::string> locate(const platform::ProcessRequest& request) override {
+        if (!found) return std::nullopt;
+        return "C:\\Windows\\System32\\" + request.program;
+    }
+    bool found = true;
+};
+
+// Records each elevated run; the handler stands in for the program.
+class ElevatedRecorder : public platform::ElevatedRunner {
+public:
+    struct Call {
+        std::string program;
+        std::vector<std::string> args;
+        friend bool operator==(const Call&, const Call&) = default;
+    };
+    Result<platform::ElevatedOutcome> run_elevated_and_wait(const std::string& program,
+                                                            const std::vector<std::string>& args,
+                                                            std::uintptr_t) override {
+        std::lock_guard lock(mutex_);
+        calls_.push_back({program, args});
+        if (whileRunning) whileRunning(args);
+        return platform::ElevatedOutcome{};
+    }
+    std::vector<Call> calls() const {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+    std::function<void(const std::vector<std::string>&)> whileRunning;
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<Call> calls_;
+};
+
+Bytes read_file(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 struct Rig {
+    Rig() {
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+    }
+    ~Rig() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() /
+        ("hp-startup-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::shared_ptr<fake::FakeUserRegistry> registry = std::make_shared<fake::FakeUserRegistry>();
-    std::shared_ptr<fake::FakeProcessRunner> runner = std::make_shared<fake::FakeProcessRunner>();
-    std::shared_ptr<fake::RecordingShellLauncher> shell = std::make_shared<fake::RecordingShellLauncher>();
+    std::shared_ptr<LocatingRunner> runner = std::make_shared<LocatingRunner>();
+    std::shared_ptr<ElevatedRecorder> elevated = std::make_shared<ElevatedRecorder>();
     Instant now = Instant(1000s);
-    StartAtLogin startup{{registry, runner, shell, kExe, [this] { return now; }}};
+    StartAtLogin startup{{registry, runner, elevated, kExe, [this] { return now; }, 120000ms, kSid, dir}};
 
     void answer(int exitCode) { runner->push(platform::ProcessOutcome{exitCode, {}, false}); }
     std::vector<std::vector<std::string>> schtasks_calls() const {
@@ -130,16 +251,41 @@ TEST(ElevatedTask, AnsweredBySchtasksAndKeptForAMinute) {
     EXPECT_FALSE(rig.startup.elevated_task_exists());
 }
 
+// The /XML argument names the definition file in the temporary directory.
+std::filesystem::path definition_of(const std::vector<std::string>& args) {
+    EXPECT_EQ(args.size(), 6u);
+    return args.size() == 6 ? std::filesystem::path(args[4]) : std::filesystem::path();
+}
+
 TEST(ElevatedTask, CreatingWithRightsNeedsNoPromptAndShowsTheNewStateAtOnce) {
     Rig rig;
     rig.answer(0);  // /Create succeeds
     rig.startup.toggle_elevated_task(false);
-    EXPECT_EQ(rig.schtasks_calls(),
-              (std::vector<std::vector<std::string>>{{"/Create", "/TN", "HearthpadHost", "/TR", kCommand, "/SC",
-                                                      "ONLOGON", "/RL", "HIGHEST", "/F"}}));
-    EXPECT_TRUE(rig.shell->calls().empty());
+    const auto calls = rig.schtasks_calls();
+    ASSERT_EQ(calls.size(), 1u);
+    const auto file = definition_of(calls[0]);
+    EXPECT_EQ(calls[0], (std::vector<std::string>{"/Create", "/TN", "HearthpadHost", "/XML", file.string(), "/F"}));
+    EXPECT_EQ(file.parent_path(), rig.dir);
+    EXPECT_EQ(file.extension(), ".xml");
+    EXPECT_FALSE(std::filesystem::exists(file));  // removed once schtasks.exe ended
+    EXPECT_TRUE(rig.elevated->calls().empty());
     EXPECT_TRUE(rig.startup.elevated_task_exists());  // from the cache
     EXPECT_EQ(rig.runner->requests().size(), 1u);
+}
+
+TEST(ElevatedTask, WithoutRightsTheSystemsSchtasksRunsElevatedAndReadsTheDefinitionBeforeItIsRemoved) {
+    Rig rig;
+    rig.answer(1);  // /Create refused
+    Bytes seen;
+    rig.elevated->whileRunning = [&](const std::vector<std::string>& args) { seen = read_file(definition_of(args)); };
+    rig.startup.toggle_elevated_task(false);
+    const auto calls = rig.schtasks_calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(rig.elevated->calls(),
+              (std::vector<ElevatedRecorder::Call>{{"C:\\Windows\\System32\\schtasks.exe", calls[0]}}));
+    EXPECT_EQ(seen, task_definition_file(kExe, kSid));
+    EXPECT_FALSE(std::filesystem::exists(definition_of(calls[0])));
+    EXPECT_TRUE(std::filesystem::is_empty(rig.dir));
 }
 
 TEST(ElevatedTask, WithoutRightsTheSameArgumentsGoThroughTheElevationPromptAndTheAnswerExpiresIn5s) {
@@ -148,8 +294,9 @@ TEST(ElevatedTask, WithoutRightsTheSameArgumentsGoThroughTheElevationPromptAndTh
     rig.startup.toggle_elevated_task(true);
     EXPECT_EQ(rig.schtasks_calls(),
               (std::vector<std::vector<std::string>>{{"/Delete", "/TN", "HearthpadHost", "/F"}}));
-    EXPECT_EQ(rig.shell->calls(),
-              (std::vector<fake::RecordingShellLauncher::Call>{{"schtasks.exe", "/Delete /TN HearthpadHost /F"}}));
+    EXPECT_EQ(rig.elevated->calls(),
+              (std::vector<ElevatedRecorder::Call>{
+                  {"C:\\Windows\\System32\\schtasks.exe", {"/Delete", "/TN", "HearthpadHost", "/F"}}}));
     EXPECT_FALSE(rig.startup.elevated_task_exists());
     rig.now += 4s;
     EXPECT_FALSE(rig.startup.elevated_task_exists());
@@ -160,14 +307,19 @@ TEST(ElevatedTask, WithoutRightsTheSameArgumentsGoThroughTheElevationPromptAndTh
     EXPECT_TRUE(rig.startup.elevated_task_exists());
 }
 
+TEST(ElevatedTask, WithoutTheSystemsSchtasksNothingIsStartedElevated) {
+    Rig rig;
+    rig.runner->found = false;
+    rig.startup.toggle_elevated_task(true);
+    EXPECT_TRUE(rig.elevated->calls().empty());
+}
+
 TEST(ElevatedTask, AClockYoungerThan55SecondsLeavesNoAnswerKept) {
     Rig rig;
     rig.now = Instant(30s);
     rig.startup.toggle_elevated_task(false);  // no answer queued: schtasks.exe "missing"
-    ASSERT_EQ(rig.shell->calls().size(), 1u);
-    EXPECT_EQ(rig.shell->calls()[0].parameters,
-              "/Create /TN HearthpadHost /TR \"\\\"C:\\Program Files\\Hearthpad\\app.exe\\\" --background\" "
-              "/SC ONLOGON /RL HIGHEST /F");
+    ASSERT_EQ(rig.elevated->calls().size(), 1u);
+    EXPECT_EQ(rig.elevated->calls()[0].args[0], "/Create");
     rig.answer(0);
     EXPECT_TRUE(rig.startup.elevated_task_exists());
     EXPECT_EQ(rig.runner->requests().size(), 2u);  // asked again at once
