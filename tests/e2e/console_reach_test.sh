@@ -146,7 +146,7 @@ expect_absent() {  # WHAT TEXT PART
 }
 
 # --------------------------------------------------------------------- cases
-output="$(run_console reach pair endpoints)"
+output="$(run_console reach pair endpoints check)"
 listening="$(line_of "$output" "listening: ")"
 port="${listening#listening: }"
 if [[ ! $port =~ ^[0-9]+$ ]]; then
@@ -166,6 +166,19 @@ expect_eq "the first LAN endpoint" "$(cut -d, -f1 <<<"${endpoints#lan: }")" "192
 expect_contains "the LAN endpoints" "$endpoints" "172.20.5.5:$port"
 expect_absent "the console's output (adapter down)" "$output" "10.9.9.9"
 expect_absent "the console's output (adapter without a link)" "$output" "10.7.7.7"
+
+# The connection check: the address with the router is the one found, and
+# what Linux cannot tell (the network's profile, a firewall) is unknown,
+# never ok.
+lan_check="$(line_of "$output" "check: lan_address ")"
+expect_contains "the check's LAN address line" "$lan_check" "check: lan_address ok "
+expect_contains "the check's LAN address" "$lan_check" "192.168.77.5"
+expect_contains "the check's gateway line" "$(line_of "$output" "check: gateway ")" "check: gateway ok "
+for id in network_profile firewall_program firewall_block_all; do
+    expect_contains "the check's $id line" "$(line_of "$output" "check: $id ")" "check: $id unknown "
+done
+expect_contains "the check's advertisement line" "$(line_of "$output" "check: advertisement ")" \
+    "check: advertisement "
 
 if ((failures > 0)) || [[ -n ${HP_REACH_TEST_VERBOSE:-} ]]; then
     echo "the console wrote:" >&2
