@@ -9,6 +9,7 @@
 
 #include "app/win32_controls.h"
 #include "app/win32_text.h"
+#include "app/win32_tray.h"
 #include "connection_check/allow_firewall.h"
 #include "connection_check/gather.h"
 #include "platform/firewall.h"
@@ -39,19 +40,7 @@ private:
     bool ok_;
 };
 
-std::string running_program_path() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return {};
-        if (n < path.size()) {
-            path.resize(n);
-            return platform::win32::to_utf8(path).value_or(std::string());
-        }
-        if (path.size() >= 32768) return {};
-        path.resize(path.size() * 2);
-    }
-}
+std::string running_program_path() { return platform::win32::to_utf8(module_file_name()).value_or(std::string()); }
 
 struct ClassAndStyle {
     const wchar_t* name;
@@ -161,15 +150,7 @@ void ConnectionCheck::open() {
         SetForegroundWindow(window_);
         return;
     }
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = window_proc;
-    wc.hInstance = hooks_.instance;
-    wc.hIcon = LoadIconW(hooks_.instance, MAKEINTRESOURCEW(1));
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-    wc.lpszClassName = kConnectionCheckWindowClass;
-    (void)RegisterClassExW(&wc);  // already registered by an earlier window, or failing below
+    register_window_class(hooks_.instance, kConnectionCheckWindowClass, window_proc);
 
     const int systemDpi = std::max(96, static_cast<int>(GetDpiForSystem()));
     const cc::LayoutRect size = model_.client_rect(systemDpi);

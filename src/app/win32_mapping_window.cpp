@@ -145,15 +145,7 @@ void MappingWindow::open() {
     INITCOMMONCONTROLSEX common{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES};
     (void)InitCommonControlsEx(&common);
 
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = window_proc;
-    wc.hInstance = hooks_.instance;
-    wc.hIcon = LoadIconW(hooks_.instance, MAKEINTRESOURCEW(1));
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-    wc.lpszClassName = kMappingWindowClass;
-    (void)RegisterClassExW(&wc);  // already registered by an earlier window, or failing below
+    register_window_class(hooks_.instance, kMappingWindowClass, window_proc);
 
     const pad_mapping::PadMapping current = hooks_.current ? hooks_.current() : pad_mapping::defaultMapping();
     open_ = std::make_unique<Open>(current, hooks_.vigemFound);
