@@ -42,6 +42,10 @@ if(WIN32)
                      ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh $<TARGET_FILE:hearthpad_win_tests> --gtest_filter=*WinHttp*)
     set_tests_properties(win32_update_https PROPERTIES TIMEOUT 600)
   endif()
+  # Every DLL hearthpad.exe imports is taken from the system directory: a
+  # KnownDLL, or covered by its load-configuration directory's flags.
+  add_test(NAME dll_imports COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/check_dll_imports.sh ${CMAKE_OBJDUMP}
+                                    $<TARGET_FILE:hearthpad>)
   # The resource script (application manifest, version block) must compile
   # with windres in every Windows build, also before a program links it.
   add_library(hearthpad_resource_check OBJECT resources/hearthpad.rc)

@@ -18,3 +18,11 @@ target_compile_options(hearthpad PRIVATE ${HP_WARNINGS})
 # the same program (the release package is reproducible).
 target_link_options(hearthpad PRIVATE -municode -Wl,--no-insert-timestamp)
 target_link_libraries(hearthpad PRIVATE hearthpad_desktop hearthpad_version)
+# The load-configuration directory (src/platform/win32/dll_search.cpp), whose
+# DependentLoadFlags keep the DLLs the program imports to the system
+# directory: GNU ld leaves the header's entry for it empty, so it is set
+# after linking.
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+add_custom_command(TARGET hearthpad POST_BUILD
+                   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/pe-load-config.py $<TARGET_FILE:hearthpad>
+                   VERBATIM)
