@@ -192,9 +192,10 @@ protected:
 // Ctrl+Alt+Del is answered on the session, whichever way the request came.
 TEST_F(SasTest, ResultGoesToTheRequestingSession) {
     auto a = paired_client("A");
+    // No helper service here, and the host is no service: nothing can send it.
     const std::string expected =
-        "{\"code\":\"sas_policy_missing\",\"message\":\"Ctrl+Alt+Del needs setup on the PC: run this "
-        "app as administrator once and enable the SoftwareSASGeneration policy\"}";
+        "{\"code\":\"sas_unavailable\",\"message\":\"Ctrl+Alt+Del is not available on this PC (install "
+        "Hearthpad with its Ctrl+Alt+Del helper)\"}";
     ASSERT_TRUE(a->send_secure(frame_type::InputCommand, command(8, 1, {9})));
     auto reply = a->recv();
     ASSERT_TRUE(reply) << reply.error().text;
