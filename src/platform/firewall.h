@@ -28,7 +28,14 @@ inline constexpr int kProtocolAny = 256;
 
 // The category Windows gives a network; it picks the firewall profile.
 enum class NetworkCategory { Public, Private, Domain };
-unsigned profile_of(NetworkCategory category);
+constexpr unsigned profile_of(NetworkCategory category) {
+    switch (category) {
+        case NetworkCategory::Domain: return kProfileDomain;
+        case NetworkCategory::Private: return kProfilePrivate;
+        case NetworkCategory::Public: return kProfilePublic;
+    }
+    return kProfilePublic;  // an unknown value: the strictest profile
+}
 
 struct FirewallRule {
     std::string name;
