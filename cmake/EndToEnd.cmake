@@ -35,3 +35,4 @@ elseif(HEARTHPAD_WIN_EXE)
 endif()
 
 include(cmake/Package.cmake)
+include(cmake/Release.cmake)
