@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 
 namespace hp::platform {
 
@@ -28,5 +29,26 @@ public:
     // did (false at once for SasSender::None).
     virtual bool sendSas(SasSender sender) = 0;
 };
+
+// The Ctrl+Alt+Del helper's pipe (platform/win32/sas_helper.h names it), as
+// the host and the helper service both speak it: the client writes the one
+// request byte, the service answers with one status byte and disconnects.
+// Only kSasHelperSent means the service called SendSAS; any other byte, no
+// byte, more than one byte or a closed pipe is "not sent". The bytes are
+// letters so that a trace of the pipe is readable, and none is zero, so a
+// buffer that was never filled never reads as an answer.
+inline constexpr std::uint8_t kSasHelperRequest = 'S';
+
+enum class SasHelperStatus : std::uint8_t {
+    Sent = 's',        // SendSAS(FALSE) was called for the client's session
+    Refused = 'r',     // the client is not in the active console session (or a session is unknown)
+    Failed = 'f',      // SendSAS could not be called (sas.dll or the function missing, impersonation failed)
+    BadRequest = 'b',  // the request was not exactly the one request byte
+};
+
+// What the host makes of the bytes the service answered with.
+constexpr bool sas_helper_answer_is_sent(std::span<const std::uint8_t> answer) {
+    return answer.size() == 1 && answer[0] == static_cast<std::uint8_t>(SasHelperStatus::Sent);
+}
 
 }  // namespace hp::platform
