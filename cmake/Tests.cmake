@@ -15,6 +15,13 @@ if(WIN32)
                         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/stub)
   target_compile_options(hearthpad_schtasks_stub PRIVATE ${HP_WARNINGS})
   target_link_options(hearthpad_schtasks_stub PRIVATE -municode)
+  # A windowed program for the desktop shell to start (stub/shell_started.exe);
+  # it reports beside itself, since it runs with the shell's environment.
+  add_executable(hearthpad_shell_started_stub WIN32 tests/stubs/shell_started_stub.cpp)
+  set_target_properties(hearthpad_shell_started_stub PROPERTIES OUTPUT_NAME shell_started
+                        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/stub)
+  target_compile_options(hearthpad_shell_started_stub PRIVATE ${HP_WARNINGS})
+  target_link_options(hearthpad_shell_started_stub PRIVATE -municode -static)
   # A sas.dll (stub/sas.dll) that the tests plant where it must never be
   # loaded from.
   add_library(hearthpad_planted_sas SHARED tests/stubs/planted_sas.cpp)
@@ -27,7 +34,7 @@ if(WIN32)
     # client (it shares no code with the host) for pairing from the tests.
     add_executable(hearthpad_win_tests ${HP_WIN_TEST_SOURCES} src/platform/fake/fake_process_runner.cpp
                    src/platform/fake/fake_user_registry.cpp tests/support/test_client.cpp)
-    add_dependencies(hearthpad_win_tests hearthpad_schtasks_stub hearthpad_planted_sas)
+    add_dependencies(hearthpad_win_tests hearthpad_schtasks_stub hearthpad_planted_sas hearthpad_shell_started_stub)
     target_compile_options(hearthpad_win_tests PRIVATE ${HP_WARNINGS})
     target_include_directories(hearthpad_win_tests PRIVATE tests)
     target_link_libraries(hearthpad_win_tests PRIVATE hearthpad_desktop hp::gtest)

@@ -2,9 +2,11 @@
 // mutex), a hidden tray window that only receives messages, the host itself
 // (start_host) and the window message loop on the main thread. Reads one
 // argument: "--allow-firewall" makes this run the connection check's
-// elevated firewall fix and nothing else ("--background" from the
-// start-at-login entries changes nothing); the host's exit status is 0 on
-// every path.
+// elevated firewall fix and nothing else, "--start-as-user" and
+// "--forget-startup" are the installer's and the uninstaller's runs
+// (win32_installer_modes.h), each with exit codes of its own ("--background"
+// from the start-at-login entries changes nothing); the host's exit status
+// is 0 on every path.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -15,6 +17,7 @@
 
 #include "app/win32_connection_check.h"
 #include "app/win32_first_run.h"
+#include "app/win32_installer_modes.h"
 #include "app/win32_single_instance.h"
 #include "app/win32_text.h"
 #include "app/win32_tray.h"
@@ -166,14 +169,21 @@ int run(HINSTANCE instance) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     (void)hp::platform::win32::restrict_dll_search();  // first: no DLL from this program's or the current folder
-    // The firewall fix: this program started elevated by the connection
-    // check. The first argument is the only one read, before the
-    // single-instance mutex, and this run never starts a host.
+    // The firewall fix (this program started elevated by the connection
+    // check) and the installer's runs. The first argument is the only one
+    // read, before the single-instance mutex, and these runs never start a
+    // host.
     int argc = 0;
+    auto mode = hp::app::ProgramMode::Host;
     if (LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc)) {
-        const bool allowFirewall = argc >= 2 && std::wstring_view(argv[1]) == L"--allow-firewall";
+        mode = hp::app::program_mode(argc, argv);
         LocalFree(argv);
-        if (allowFirewall) return hp::app::run_allow_firewall_mode();
+    }
+    switch (mode) {
+        case hp::app::ProgramMode::AllowFirewall: return hp::app::run_allow_firewall_mode();
+        case hp::app::ProgramMode::StartAsUser: return hp::app::run_start_as_user_mode();
+        case hp::app::ProgramMode::ForgetStartup: return hp::app::run_forget_startup_mode();
+        case hp::app::ProgramMode::Host: break;
     }
     return hp::app::run(instance);
 }

@@ -9,6 +9,10 @@
 // - HP_STUB_SCHTASKS_XML_COPY: copies the file named after "/XML" there (the
 //   caller may remove its own once this program has ended); when that file
 //   cannot be read, the log gets a line "cannot read <file>";
+// - HP_STUB_SCHTASKS_QUERY_FILE: when the arguments include "/Query" and
+//   "/XML", writes that file's bytes, unchanged, to standard output (a task's
+//   definition as schtasks prints it); when the file cannot be read, the log
+//   gets a line "cannot read <file>";
 // - HP_STUB_SLEEP_MS: waits that many milliseconds before ending.
 // It exits with the number in HP_STUB_SCHTASKS_EXIT (1 when unset), so "no
 // such task" and "not allowed" are what a program sees by default.
@@ -16,6 +20,7 @@
 
 #include <cwchar>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -46,6 +51,36 @@ void append_line(const std::wstring& file, std::string line) {
     CloseHandle(log);
 }
 
+bool has_argument(int argc, wchar_t** argv, const wchar_t* wanted) {
+    for (int i = 1; i < argc; ++i)
+        if (_wcsicmp(argv[i], wanted) == 0) return true;
+    return false;
+}
+
+// The whole file to standard output, as bytes (no text-mode translation).
+bool print_file(const std::wstring& file) {
+    HANDLE in = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (in == INVALID_HANDLE_VALUE) return false;
+    std::vector<char> bytes;
+    char chunk[4096];
+    DWORD got = 0;
+    bool ok = true;
+    while ((ok = ReadFile(in, chunk, sizeof chunk, &got, nullptr)) && got > 0)
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    CloseHandle(in);
+    if (!ok) return false;
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    for (std::size_t done = 0; done < bytes.size();) {
+        DWORD written = 0;
+        if (!WriteFile(out, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr) ||
+            written == 0)
+            return true;  // nobody reads: what a real schtasks would see too
+        done += written;
+    }
+    return true;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -67,6 +102,9 @@ int wmain(int argc, wchar_t** argv) {
                 append_line(log, "cannot read " + utf8(argv[i + 1]));
         }
     }
+    if (env(L"HP_STUB_SCHTASKS_QUERY_FILE", value) && has_argument(argc, argv, L"/Query") &&
+        has_argument(argc, argv, L"/XML") && !print_file(value) && env(L"HP_STUB_SCHTASKS_LOG", log))
+        append_line(log, "cannot read " + utf8(value.c_str()));
     if (env(L"HP_STUB_SLEEP_MS", value)) Sleep(static_cast<DWORD>(std::wcstoul(value.c_str(), nullptr, 10)));
     if (env(L"HP_STUB_SCHTASKS_EXIT", value)) return static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));
     return 1;
