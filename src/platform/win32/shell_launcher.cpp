@@ -129,7 +129,8 @@ public:
         const ComScope com;
         if (!com.usable()) return step_failed("CoInitializeEx", com.result());
 
-        // The shell's window list, served by Explorer.
+        // The shell's window list, served by Explorer's process (a local
+        // server; the SDK's "execute in Explorer" sample asks for it so).
         ComPtr<IShellWindows> windows;
         HRESULT hr = CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
                                       windows.put_void());
@@ -172,6 +173,11 @@ public:
         hr = application->QueryInterface(IID_IShellDispatch2, shell.put_void());
         if (FAILED(hr)) return step_failed("QueryInterface(IShellDispatch2)", hr);
 
+        // Explorer may bring the started program's windows (the host's
+        // first-start question) to the front: only a process that has the
+        // foreground may hand that right on. Failing, it only means the
+        // window may open behind others.
+        (void)CoAllowSetForegroundWindow(shell.get(), nullptr);
         // No arguments (an empty variant), the program's folder, "open",
         // shown normally.
         const Bstr bfile(*file);
