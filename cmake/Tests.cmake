@@ -28,6 +28,14 @@ if(WIN32)
   set_target_properties(hearthpad_planted_sas PROPERTIES OUTPUT_NAME sas PREFIX ""
                         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/stub)
   target_link_options(hearthpad_planted_sas PRIVATE -static)
+  # A sas.dll (stub/recording/sas.dll) that records each SendSAS call, for
+  # the Ctrl+Alt+Del service's test.
+  add_library(hearthpad_recording_sas SHARED tests/stubs/recording_sas.cpp)
+  set_target_properties(hearthpad_recording_sas PROPERTIES OUTPUT_NAME sas PREFIX ""
+                        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/stub/recording
+                        ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/stub/recording)
+  target_compile_options(hearthpad_recording_sas PRIVATE ${HP_WARNINGS})
+  target_link_options(hearthpad_recording_sas PRIVATE -static)
   file(GLOB HP_WIN_TEST_SOURCES CONFIGURE_DEPENDS tests/win32/*.cpp)
   if(HP_WIN_TEST_SOURCES)
     # The portable fakes the desktop tests hand to the tray, and the test
@@ -40,6 +48,11 @@ if(WIN32)
     target_link_libraries(hearthpad_win_tests PRIVATE hearthpad_desktop hp::gtest)
     target_compile_definitions(hearthpad_win_tests PRIVATE HP_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
                                HP_STUB_DIR="${CMAKE_BINARY_DIR}/stub")
+    # The Ctrl+Alt+Del service's pipe server, and the program itself for the
+    # test that installs it into Wine's service control manager.
+    add_dependencies(hearthpad_win_tests hearthpad_recording_sas hearthpad-sas)
+    target_link_libraries(hearthpad_win_tests PRIVATE hearthpad_sas_service)
+    target_compile_definitions(hearthpad_win_tests PRIVATE HP_SAS_SERVICE_EXE="$<TARGET_FILE:hearthpad-sas>")
     add_test(NAME win32_layer COMMAND hearthpad_win_tests --gtest_filter=-*WinHttp*)
     set_tests_properties(win32_layer PROPERTIES TIMEOUT 600)
     # WinHTTP against the local HTTPS test server, which runs on the Linux
@@ -53,6 +66,8 @@ if(WIN32)
   # KnownDLL, or covered by its load-configuration directory's flags.
   add_test(NAME dll_imports COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/check_dll_imports.sh ${CMAKE_OBJDUMP}
                                     $<TARGET_FILE:hearthpad>)
+  add_test(NAME dll_imports_sas COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/check_dll_imports.sh ${CMAKE_OBJDUMP}
+                                        $<TARGET_FILE:hearthpad-sas>)
   # The resource script (application manifest, version block) must compile
   # with windres in every Windows build, also before a program links it.
   add_library(hearthpad_resource_check OBJECT resources/hearthpad.rc)

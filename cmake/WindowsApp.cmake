@@ -26,3 +26,6 @@ find_package(Python3 COMPONENTS Interpreter REQUIRED)
 add_custom_command(TARGET hearthpad POST_BUILD
                    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/pe-load-config.py $<TARGET_FILE:hearthpad>
                    VERBATIM)
+
+# The Ctrl+Alt+Del helper service.
+include(cmake/SasService.cmake)

@@ -7,7 +7,8 @@
 #   client (src/client)          base, itself and the protocol's pure codecs
 #                                (frames, datagrams, the input record); never
 #                                host state, server, start-up or platform
-#   programs (src/app)           anything
+#   programs (src/app,           anything
+#    src/sas_service)
 # and that no core or portable base file includes <windows.h>.
 # Prints every offending line and exits 1 when there is one.
 set -euo pipefail
@@ -20,7 +21,7 @@ layer_of() {
     case "$1" in
         base/*|crypto/*) echo base ;;
         platform/*) echo platform ;;
-        app/*) echo app ;;
+        app/*|sas_service/*) echo app ;;
         client/*) echo client ;;
         qr/*) echo qr ;;
         *) echo core ;;

@@ -1,11 +1,14 @@
 // Ctrl+Alt+Del on Windows: a desktop program (elevated or not) is no sender
 // of the sequence; the installer's helper service is asked over its pipe,
-// and only its "sent" counts. Here a thread of the test plays the helper on
-// a pipe of its own name.
+// and only its "sent", from the service's own process, counts. Here a thread
+// of the test plays the helper on a pipe of its own name, and the test names
+// its own process as the service's where it wants the answer trusted.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -21,11 +24,15 @@ std::wstring test_pipe() {
            std::to_wstring(GetTickCount64());
 }
 
+std::string byte(SasHelperStatus s) { return std::string(1, static_cast<char>(s)); }
+
 // One instance of the helper's pipe, served once on a thread: it reads the
-// request and writes `answer` (nothing: it closes without one).
+// request and writes `answer` ("": it closes without one). A silent helper
+// writes nothing and holds the pipe open until the client gives up.
 class Helper {
 public:
-    Helper(const std::wstring& name, std::string answer) : name_(name), answer_(std::move(answer)) {
+    Helper(const std::wstring& name, std::string answer, bool silent = false)
+        : name_(name), answer_(std::move(answer)), silent_(silent) {
         pipe_ = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
                                  1, 256, 256, 0, nullptr);
         if (pipe_ == INVALID_HANDLE_VALUE) return;
@@ -38,7 +45,8 @@ public:
         if (pipe_ != INVALID_HANDLE_VALUE) CloseHandle(pipe_);
     }
     bool listening() const { return pipe_ != INVALID_HANDLE_VALUE; }
-    // The request as read, once the exchange is over ("" when no one asked).
+    // The request as read, once the exchange is over ("" when nothing was
+    // written to the pipe).
     std::string request() {
         finish();
         return request_;
@@ -49,7 +57,7 @@ private:
     // that asks nothing.
     void finish() {
         if (!thread_.joinable()) return;
-        const HANDLE nobody = CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+        const HANDLE nobody = CreateFileW(name_.c_str(), GENERIC_READ | FILE_WRITE_DATA, 0, nullptr, OPEN_EXISTING, 0,
                                           nullptr);
         if (nobody != INVALID_HANDLE_VALUE) CloseHandle(nobody);
         thread_.join();
@@ -60,7 +68,10 @@ private:
         char buffer[256];
         DWORD got = 0;
         if (ReadFile(pipe_, buffer, sizeof buffer, &got, nullptr)) request_.assign(buffer, got);
-        if (!answer_.empty()) {
+        if (silent_) {
+            // Returns when the client closes its end.
+            (void)ReadFile(pipe_, buffer, sizeof buffer, &got, nullptr);
+        } else if (!answer_.empty()) {
             DWORD written = 0;
             WriteFile(pipe_, answer_.data(), static_cast<DWORD>(answer_.size()), &written, nullptr);
             FlushFileBuffers(pipe_);
@@ -70,10 +81,20 @@ private:
 
     std::wstring name_;
     std::string answer_;
+    bool silent_;
     HANDLE pipe_ = INVALID_HANDLE_VALUE;
     std::thread thread_;
     std::string request_;
 };
+
+// The helper as seen by the host, with this test's process as the one the
+// service runs in.
+std::shared_ptr<SasSystem> trusting_this_process(const std::wstring& pipe) {
+    SasHelperEndpoint endpoint;
+    endpoint.pipe = pipe;
+    endpoint.trustedServer = [] { return std::optional<std::uint32_t>(GetCurrentProcessId()); };
+    return make_win32_sas_system(std::move(endpoint));
+}
 
 // The policy value that lets services send the sequence, for one test.
 class ServicesMaySend : public ::testing::Test {
@@ -105,23 +126,58 @@ TEST_F(ServicesMaySend, WithoutTheHelperADesktopProgramAnswersUnavailable) {
     EXPECT_EQ(sas::decide(*sas), sas::Outcome::Unavailable);
 }
 
-TEST_F(ServicesMaySend, TheHelpersSentIsTheOnlyOk) {
+TEST_F(ServicesMaySend, TheServicesSentIsTheOnlyOk) {
     const struct {
-        const char* answer;
+        const char* name;
+        std::string answer;
+        bool silent;
         sas::Outcome expected;
     } cases[] = {
-        {"sent", sas::Outcome::Ok},
-        {"refused", sas::Outcome::Unavailable},
-        {"", sas::Outcome::Unavailable},  // closes without an answer
+        {"sent", byte(SasHelperStatus::Sent), false, sas::Outcome::Ok},
+        {"refused", byte(SasHelperStatus::Refused), false, sas::Outcome::Unavailable},
+        {"failed", byte(SasHelperStatus::Failed), false, sas::Outcome::Unavailable},
+        {"bad_request", byte(SasHelperStatus::BadRequest), false, sas::Outcome::Unavailable},
+        {"sent_twice", byte(SasHelperStatus::Sent) + byte(SasHelperStatus::Sent), false, sas::Outcome::Unavailable},
+        {"old_text", "sent", false, sas::Outcome::Unavailable},
+        {"closed_without_answer", "", false, sas::Outcome::Unavailable},
+        // The exchange's bound ends the wait.
+        {"silent", "", true, sas::Outcome::Unavailable},
     };
     for (const auto& c : cases) {
         const std::wstring name = test_pipe();
-        Helper helper(name, c.answer);
-        ASSERT_TRUE(helper.listening());
-        const auto sas = make_win32_sas_system(name);
-        EXPECT_EQ(sas->sender(), SasSender::Service) << c.answer;
-        EXPECT_EQ(sas::decide(*sas), c.expected) << c.answer;
-        EXPECT_EQ(helper.request(), kSasHelperRequest) << c.answer;
+        Helper helper(name, c.answer, c.silent);
+        ASSERT_TRUE(helper.listening()) << c.name;
+        const auto sas = trusting_this_process(name);
+        EXPECT_EQ(sas->sender(), SasSender::Service) << c.name;
+        EXPECT_EQ(sas::decide(*sas), c.expected) << c.name;
+        EXPECT_EQ(helper.request(), std::string(1, static_cast<char>(kSasHelperRequest))) << c.name;
+    }
+}
+
+// A pipe of the helper's name served by any process but the service's (a
+// user may create it while the service is stopped) is not the helper: the
+// host does not even write its request to it.
+TEST_F(ServicesMaySend, APipeNotServedByTheServiceIsNotTheHelper) {
+    const struct {
+        const char* name;
+        std::function<std::optional<std::uint32_t>()> trusted;
+    } cases[] = {
+        // Not installed here: the service control manager knows no process.
+        {"service_not_installed", [] { return service_process_id(L"HearthpadSasNoSuchService"); }},
+        {"service_in_another_process", [] { return std::optional<std::uint32_t>(GetCurrentProcessId() + 4); }},
+        {"nothing_known", [] { return std::optional<std::uint32_t>(); }},
+    };
+    for (const auto& c : cases) {
+        const std::wstring name = test_pipe();
+        Helper helper(name, byte(SasHelperStatus::Sent));
+        ASSERT_TRUE(helper.listening()) << c.name;
+        SasHelperEndpoint endpoint;
+        endpoint.pipe = name;
+        endpoint.trustedServer = c.trusted;
+        const auto sas = make_win32_sas_system(std::move(endpoint));
+        EXPECT_EQ(sas->sender(), SasSender::Service) << c.name;
+        EXPECT_EQ(sas::decide(*sas), sas::Outcome::Unavailable) << c.name;
+        EXPECT_EQ(helper.request(), "") << c.name;
     }
 }
 
