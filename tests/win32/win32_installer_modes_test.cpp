@@ -106,6 +106,7 @@ TEST_F(ForgetStartupRun, OurRunValueAndOurTaskAreRemoved) {
     const ScopedEnv log(L"HP_STUB_SCHTASKS_LOG", log_.wstring()), query(L"HP_STUB_SCHTASKS_QUERY_FILE", query_.wstring()),
         exit(L"HP_STUB_SCHTASKS_EXIT", L"0");
 
+    EXPECT_EQ(forget_startup_options().schtasks, utf8_path(standIn_.path())) << "by its full path";
     EXPECT_EQ(run_forget_startup_mode(), 0);
     EXPECT_FALSE(registry_->read_units(startup::kRunKey, startup::kRunValueName, startup::kRunValueBufferBytes));
     EXPECT_EQ(read_lines(log_), (std::vector<std::string>{"/Query\t/TN\tHearthpadHost\t/XML",
