@@ -1,0 +1,313 @@
+; The Windows installer, hearthpad-<version>-setup.exe. scripts/package.sh
+; builds it with makensis from Debian's nsis package, passing:
+;   VERSION    major.minor.patch
+;   STAGE      the folder holding the files to install (stripped, maybe signed)
+;   OUTFILE    where to write the installer
+;   SIGN       (optional) a command that signs the file named by its last
+;              argument; the uninstaller is signed before it is packed, the
+;              installer after it is written
+;
+; A per-machine install into %ProgramFiles%\Hearthpad. What it changes on the
+; PC, and takes back on uninstall, is listed in README-Windows.txt.
+;
+; Command line (besides NSIS's own /S and /D=):
+;   /NOSTART   do not start Hearthpad at the end
+; A silent run that cannot close a running Hearthpad ends with exit code 2
+; and changes nothing.
+
+Unicode true
+Target amd64-unicode
+ManifestDPIAware true
+ManifestSupportedOS Win10
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+; Installed files keep their times (package.sh pins them to the commit's).
+SetDateSave on
+CRCCheck on
+
+!ifndef VERSION | STAGE | OUTFILE
+  !error "VERSION, STAGE and OUTFILE must be defined (scripts/package.sh does it)"
+!endif
+
+!define PRODUCT "Hearthpad"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Hearthpad"
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define TRAY_CLASS "HearthpadTrayWindow"
+!define HOST_MUTEX "Global\HearthpadHostSingletonMutex"
+!define FIREWALL_RULE "Hearthpad"
+; How long a running Hearthpad gets to release what it holds and exit.
+!define CLOSE_WAIT_STEPS 100 ; of 100 ms
+!define EXIT_HOST_STILL_RUNNING 2
+
+Name "${PRODUCT}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES64\Hearthpad"
+BrandingText "${PRODUCT} ${VERSION}"
+ShowInstDetails show
+ShowUninstDetails show
+
+VIProductVersion "${VERSION}.0"
+VIFileVersion "${VERSION}.0"
+VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} Setup"
+VIAddVersionKey /LANG=1033 "CompanyName" "${PRODUCT}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "See LICENSE"
+
+!ifdef SIGN
+  !uninstfinalize '${SIGN} "%1"' = 0
+  !finalize '${SIGN} "%1"' = 0
+!endif
+
+!include "MUI2.nsh"
+!include "LogicLib.nsh"
+!include "FileFunc.nsh"
+!include "x64.nsh"
+!include "WinMessages.nsh"
+!include "Sections.nsh"
+
+!define MUI_ICON "${STAGE}\hearthpad.ico"
+!define MUI_UNICON "${STAGE}\hearthpad.ico"
+!define MUI_ABORTWARNING
+!define MUI_COMPONENTSPAGE_NODESC
+!define MUI_UNCOMPONENTSPAGE_NODESC
+
+!insertmacro MUI_PAGE_LICENSE "${STAGE}\LICENSE"
+!insertmacro MUI_PAGE_COMPONENTS
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "Start Hearthpad"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartAsUser
+!insertmacro MUI_PAGE_FINISH
+
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_COMPONENTS
+!insertmacro MUI_UNPAGE_INSTFILES
+
+!insertmacro MUI_LANGUAGE "English"
+
+Var NoStart
+
+; ------------------------------------------------------------ shared steps
+
+; Asks every running Hearthpad to exit the way its own menu's Exit does
+; (WM_CLOSE to its tray window: it releases held keys and buttons first),
+; then waits for the single-instance mutex to go. Never kills it: a killed
+; host leaves injected keys down. A host in another user's session has no
+; window here, but its global mutex is seen all the same, and it blocks
+; the install until that user quits it.
+!macro CLOSE_RUNNING_HOST un
+Function ${un}CloseRunningHost
+  Push $0
+  Push $1
+  Push $2
+  StrCpy $2 0
+  ${Do}
+    ; Each pass asks again: a host that was starting up may have made its
+    ; window only now.
+    ${If} $2 = 0
+    ${OrIf} $2 = 20
+      StrCpy $0 0
+      ${Do}
+        FindWindow $0 "${TRAY_CLASS}" "" 0 $0
+        ${If} $0 = 0
+          ${Break}
+        ${EndIf}
+        DetailPrint "Asking the running Hearthpad to exit"
+        SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=2000
+      ${Loop}
+    ${EndIf}
+    ; SYNCHRONIZE is all the host's mutex grants other users.
+    System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${HOST_MUTEX}") p .r1'
+    ${If} $1 P= 0
+      ${Break}
+    ${EndIf}
+    System::Call 'kernel32::CloseHandle(p r1)'
+    ${If} $2 >= ${CLOSE_WAIT_STEPS}
+      DetailPrint "Hearthpad is still running"
+      MessageBox MB_OK|MB_ICONSTOP "Hearthpad is still running (perhaps for another user of this PC).$\r$\n$\r$\nQuit it from its icon in the notification area, then run this again." /SD IDOK
+      SetErrorLevel ${EXIT_HOST_STILL_RUNNING}
+      Quit
+    ${EndIf}
+    Sleep 100
+    IntOp $2 $2 + 1
+  ${Loop}
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+!macroend
+!insertmacro CLOSE_RUNNING_HOST ""
+!insertmacro CLOSE_RUNNING_HOST "un."
+
+; The firewall rule is found by name and program, so a rule the user made
+; for another program under the same name stays. netsh's delete exits 1
+; when nothing matched: that is fine.
+!macro DELETE_FIREWALL_RULE
+  nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall delete rule name="${FIREWALL_RULE}" program="$INSTDIR\hearthpad.exe"'
+  Pop $0
+!macroend
+
+; ------------------------------------------------------------ install
+
+Function .onInit
+  ${IfNot} ${RunningX64}
+    MessageBox MB_OK|MB_ICONSTOP "Hearthpad needs 64-bit Windows." /SD IDOK
+    Abort
+  ${EndIf}
+  SetRegView 64
+  SetShellVarContext all
+  ; An earlier install's folder, unless /D= chose one.
+  ${If} $INSTDIR == "$PROGRAMFILES64\Hearthpad"
+    ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $0 != ""
+      StrCpy $INSTDIR $0
+    ${EndIf}
+  ${EndIf}
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/NOSTART" $1
+  ${IfNot} ${Errors}
+    StrCpy $NoStart 1
+  ${EndIf}
+FunctionEnd
+
+Section "Hearthpad" SecMain
+  SectionIn RO
+  Call CloseRunningHost
+  ; The helper service runs from the install folder: it stops while its
+  ; program is replaced.
+  ${If} ${FileExists} "$INSTDIR\hearthpad-sas.exe"
+    DetailPrint "Stopping the Ctrl+Alt+Del helper"
+    nsExec::ExecToLog '"$INSTDIR\hearthpad-sas.exe" --stop'
+    Pop $0
+  ${EndIf}
+
+  SetOutPath "$INSTDIR"
+  SetOverwrite on
+  File "${STAGE}\hearthpad.exe"
+  File "${STAGE}\hearthpad-client.exe"
+  File "${STAGE}\README-Windows.txt"
+  File "${STAGE}\LICENSE"
+  File "${STAGE}\THIRD_PARTY_NOTICES.md"
+  SetOutPath "$INSTDIR\docs"
+  File "${STAGE}\docs\GAMEPAD.md"
+  SetOutPath "$INSTDIR"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  CreateShortcut "$SMPROGRAMS\Hearthpad.lnk" "$INSTDIR\hearthpad.exe" "" "$INSTDIR\hearthpad.exe" 0
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" '"$INSTDIR\hearthpad.exe",0'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  IntFmt $0 "0x%08X" $0
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
+
+  ; One inbound rule for the installed program, for home and work networks
+  ; only: a reinstall first removes the one it made before.
+  DetailPrint "Allowing Hearthpad through Windows Defender Firewall (private networks)"
+  !insertmacro DELETE_FIREWALL_RULE
+  nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall add rule name="${FIREWALL_RULE}" dir=in action=allow program="$INSTDIR\hearthpad.exe" enable=yes profile=private,domain'
+  Pop $0
+  ${If} $0 != 0
+    DetailPrint "The firewall rule could not be added ($0): Hearthpad's Connection Check can add it later"
+  ${EndIf}
+SectionEnd
+
+Section "Let phones press Ctrl+Alt+Del" SecSas
+  SetOutPath "$INSTDIR"
+  File "${STAGE}\hearthpad-sas.exe"
+  DetailPrint "Installing the Ctrl+Alt+Del helper service"
+  nsExec::ExecToLog '"$INSTDIR\hearthpad-sas.exe" --install'
+  Pop $0
+  ${If} $0 != 0
+    DetailPrint "The Ctrl+Alt+Del helper could not be installed ($0)"
+    MessageBox MB_OK|MB_ICONEXCLAMATION "The Ctrl+Alt+Del helper could not be installed (code $0). Everything else works; phones cannot press Ctrl+Alt+Del." /SD IDOK
+  ${EndIf}
+SectionEnd
+
+; Runs last: takes the helper away when an earlier install had it and this
+; one leaves it out, and starts Hearthpad.
+Section "-Finish"
+  ${IfNot} ${SectionIsSelected} ${SecSas}
+    ${If} ${FileExists} "$INSTDIR\hearthpad-sas.exe"
+      nsExec::ExecToLog '"$INSTDIR\hearthpad-sas.exe" --uninstall'
+      Pop $0
+      Delete "$INSTDIR\hearthpad-sas.exe"
+    ${EndIf}
+  ${EndIf}
+  ; A silent install starts Hearthpad here; an interactive one offers it on
+  ; the finish page.
+  ${If} ${Silent}
+  ${AndIf} $NoStart != 1
+    Call StartAsUser
+  ${EndIf}
+SectionEnd
+
+; Hearthpad must run as the logged-in user, never with this installer's
+; rights: the desktop shell starts it (hearthpad.exe --start-as-user asks
+; Explorer). Without a shell (a SYSTEM or package-manager context) nothing
+; is started and the user starts it from the Start menu.
+Function StartAsUser
+  nsExec::ExecToLog '"$INSTDIR\hearthpad.exe" --start-as-user'
+  Pop $0
+  ${If} $0 != 0
+    DetailPrint "Hearthpad was not started ($0): start it from the Start menu"
+  ${EndIf}
+FunctionEnd
+
+; ------------------------------------------------------------ uninstall
+
+Function un.onInit
+  SetRegView 64
+  SetShellVarContext all
+FunctionEnd
+
+Section "un.Hearthpad" UnSecMain
+  SectionIn RO
+  Call un.CloseRunningHost
+  ; The start-at-login entries of the account running this, only where they
+  ; name this installed program.
+  ${If} ${FileExists} "$INSTDIR\hearthpad.exe"
+    nsExec::ExecToLog '"$INSTDIR\hearthpad.exe" --forget-startup'
+    Pop $0
+  ${EndIf}
+  ${If} ${FileExists} "$INSTDIR\hearthpad-sas.exe"
+    DetailPrint "Removing the Ctrl+Alt+Del helper service"
+    nsExec::ExecToLog '"$INSTDIR\hearthpad-sas.exe" --uninstall'
+    Pop $0
+  ${EndIf}
+  !insertmacro DELETE_FIREWALL_RULE
+
+  Delete "$SMPROGRAMS\Hearthpad.lnk"
+  Delete "$INSTDIR\hearthpad.exe"
+  Delete "$INSTDIR\hearthpad-client.exe"
+  Delete "$INSTDIR\hearthpad-sas.exe"
+  Delete "$INSTDIR\README-Windows.txt"
+  Delete "$INSTDIR\LICENSE"
+  Delete "$INSTDIR\THIRD_PARTY_NOTICES.md"
+  Delete "$INSTDIR\docs\GAMEPAD.md"
+  RMDir "$INSTDIR\docs"
+  Delete "$INSTDIR\uninstall.exe"
+  ; Only when empty: files the user put there stay.
+  RMDir "$INSTDIR"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
+
+; The data folders of the account running the uninstaller (for an
+; uninstall elevated with another account's password, that account's).
+Section /o "un.Also remove paired devices and settings" UnSecData
+  SetShellVarContext current
+  RMDir /r "$APPDATA\Hearthpad"
+  RMDir /r "$LOCALAPPDATA\Hearthpad"
+  SetShellVarContext all
+SectionEnd
