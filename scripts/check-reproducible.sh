@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the release package a second time, from an empty build directory
 # (build/package-check), and compares it with the one given (by default
-# dist/hearthpad-<version>-win64.zip): the same commit must give the same
-# bytes. On a difference it names the files inside that differ.
+# dist/hearthpad-<version>-win64.zip), and the installer beside each: the
+# same commit must give the same bytes. On a difference in the zip it names
+# the files inside that differ.
 #
 #   scripts/check-reproducible.sh [path/to/hearthpad-<version>-win64.zip]
 set -euo pipefail
@@ -21,13 +22,25 @@ second="$(scripts/package.sh --clean --build-dir "$check" --out "$check/dist" 2>
     exit 1
 }
 
+status=0
+setup_name="hearthpad-$version-setup.exe"
+a="$(sha256sum "$(dirname "$first")/$setup_name" | cut -d' ' -f1)"
+b="$(sha256sum "$(dirname "$second")/$setup_name" | cut -d' ' -f1)"
+echo "installer:     $a"
+echo "rebuilt clean: $b"
+if [[ $a != "$b" ]]; then
+    echo "NOT reproducible: the installers differ" >&2
+    cmp -l "$(dirname "$first")/$setup_name" "$(dirname "$second")/$setup_name" | head -n 10 >&2 || true
+    status=1
+fi
+
 a="$(sha256sum "$first" | cut -d' ' -f1)"
 b="$(sha256sum "$second" | cut -d' ' -f1)"
 echo "package:       $a  $first"
 echo "rebuilt clean: $b  $second"
 if [[ $a == "$b" ]]; then
-    echo "reproducible: the two builds are byte-identical"
-    exit 0
+    ((status == 0)) && echo "reproducible: the two builds are byte-identical"
+    exit $status
 fi
 echo "NOT reproducible: the packages differ" >&2
 rm -rf "$check/unpacked"
