@@ -20,3 +20,34 @@ if(HEARTHPAD_PACKAGE AND EXISTS "${HEARTHPAD_PACKAGE}")
 elseif(HEARTHPAD_PACKAGE)
   message(WARNING "HEARTHPAD_PACKAGE does not exist: ${HEARTHPAD_PACKAGE}; test_package is not built")
 endif()
+
+# test_installer: the installer beside that zip (hearthpad-<version>-setup.exe)
+# run under Wine, each case in a fresh prefix under <build>/installer, with
+# the Windows build's stand-ins (schtasks.exe as netsh.exe and schtasks.exe,
+# mutex_holder.exe). When HEARTHPAD_SIGNED_INSTALLER names an installer signed
+# with a throwaway certificate whose authority is HEARTHPAD_SIGNING_CA, it
+# checks the signatures too.
+set(HEARTHPAD_SIGNED_INSTALLER "" CACHE FILEPATH "installer signed with a throwaway certificate (test_installer)")
+set(HEARTHPAD_SIGNING_CA "" CACHE FILEPATH "certificate authority of that throwaway certificate")
+if(HEARTHPAD_PACKAGE AND EXISTS "${HEARTHPAD_PACKAGE}")
+  get_filename_component(HP_PACKAGE_DIR "${HEARTHPAD_PACKAGE}" DIRECTORY)
+  file(STRINGS "${CMAKE_SOURCE_DIR}/VERSION" HP_RELEASE_VERSION LIMIT_COUNT 1)
+  string(STRIP "${HP_RELEASE_VERSION}" HP_RELEASE_VERSION)
+  set(HP_INSTALLER "${HP_PACKAGE_DIR}/hearthpad-${HP_RELEASE_VERSION}-setup.exe")
+  get_filename_component(HP_WIN_STUB_DIR "${HEARTHPAD_WIN_STUB_SCHTASKS}" DIRECTORY)
+  if(EXISTS "${HP_INSTALLER}" AND EXISTS "${HP_WIN_STUB_DIR}/mutex_holder.exe")
+    add_executable(test_installer tests/e2e/installer_test.cpp tests/e2e/wine_host.cpp)
+    target_compile_options(test_installer PRIVATE ${HP_WARNINGS})
+    target_link_libraries(test_installer PRIVATE hearthpad_test_support GTest::gtest_main)
+    target_compile_definitions(test_installer PRIVATE HP_INSTALLER="${HP_INSTALLER}"
+                               HP_STUB_DIR="${HP_WIN_STUB_DIR}" HP_E2E_DIR="${CMAKE_BINARY_DIR}")
+    if(HEARTHPAD_SIGNED_INSTALLER AND EXISTS "${HEARTHPAD_SIGNED_INSTALLER}" AND EXISTS "${HEARTHPAD_SIGNING_CA}")
+      target_compile_definitions(test_installer PRIVATE HP_SIGNED_INSTALLER="${HEARTHPAD_SIGNED_INSTALLER}"
+                                 HP_SIGNING_CA="${HEARTHPAD_SIGNING_CA}")
+    endif()
+    add_test(NAME installer COMMAND test_installer)
+    set_tests_properties(installer PROPERTIES TIMEOUT 900)
+  else()
+    message(WARNING "no installer at ${HP_INSTALLER} or no stand-ins in ${HP_WIN_STUB_DIR}: test_installer is not built")
+  endif()
+endif()

@@ -15,6 +15,20 @@ if(WIN32)
                         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/stub)
   target_compile_options(hearthpad_schtasks_stub PRIVATE ${HP_WARNINGS})
   target_link_options(hearthpad_schtasks_stub PRIVATE -municode)
+  # A program that holds a named mutex for a while (stub/mutex_holder.exe):
+  # a host of another session, as the installer's test sees it.
+  add_executable(hearthpad_mutex_holder tests/stubs/mutex_holder.cpp)
+  set_target_properties(hearthpad_mutex_holder PROPERTIES OUTPUT_NAME mutex_holder
+                        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/stub)
+  target_compile_options(hearthpad_mutex_holder PRIVATE ${HP_WARNINGS})
+  target_link_options(hearthpad_mutex_holder PRIVATE -municode -static)
+  # A stand-in shell window (stub/shell_window.exe): Wine's desktop has none,
+  # and starting a program through the shell needs one.
+  add_executable(hearthpad_shell_window tests/stubs/shell_window_stub.cpp)
+  set_target_properties(hearthpad_shell_window PROPERTIES OUTPUT_NAME shell_window
+                        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/stub)
+  target_compile_options(hearthpad_shell_window PRIVATE ${HP_WARNINGS})
+  target_link_options(hearthpad_shell_window PRIVATE -municode -static)
   # A windowed program for the desktop shell to start (stub/shell_started.exe);
   # it reports beside itself, since it runs with the shell's environment.
   add_executable(hearthpad_shell_started_stub WIN32 tests/stubs/shell_started_stub.cpp)

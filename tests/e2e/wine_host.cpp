@@ -195,7 +195,7 @@ void ChildProcess::kill() {
 
 // ------------------------------------------------------------- WineSession
 
-Result<std::unique_ptr<WineSession>> WineSession::open(const fs::path& workDir) {
+Result<std::unique_ptr<WineSession>> WineSession::open(const fs::path& workDir, Prefix prefix) {
     std::unique_ptr<WineSession> s(new WineSession());
     std::error_code ec;
     fs::create_directories(workDir, ec);
@@ -227,6 +227,11 @@ Result<std::unique_ptr<WineSession>> WineSession::open(const fs::path& workDir) 
         return std::unexpected(st.error());
     }
     s->kill_all();  // a run that was cut short may have left the host running
+    if (prefix == Prefix::Fresh) {
+        fs::remove_all(s->prefix_, ec);
+        if (ec) return fail("cannot remove " + s->prefix_.string() + ": " + ec.message());
+        fs::create_directories(s->prefix_, ec);
+    }
     if (auto st = s->ensure_prefix(); !st) return std::unexpected(st.error());
     return s;
 }
@@ -312,13 +317,8 @@ Status WineSession::ensure_prefix() {
 Result<ChildProcess> WineSession::start(const fs::path& exe, const fs::path& dataDir,
                                         const std::vector<std::string>& args,
                                         const std::map<std::string, std::string>& env) {
-    // A host under test never asks the real update server: its automatic
-    // check finds a check made a minute ago and waits a week.
-    std::error_code ec;
-    fs::create_directories(dataDir, ec);
-    const auto now = std::chrono::duration_cast<seconds>(std::chrono::system_clock::now().time_since_epoch());
-    std::ofstream(dataDir / "update_check.txt", std::ios::binary | std::ios::trunc)
-        << (now.count() - 60) << "\n\n";
+    // A host under test never asks the real update server.
+    hold_update_check(dataDir);
     std::vector<std::string> argv{wine_, fs::absolute(exe).string()};
     argv.insert(argv.end(), args.begin(), args.end());
     auto vars = environment(&dataDir);
@@ -346,10 +346,34 @@ Result<int> WineSession::run(const std::vector<std::string>& argv, milliseconds 
     return fail(argv.front() + " did not finish in time");
 }
 
+Result<WineSession::Output> WineSession::run_windows(const std::vector<std::string>& argv, milliseconds limit,
+                                                     const std::map<std::string, std::string>& env) {
+    const fs::path out = dir_ / "windows-output";
+    std::error_code ec;
+    fs::remove(out, ec);
+    std::vector<std::string> full{wine_};
+    full.insert(full.end(), argv.begin(), argv.end());
+    auto vars = environment(nullptr);
+    for (const auto& [k, v] : env) vars[k] = v;
+    auto child = ChildProcess::spawn({.argv = full, .env = vars, .output = out});
+    if (!child) return std::unexpected(child.error());
+    const auto status = child->wait_for(limit);
+    if (!status) return fail(argv.front() + " did not finish in time");
+    const std::string text = read_file(out);
+    std::ofstream(log_, std::ios::app) << text;
+    return Output{*status, text};
+}
+
 Result<FoundHost> WineSession::wait_for_host(ChildProcess& host, milliseconds limit) {
+    return wait_for_host(&host, limit);
+}
+
+Result<FoundHost> WineSession::wait_for_any_host(milliseconds limit) { return wait_for_host(nullptr, limit); }
+
+Result<FoundHost> WineSession::wait_for_host(ChildProcess* host, milliseconds limit) {
     const auto deadline = Clock::now() + limit;
     for (;;) {
-        if (auto status = host.wait_for(milliseconds(0)))
+        if (auto status = host ? host->wait_for(milliseconds(0)) : std::nullopt)
             return fail("hearthpad.exe ended with status " + std::to_string(*status) +
                         " before answering; see " + log_.string());
         std::vector<std::uint16_t> ports;
@@ -379,6 +403,14 @@ void WineSession::kill_all() {
 }
 
 // ------------------------------------------------------------------ helpers
+
+void hold_update_check(const fs::path& dataDir) {
+    std::error_code ec;
+    fs::create_directories(dataDir, ec);
+    const auto now = std::chrono::duration_cast<seconds>(std::chrono::system_clock::now().time_since_epoch());
+    std::ofstream(dataDir / "update_check.txt", std::ios::binary | std::ios::trunc)
+        << (now.count() - 60) << "\n\n";
+}
 
 std::string windows_path(const fs::path& unixPath) {
     std::string s = "Z:" + fs::absolute(unixPath).lexically_normal().string();

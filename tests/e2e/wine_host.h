@@ -60,10 +60,13 @@ struct FoundHost {
 
 class WineSession {
 public:
+    enum class Prefix { Reuse, Fresh };
     // Takes the lock of `workDir` (one session per directory at a time),
     // ends whatever an earlier run left in the prefix, starts a display if
-    // needed and creates the prefix on first use.
-    static Result<std::unique_ptr<WineSession>> open(const std::filesystem::path& workDir);
+    // needed and creates the prefix on first use (Fresh: always, the earlier
+    // one removed).
+    static Result<std::unique_ptr<WineSession>> open(const std::filesystem::path& workDir,
+                                                      Prefix prefix = Prefix::Reuse);
     ~WineSession();
     WineSession(const WineSession&) = delete;
     WineSession& operator=(const WineSession&) = delete;
@@ -75,6 +78,11 @@ public:
                                const std::map<std::string, std::string>& env = {});
     // Runs a Windows program of the prefix (e.g. "taskkill") to its end.
     Result<int> run(const std::vector<std::string>& argv, milliseconds limit);
+    // The same with `env` adding to or replacing the environment; its exit
+    // status and its standard output and error.
+    struct Output;
+    Result<Output> run_windows(const std::vector<std::string>& argv, milliseconds limit,
+                               const std::map<std::string, std::string>& env = {});
 
     // Runs a program of this machine (xdotool, import, zbarimg) on the
     // session's display to its end; its exit status and standard output.
@@ -90,6 +98,8 @@ public:
     // answers an information request as a Windows host. Gives up when
     // `limit` passes or `host` ends.
     Result<FoundHost> wait_for_host(ChildProcess& host, milliseconds limit);
+    // The same for a host this session did not start itself.
+    Result<FoundHost> wait_for_any_host(milliseconds limit);
 
     // Every process of the prefix ended (wineserver -k).
     void kill_all();
@@ -99,6 +109,7 @@ public:
 
 private:
     WineSession() = default;
+    Result<FoundHost> wait_for_host(ChildProcess* host, milliseconds limit);
     std::map<std::string, std::string> environment(const std::filesystem::path* dataDir) const;
     Status start_display();
     Status ensure_prefix();
@@ -108,6 +119,10 @@ private:
     int lockFd_ = -1;
     std::optional<ChildProcess> xvfb_;
 };
+
+// Writes an update check made a minute ago into `dataDir`, so a host using
+// it waits a week before asking the real update server.
+void hold_update_check(const std::filesystem::path& dataDir);
 
 // "Z:\tmp\x" for "/tmp/x": Wine's Z: drive is the Unix root.
 std::string windows_path(const std::filesystem::path& unixPath);

@@ -28,19 +28,7 @@ fail() {
 ca="$work/ca"
 mkdir -p "$ca" "$work/files" "$work/elsewhere"
 password="correct horse \$battery 'staple'"
-{
-    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Hearthpad Test CA" \
-        -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
-        -keyout "$ca/ca.key" -out "$ca/ca.pem" &&
-    openssl req -newkey rsa:2048 -nodes -subj "/CN=Hearthpad Test Signer" \
-        -keyout "$ca/leaf.key" -out "$ca/leaf.csr" &&
-    printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' \
-        >"$ca/leaf.ext" &&
-    openssl x509 -req -days 2 -in "$ca/leaf.csr" -CA "$ca/ca.pem" -CAkey "$ca/ca.key" \
-        -CAcreateserial -extfile "$ca/leaf.ext" -out "$ca/leaf.pem" &&
-    openssl pkcs12 -export -inkey "$ca/leaf.key" -in "$ca/leaf.pem" -certfile "$ca/ca.pem" \
-        -passout "file:"<(printf '%s' "$password") -out "$ca/signer.pfx"
-} >"$work/openssl.log" 2>&1 || {
+printf '%s' "$password" | "$here/tests/package/make_test_certificate.sh" "$ca" >"$work/openssl.log" 2>&1 || {
     cat "$work/openssl.log" >&2
     echo "could not make the test certificates" >&2
     exit 1

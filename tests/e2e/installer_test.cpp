@@ -1,0 +1,435 @@
+// The installer as a user runs it: hearthpad-<version>-setup.exe under Wine,
+// each case in a fresh prefix, with recording stand-ins for netsh.exe and
+// schtasks.exe in the prefix's system folder (the stand-in logs its
+// arguments, one line per call, and exits 0). Checks what the installer
+// leaves on the PC, an upgrade over a running host, what the uninstaller
+// takes away and keeps, and (when a build signed with a throwaway
+// certificate is given) the signatures.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e/wine_host.h"
+
+namespace hp::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kInstallDir[] = "C:\\Program Files\\Hearthpad";
+constexpr char kInstalledExe[] = "C:\\Program Files\\Hearthpad\\hearthpad.exe";
+constexpr char kUninstallKey[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Hearthpad";
+constexpr char kRunKey[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr auto kSetupLimit = seconds(120);
+constexpr auto kHostLimit = seconds(90);
+
+const std::vector<std::string> kInstalledFiles = {
+    "hearthpad.exe", "hearthpad-client.exe", "hearthpad-sas.exe",      "README-Windows.txt",
+    "LICENSE",       "THIRD_PARTY_NOTICES.md", "docs/GAMEPAD.md", "uninstall.exe"};
+
+std::string env_or(const char* name, const char* fallback) {
+    const char* e = std::getenv(name);
+    return e && *e ? e : fallback;
+}
+
+fs::path installer() { return env_or("HP_INSTALLER", HP_INSTALLER); }
+fs::path stub_dir() { return HP_STUB_DIR; }
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) out.push_back(line);
+    }
+    return out;
+}
+
+std::string quoted(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// Runs a command line of this machine; standard error joins standard output.
+WineSession::Output run_here(const std::string& command) {
+    WineSession::Output out;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return out;
+    std::array<char, 4096> buf;
+    std::size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) out.text.append(buf.data(), n);
+    const int raw = ::pclose(pipe);
+    out.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return out;
+}
+
+// The arguments of one stand-in call: "advfirewall firewall add rule ..."
+// for netsh, "/Delete /TN HearthpadHost /F" for schtasks.
+std::vector<std::string> calls_starting(const fs::path& log, const std::string& first) {
+    std::vector<std::string> out;
+    for (const std::string& line : lines_of(read_file(log)))
+        if (line.starts_with(first)) out.push_back(line);
+    return out;
+}
+
+std::string tabbed(const std::vector<std::string>& args) {
+    std::string out;
+    for (const auto& a : args) out += (out.empty() ? "" : "\t") + a;
+    return out;
+}
+
+// One case: a fresh prefix under <build>/installer/<name> with the
+// stand-ins in its system folder.
+class InstallerCase {
+public:
+    // Wine's desktop registers no shell window, so the installer's start
+    // through the shell would find no shell; a stand-in registers one, and
+    // the rest of the way (IShellWindows, the desktop's view, ShellExecute)
+    // is Wine's own explorer.exe.
+    enum class Shell { Absent, Present };
+
+    static Result<std::unique_ptr<InstallerCase>> open(const std::string& name, Shell shell = Shell::Present) {
+        auto c = std::unique_ptr<InstallerCase>(new InstallerCase);
+        c->dir_ = fs::path(HP_E2E_DIR) / "installer" / name;
+        auto wine = WineSession::open(c->dir_, WineSession::Prefix::Fresh);
+        if (!wine) return std::unexpected(wine.error());
+        c->wine_ = std::move(*wine);
+        std::error_code ec;
+        const fs::path system32 = c->prefix_path("C:\\windows\\system32");
+        for (const char* program : {"netsh.exe", "schtasks.exe"}) {
+            fs::copy_file(stub_dir() / "schtasks.exe", system32 / program, fs::copy_options::overwrite_existing, ec);
+            if (ec) return fail("cannot place the " + std::string(program) + " stand-in: " + ec.message());
+        }
+        fs::remove(c->calls(), ec);
+        // A host the shell starts uses the prefix user's data folder: it
+        // must not ask the real update server either.
+        hold_update_check(c->data_dir());
+        if (shell == Shell::Present) {
+            auto stand_in = c->wine_->start(stub_dir() / "shell_window.exe", c->data_dir(), {"900000"});
+            if (!stand_in) return std::unexpected(stand_in.error());
+            c->shell_.emplace(std::move(*stand_in));
+        }
+        return c;
+    }
+
+    WineSession& wine() { return *wine_; }
+    fs::path calls() const { return dir_ / "stand-in-calls.log"; }
+
+    // A Windows path of the prefix's C: drive as a path of this machine.
+    fs::path prefix_path(std::string windowsPath) const {
+        std::string rest = windowsPath.substr(3);
+        for (char& c : rest)
+            if (c == '\\') c = '/';
+        return wine_->prefix() / "drive_c" / rest;
+    }
+    fs::path install_dir() const { return prefix_path(kInstallDir); }
+    fs::path shortcut() const {
+        return prefix_path("C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Hearthpad.lnk");
+    }
+    // %APPDATA%\Hearthpad of the prefix's one user.
+    fs::path data_dir() const {
+        std::error_code ec;
+        for (const auto& user : fs::directory_iterator(wine_->prefix() / "drive_c" / "users", ec)) {
+            const std::string name = user.path().filename().string();
+            if (name != "Public" && user.is_directory())
+                return user.path() / "AppData" / "Roaming" / "Hearthpad";
+        }
+        return wine_->prefix() / "drive_c" / "users" / "unknown" / "AppData" / "Roaming" / "Hearthpad";
+    }
+
+    std::map<std::string, std::string> stand_in_env(const std::map<std::string, std::string>& more = {}) const {
+        std::map<std::string, std::string> env{
+            {"WINEDLLOVERRIDES", "mscoree=;mshtml=;netsh.exe,schtasks.exe=n"},
+            {"HP_STUB_SCHTASKS_LOG", windows_path(calls())},
+            {"HP_STUB_SCHTASKS_EXIT", "0"},
+        };
+        for (const auto& [k, v] : more) env[k] = v;
+        return env;
+    }
+
+    // Runs a program (setup, the uninstaller, reg) with the stand-ins.
+    Result<WineSession::Output> run(const std::vector<std::string>& argv,
+                                    const std::map<std::string, std::string>& env = {}) {
+        return wine_->run_windows(argv, kSetupLimit, stand_in_env(env));
+    }
+
+    // The values of a registry key as name → data ("" when the key is
+    // missing), read with reg.exe.
+    std::map<std::string, std::string> key_values(const std::string& key) {
+        std::map<std::string, std::string> values;
+        auto out = wine_->run_windows({"reg", "query", key}, seconds(60));
+        if (!out || out->status != 0) return values;
+        for (const std::string& line : lines_of(out->text)) {
+            // "    <name>    REG_SZ    <data>"
+            if (!line.starts_with("    ")) continue;
+            const auto type = line.find("    REG_", 4);
+            if (type == std::string::npos) continue;
+            const std::string name = line.substr(4, type - 4);
+            const auto data = line.find("    ", type + 4);
+            values[name] = data == std::string::npos ? "" : line.substr(data + 4);
+        }
+        return values;
+    }
+
+    // Waits until the uninstaller, which runs on from a copy of itself in
+    // the temporary folder, has taken the uninstall key away.
+    bool wait_for_key_gone(milliseconds limit) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < deadline) {
+            auto out = wine_->run_windows({"reg", "query", kUninstallKey}, seconds(60));
+            if (out && out->status != 0) return true;
+            std::this_thread::sleep_for(seconds(1));
+        }
+        return false;
+    }
+
+private:
+    InstallerCase() = default;
+    fs::path dir_;
+    std::unique_ptr<WineSession> wine_;
+    std::optional<ChildProcess> shell_;
+};
+
+class Installer : public ::testing::Test {
+protected:
+    void open_case(const std::string& name, InstallerCase::Shell shell = InstallerCase::Shell::Present) {
+        auto c = InstallerCase::open(name, shell);
+        ASSERT_TRUE(c) << c.error().text;
+        case_ = std::move(*c);
+    }
+    std::string setup() const { return windows_path(installer()); }
+    std::unique_ptr<InstallerCase> case_;
+};
+
+TEST_F(Installer, SilentInstallLeavesTheFilesShortcutUninstallEntryAndOneFirewallRule) {
+    open_case("install");
+    auto result = case_->run({setup(), "/S"});
+    ASSERT_TRUE(result) << result.error().text;
+    ASSERT_EQ(result->status, 0) << result->text;
+
+    for (const auto& file : kInstalledFiles) EXPECT_TRUE(fs::is_regular_file(case_->install_dir() / file)) << file;
+    EXPECT_EQ(read_file(case_->install_dir() / "LICENSE"), read_file(fs::path(HP_SOURCE_DIR) / "LICENSE"));
+    EXPECT_TRUE(fs::is_regular_file(case_->shortcut()));
+
+    const std::string version = lines_of(read_file(fs::path(HP_SOURCE_DIR) / "VERSION")).at(0);
+    auto values = case_->key_values(kUninstallKey);
+    const std::map<std::string, std::string> expected{
+        {"DisplayName", "Hearthpad"},
+        {"DisplayVersion", version},
+        {"Publisher", "Hearthpad"},
+        {"DisplayIcon", "\"" + std::string(kInstalledExe) + "\",0"},
+        {"InstallLocation", kInstallDir},
+        {"UninstallString", "\"" + std::string(kInstallDir) + "\\uninstall.exe\""},
+        {"QuietUninstallString", "\"" + std::string(kInstallDir) + "\\uninstall.exe\" /S"},
+        {"NoModify", "0x1"},
+        {"NoRepair", "0x1"},
+    };
+    for (const auto& [name, data] : expected) EXPECT_EQ(values[name], data) << name;
+    ASSERT_TRUE(values.contains("EstimatedSize"));
+    EXPECT_GT(std::stoul(values["EstimatedSize"], nullptr, 16), 1000u) << "kilobytes";
+
+    // One rule named Hearthpad for the installed program: the one made
+    // before (if any) removed by name and program, then one added, inbound,
+    // allow, enabled, for private and domain networks only.
+    const std::string program = "program=" + std::string(kInstalledExe);
+    const std::vector<std::string> netsh = calls_starting(case_->calls(), "advfirewall");
+    const std::vector<std::string> expectedNetsh{
+        tabbed({"advfirewall", "firewall", "delete", "rule", "name=Hearthpad", program}),
+        tabbed({"advfirewall", "firewall", "add", "rule", "name=Hearthpad", "dir=in", "action=allow", program,
+                "enable=yes", "profile=private,domain"}),
+    };
+    EXPECT_EQ(netsh, expectedNetsh);
+
+    // The installed program starts (through the desktop shell) and answers.
+    auto found = case_->wine().wait_for_any_host(kHostLimit);
+    ASSERT_TRUE(found) << found.error().text;
+    EXPECT_EQ(found->info.value("os", ""), "windows");
+}
+
+TEST_F(Installer, SecondSilentInstallReplacesARunningCopyAndStartsItAgain) {
+    open_case("upgrade");
+    auto first = case_->run({setup(), "/S", "/NOSTART"});
+    ASSERT_TRUE(first) << first.error().text;
+    ASSERT_EQ(first->status, 0) << first->text;
+
+    const fs::path data = case_->data_dir();
+    auto host = case_->wine().start(case_->install_dir() / "hearthpad.exe", data, {"--background"});
+    ASSERT_TRUE(host) << host.error().text;
+    auto found = case_->wine().wait_for_host(*host, kHostLimit);
+    ASSERT_TRUE(found) << found.error().text;
+
+    // A damaged file shows the second install writes the files again.
+    const std::string readme = read_file(case_->install_dir() / "README-Windows.txt");
+    std::ofstream(case_->install_dir() / "README-Windows.txt", std::ios::trunc) << "damaged";
+
+    auto second = case_->run({setup(), "/S"});
+    ASSERT_TRUE(second) << second.error().text;
+    EXPECT_EQ(second->status, 0) << second->text;
+    // The running host was asked to exit and did, by itself.
+    const auto status = host->wait_for(seconds(30));
+    ASSERT_TRUE(status) << "the running host did not exit";
+    EXPECT_EQ(*status, 0);
+    EXPECT_EQ(read_file(case_->install_dir() / "README-Windows.txt"), readme);
+
+    auto again = case_->wine().wait_for_any_host(kHostLimit);
+    ASSERT_TRUE(again) << again.error().text;
+}
+
+TEST_F(Installer, SilentInstallStopsWithoutChangesWhileAHostItCannotCloseRuns) {
+    open_case("blocked");
+    // A host of another session: its mutex is there, no window to close.
+    auto holder = case_->wine().start(stub_dir() / "mutex_holder.exe", case_->data_dir(),
+                                      {"Global\\HearthpadHostSingletonMutex", "60000"});
+    ASSERT_TRUE(holder) << holder.error().text;
+    std::this_thread::sleep_for(seconds(3));
+
+    auto result = case_->run({setup(), "/S"});
+    ASSERT_TRUE(result) << result.error().text;
+    EXPECT_EQ(result->status, 2) << result->text;
+    EXPECT_FALSE(fs::exists(case_->install_dir() / "hearthpad.exe"));
+    EXPECT_TRUE(case_->key_values(kUninstallKey).empty());
+    // Never killed: the holder is still there.
+    EXPECT_FALSE(holder->wait_for(milliseconds(0)));
+}
+
+struct UninstallCase {
+    const char* name;
+    bool runValueIsOurs;  // the Run value names the installed program
+    bool taskIsOurs;      // the task's command is the installed program
+};
+
+class Uninstall : public Installer, public ::testing::WithParamInterface<UninstallCase> {};
+
+TEST_P(Uninstall, TakesAwayWhatItAddedAndKeepsTheData) {
+    const UninstallCase& param = GetParam();
+    open_case(std::string("uninstall-") + param.name);
+    auto installed = case_->run({setup(), "/S", "/NOSTART"});
+    ASSERT_TRUE(installed) << installed.error().text;
+    ASSERT_EQ(installed->status, 0) << installed->text;
+
+    const std::string ours = "\"" + std::string(kInstalledExe) + "\" --background";
+    const std::string theirs = "\"C:\\Tools\\Hearthpad\\hearthpad.exe\" --background";
+    const std::string runValue = param.runValueIsOurs ? ours : theirs;
+    auto added = case_->wine().run_windows({"reg", "add", kRunKey, "/v", "Hearthpad", "/d", runValue, "/f"},
+                                           seconds(60));
+    ASSERT_TRUE(added && added->status == 0);
+
+    // What schtasks /Query /XML answers for the task.
+    const std::string command = param.taskIsOurs ? kInstalledExe : "C:\\Tools\\Hearthpad\\hearthpad.exe";
+    const fs::path taskXml = case_->prefix_path("C:\\task.xml");
+    std::ofstream(taskXml, std::ios::binary)
+        << "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Task><Actions Context=\"Author\"><Exec><Command>"
+        << command << "</Command><Arguments>--background</Arguments></Exec></Actions></Task>\r\n";
+
+    std::ofstream(case_->data_dir() / "paired_devices.json") << "[]";
+    auto host = case_->wine().start(case_->install_dir() / "hearthpad.exe", case_->data_dir(), {"--background"});
+    ASSERT_TRUE(host) << host.error().text;
+    ASSERT_TRUE(case_->wine().wait_for_host(*host, kHostLimit));
+    std::error_code ec;
+    fs::remove(case_->calls(), ec);
+
+    auto result = case_->run({"C:\\Program Files\\Hearthpad\\uninstall.exe", "/S"},
+                             {{"HP_STUB_SCHTASKS_QUERY_FILE", "C:\\task.xml"}});
+    ASSERT_TRUE(result) << result.error().text;
+    EXPECT_EQ(result->status, 0) << result->text;
+    ASSERT_TRUE(case_->wait_for_key_gone(seconds(90))) << "the uninstall entry is still there";
+    const auto status = host->wait_for(seconds(30));
+    ASSERT_TRUE(status) << "the running host did not exit";
+    EXPECT_EQ(*status, 0);
+
+    for (const auto& file : kInstalledFiles) EXPECT_FALSE(fs::exists(case_->install_dir() / file)) << file;
+    EXPECT_FALSE(fs::exists(case_->install_dir()));
+    EXPECT_FALSE(fs::exists(case_->shortcut()));
+    EXPECT_TRUE(case_->key_values(kUninstallKey).empty());
+
+    const std::vector<std::string> netsh = calls_starting(case_->calls(), "advfirewall");
+    EXPECT_EQ(netsh, (std::vector<std::string>{tabbed({"advfirewall", "firewall", "delete", "rule", "name=Hearthpad",
+                                                        "program=" + std::string(kInstalledExe)})}));
+    const std::vector<std::string> deletes = calls_starting(case_->calls(), "/Delete");
+    if (param.taskIsOurs) {
+        EXPECT_EQ(deletes, (std::vector<std::string>{tabbed({"/Delete", "/TN", "HearthpadHost", "/F"})}));
+    } else {
+        EXPECT_TRUE(deletes.empty());
+    }
+
+    auto run = case_->key_values(kRunKey);
+    if (param.runValueIsOurs) {
+        EXPECT_FALSE(run.contains("Hearthpad")) << run["Hearthpad"];
+    } else {
+        EXPECT_EQ(run["Hearthpad"], theirs);
+    }
+    // Paired devices and settings stay unless asked for.
+    EXPECT_TRUE(fs::exists(case_->data_dir() / "paired_devices.json"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Uninstall,
+                         ::testing::Values(UninstallCase{"ours", true, true},
+                                           UninstallCase{"someone-elses", false, false}),
+                         [](const auto& info) {
+                             std::string n = info.param.name;
+                             for (char& c : n)
+                                 if (c == '-') c = '_';
+                             return n;
+                         });
+
+#if defined(HP_SIGNED_INSTALLER) && defined(HP_SIGNING_CA)
+// A build signed with a throwaway certificate (scripts/test.sh makes one):
+// the installer, both programs inside, the helper and the uninstaller the
+// installer writes all carry a signature that chains to it.
+TEST_F(Installer, SignedBuildVerifiesAgainstItsCertificate) {
+    const fs::path ca = HP_SIGNING_CA;
+    auto verify = [&](const fs::path& file) {
+        return run_here("osslsigncode verify -CAfile " + quoted(ca.string()) + " -in " + quoted(file.string()));
+    };
+    const fs::path signedSetup = HP_SIGNED_INSTALLER;
+    const auto setupCheck = verify(signedSetup);
+    EXPECT_EQ(setupCheck.status, 0) << setupCheck.text;
+
+    open_case("signed");
+    auto result = case_->run({windows_path(signedSetup), "/S", "/NOSTART"});
+    ASSERT_TRUE(result) << result.error().text;
+    ASSERT_EQ(result->status, 0) << result->text;
+    for (const char* file : {"hearthpad.exe", "hearthpad-client.exe", "hearthpad-sas.exe", "uninstall.exe"}) {
+        const auto check = verify(case_->install_dir() / file);
+        EXPECT_EQ(check.status, 0) << file << ":\n" << check.text;
+    }
+
+    // The portable zip beside it carries the signed program too.
+    const fs::path zip = signedSetup.parent_path() / (signedSetup.filename().string().replace(
+                                                          signedSetup.filename().string().find("-setup.exe"), 10,
+                                                          "-win64.zip"));
+    const fs::path unpacked = fs::path(HP_E2E_DIR) / "installer" / "signed-zip";
+    fs::remove_all(unpacked);
+    const auto unzip = run_here("unzip -q -o " + quoted(zip.string()) + " hearthpad.exe -d " + quoted(unpacked.string()));
+    ASSERT_EQ(unzip.status, 0) << unzip.text;
+    const auto zipCheck = verify(unpacked / "hearthpad.exe");
+    EXPECT_EQ(zipCheck.status, 0) << zipCheck.text;
+
+    // The unsigned build carries no signature at all.
+    EXPECT_NE(verify(installer()).status, 0);
+}
+#endif
+
+}  // namespace
+}  // namespace hp::e2e
