@@ -137,6 +137,9 @@ else()
   endif()
   # The layers depend one way only (read from the sources' includes).
   add_test(NAME layering COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-layers.sh)
+  # The layering check itself, on small trees with a planted include against
+  # the order, and on the real tree.
+  add_test(NAME layering_order COMMAND ${CMAKE_SOURCE_DIR}/tests/layering/check_layers_test.sh)
   # The console's update command against a stand-in update server, in
   # namespaces of its own (only loopback; the server's name and authority
   # given to the program through /etc/hosts and the system bundle).

@@ -1,59 +1,106 @@
 #!/usr/bin/env bash
-# Checks that the layers depend one way only, from what the sources include:
-#   base (src/base, src/crypto)  includes nothing of ours but itself
-#   core (the other modules)     base, core and the platform interfaces
-#                                (src/platform/*.h), never an implementation
-#   platform (src/platform/**)   base and platform only
-#   client (src/client)          base, itself and the protocol's pure codecs
-#                                (frames, datagrams, the input record); never
-#                                host state, server, start-up or platform
-#   programs (src/app,           anything
-#    src/sas_service)
-# and that no core or portable base file includes <windows.h>.
+# Checks that the code depends one way only, from what the sources include.
+#
+# Every folder src/<folder> has a rank below. A file may include its own
+# folder and any folder of a lower rank, never one of the same rank or
+# higher: the order runs from the vocabulary (base) up to the programs, and
+# nothing runs back down. A folder without a rank fails the check, so a new
+# module is placed in the order when it is made.
+#
+# Besides the ranks:
+#   - core folders use the platform's interfaces (src/platform/*.h), never an
+#     implementation (src/platform/<system>/); only platform and the programs
+#     reach those;
+#   - the reference client (src/client) is a program of its own that stands
+#     on base, crypto and the protocol's codecs, and nothing else of the host;
+#   - no portable file includes <windows.h> (base's *_win32.cpp excepted).
+#
 # Prints every offending line and exits 1 when there is one.
+# HEARTHPAD_LAYERS_ROOT names another tree to check (the script's own test).
 set -euo pipefail
-cd "$(dirname "${BASH_SOURCE[0]}")/.."
+cd "${HEARTHPAD_LAYERS_ROOT:-$(dirname "${BASH_SOURCE[0]}")/..}"
+
+# The order, lowest first. Folders on one line share a rank: neither includes
+# the other.
+order=(
+    "base"                                          # bytes, text, JSON, addresses, files
+    "crypto qr"                                     # primitives; the QR matrix
+    "platform"                                      # the interfaces to the system (and their implementations)
+    "store discovery startup update sas"            # data directory, endpoints, start at login, update, Ctrl+Alt+Del rules
+    "protocol"                                      # frames, messages, handshakes, datagrams
+    "host"                                          # the shared host record and its lock
+    "input"                                         # the input record's execution, keys, text
+    "vigem"                                         # the virtual pad's driver client
+    "pad_mapping connection_check"                  # pad to keys and mouse; reachability findings
+    "gamepad pad_mapping_ui"                        # where the pad goes; the mapping window's model
+    "commands"                                      # what a received command means
+    "server"                                        # sockets, sessions, datagram loop
+    "host_ops"                                      # the front ends' command surface
+    "main tray pairing_flyout"                      # start-up; the tray's and pairing window's models
+    "app sas_service client"                        # the programs
+)
+declare -A rank=()
+for i in "${!order[@]}"; do
+    for folder in ${order[i]}; do rank[$folder]=$i; done
+done
+# The client may include these folders besides its own; the other programs,
+# anything below them.
+client_uses=" base crypto protocol "
+# Until the input record is a protocol codec, the client takes it from input/.
+client_files=" input/input_command.h "
+# Folders that are not portable (may include Windows headers).
+not_portable=" platform app sas_service client "
 
 status=0
 complain() { echo "layering: $*"; status=1; }
 
-layer_of() {
-    case "$1" in
-        base/*|crypto/*) echo base ;;
-        platform/*) echo platform ;;
-        app/*|sas_service/*) echo app ;;
-        client/*) echo client ;;
-        qr/*) echo qr ;;
-        *) echo core ;;
-    esac
-}
-
+declare -A unranked=()
 while IFS= read -r file; do
     rel=${file#src/}
-    from=$(layer_of "$rel")
+    if [[ $rel != */* ]]; then
+        complain "$file is in no folder: every source belongs to a module of the order"
+        continue
+    fi
+    from=${rel%%/*}
+    if [[ -z ${rank[$from]+set} ]]; then
+        [[ -n ${unranked[$from]+set} ]] || complain "src/$from has no rank: place it in the order in scripts/check-layers.sh"
+        unranked[$from]=1
+        continue
+    fi
     while IFS= read -r line; do
         target=$(sed -E 's/^[[:space:]]*#include "([^"]+)".*/\1/' <<<"$line")
-        to=$(layer_of "$target")
-        case "$from:$to" in
-            base:base|qr:base|qr:qr|platform:base|platform:platform|core:base|core:core|app:*) ;;
-            client:base|client:client) ;;
-            client:core)
-                case "$target" in
-                    protocol/frame.h|protocol/datagram.h|input/input_command.h) ;;
-                    *) complain "$file (client) includes $target: the client uses only the protocol codecs" ;;
-                esac ;;
-            core:platform)
-                # Interfaces only: src/platform/<name>.h, no implementation folder.
-                [[ $target == platform/*/* ]] && complain "$file includes the implementation $target" ;;
-            *) complain "$file ($from) includes $target ($to)" ;;
-        esac
+        # No folder: a header the build generates (hp_version.h).
+        [[ $target == */* ]] || continue
+        to=${target%%/*}
+        if [[ -z ${rank[$to]+set} ]]; then
+            complain "$file includes $target: src/$to has no rank in scripts/check-layers.sh"
+            continue
+        fi
+        if [[ $from == client ]]; then
+            [[ $to == client || $client_uses == *" $to "* || $client_files == *" $target "* ]] ||
+                complain "$file (client) includes $target: the client uses only base, crypto and the protocol's codecs"
+            continue
+        fi
+        if [[ $to != "$from" ]] && ((rank[$to] >= rank[$from])); then
+            if ((rank[$to] == rank[$from])); then
+                complain "$file ($from) includes $target ($to): same rank, neither may include the other"
+            else
+                complain "$file ($from, rank ${rank[$from]}) includes $target ($to, rank ${rank[$to]}): upward"
+            fi
+        fi
+        if [[ $target == platform/*/* && $from != platform && ${rank[$from]} -lt ${rank[app]} ]]; then
+            complain "$file includes the implementation $target: the core uses the interfaces in src/platform/*.h"
+        fi
     done < <(grep -E '^[[:space:]]*#include "' "$file" || true)
-    if [[ $from == core || ( $from == base && $file != *_win32.cpp ) ]]; then
+    if [[ $not_portable != *" $from "* && ! ($from == base && $file == *_win32.cpp) ]]; then
         if grep -nE '^[[:space:]]*#include <(windows|winsock2|ws2tcpip)\.h>' "$file" >/dev/null; then
             complain "$file includes a Windows header"
         fi
     fi
 done < <(find src -name '*.h' -o -name '*.cpp' | sort)
 
-if ((status == 0)); then echo "layering: one way (base <- core, base <- platform, the client on base and the codecs, programs on top)"; fi
+if ((status == 0)); then
+    echo "layering: one way, lowest first:"
+    for i in "${!order[@]}"; do printf "  %2d  %s\n" "$i" "${order[i]}"; done
+fi
 exit $status
