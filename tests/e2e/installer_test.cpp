@@ -32,6 +32,7 @@ constexpr char kInstallDir[] = "C:\\Program Files\\Hearthpad";
 constexpr char kInstalledExe[] = "C:\\Program Files\\Hearthpad\\hearthpad.exe";
 constexpr char kUninstallKey[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Hearthpad";
 constexpr char kRunKey[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kPolicyKey[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 constexpr auto kSetupLimit = seconds(120);
 constexpr auto kHostLimit = seconds(90);
 
@@ -126,9 +127,18 @@ public:
         // must not ask the real update server either.
         hold_update_check(c->data_dir());
         if (shell == Shell::Present) {
-            auto stand_in = c->wine_->start(stub_dir() / "shell_window.exe", c->data_dir(), {"900000"});
+            const fs::path ready = c->dir_ / "shell-window-ready";
+            fs::remove(ready, ec);
+            auto stand_in =
+                c->wine_->start(stub_dir() / "shell_window.exe", c->data_dir(), {"900000", windows_path(ready)});
             if (!stand_in) return std::unexpected(stand_in.error());
             c->shell_.emplace(std::move(*stand_in));
+            const auto deadline = std::chrono::steady_clock::now() + seconds(60);
+            while (!fs::exists(ready, ec)) {
+                if (c->shell_->wait_for(milliseconds(0)) || std::chrono::steady_clock::now() > deadline)
+                    return fail("the stand-in shell window was not registered");
+                std::this_thread::sleep_for(milliseconds(100));
+            }
         }
         return c;
     }
@@ -261,6 +271,10 @@ TEST_F(Installer, SilentInstallLeavesTheFilesShortcutUninstallEntryAndOneFirewal
     };
     EXPECT_EQ(netsh, expectedNetsh);
 
+    // The Ctrl+Alt+Del helper (ticked by default) let services generate the
+    // sequence: the policy was absent in the fresh prefix.
+    EXPECT_EQ(case_->key_values(kPolicyKey)["SoftwareSASGeneration"], "0x1");
+
     // The installed program starts (through the desktop shell) and answers.
     auto found = case_->wine().wait_for_any_host(kHostLimit);
     ASSERT_TRUE(found) << found.error().text;
@@ -313,6 +327,32 @@ TEST_F(Installer, SilentInstallStopsWithoutChangesWhileAHostItCannotCloseRuns) {
     EXPECT_FALSE(holder->wait_for(milliseconds(0)));
 }
 
+// The winget manifest written beside the installer names this installer by
+// its SHA-256 and parses as YAML with the fields winget requires.
+TEST(WingetManifest, NamesTheInstallerBesideIt) {
+    const fs::path dir = installer().parent_path() / "winget";
+    const std::string check = R"(
+import hashlib, sys, yaml
+d, setup = sys.argv[1], sys.argv[2]
+docs = {t: yaml.safe_load(open(f"{d}/Hearthpad.Hearthpad{s}.yaml", encoding="utf-8"))
+        for t, s in (("version", ""), ("installer", ".installer"), ("defaultLocale", ".locale.en-US"))}
+for t, doc in docs.items():
+    assert doc["ManifestType"] == t and doc["ManifestVersion"] == "1.6.0", t
+    assert doc["PackageIdentifier"] == "Hearthpad.Hearthpad", t
+inst = docs["installer"]
+assert inst["InstallerType"] == "nullsoft" and inst["Scope"] == "machine", inst
+(entry,) = inst["Installers"]
+want = hashlib.sha256(open(setup, "rb").read()).hexdigest().upper()
+assert entry["InstallerSha256"] == want, (entry["InstallerSha256"], want)
+assert entry["InstallerUrl"].endswith("/" + setup.rsplit("/", 1)[1]), entry["InstallerUrl"]
+assert inst["ProductCode"] == "Hearthpad"
+print("ok")
+)";
+    const auto out = run_here("python3 -c " + quoted(check) + " " + quoted(dir.string()) + " " +
+                              quoted(installer().string()));
+    EXPECT_EQ(out.status, 0) << out.text;
+}
+
 struct UninstallCase {
     const char* name;
     bool runValueIsOurs;  // the Run value names the installed program
@@ -342,7 +382,9 @@ TEST_P(Uninstall, TakesAwayWhatItAddedAndKeepsTheData) {
         << "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Task><Actions Context=\"Author\"><Exec><Command>"
         << command << "</Command><Arguments>--background</Arguments></Exec></Actions></Task>\r\n";
 
-    std::ofstream(case_->data_dir() / "paired_devices.json") << "[]";
+    // Something of the user's in the data folder (the host keeps its own
+    // files there too).
+    std::ofstream(case_->data_dir() / "kept.txt") << "mine";
     auto host = case_->wine().start(case_->install_dir() / "hearthpad.exe", case_->data_dir(), {"--background"});
     ASSERT_TRUE(host) << host.error().text;
     ASSERT_TRUE(case_->wine().wait_for_host(*host, kHostLimit));
@@ -362,6 +404,8 @@ TEST_P(Uninstall, TakesAwayWhatItAddedAndKeepsTheData) {
     EXPECT_FALSE(fs::exists(case_->install_dir()));
     EXPECT_FALSE(fs::exists(case_->shortcut()));
     EXPECT_TRUE(case_->key_values(kUninstallKey).empty());
+    // The policy the helper set is put back as it was: absent.
+    EXPECT_FALSE(case_->key_values(kPolicyKey).contains("SoftwareSASGeneration"));
 
     const std::vector<std::string> netsh = calls_starting(case_->calls(), "advfirewall");
     EXPECT_EQ(netsh, (std::vector<std::string>{tabbed({"advfirewall", "firewall", "delete", "rule", "name=Hearthpad",
@@ -380,7 +424,8 @@ TEST_P(Uninstall, TakesAwayWhatItAddedAndKeepsTheData) {
         EXPECT_EQ(run["Hearthpad"], theirs);
     }
     // Paired devices and settings stay unless asked for.
-    EXPECT_TRUE(fs::exists(case_->data_dir() / "paired_devices.json"));
+    EXPECT_EQ(read_file(case_->data_dir() / "kept.txt"), "mine");
+    EXPECT_TRUE(fs::exists(case_->data_dir() / "host_identity.bin"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Uninstall,

@@ -4,13 +4,13 @@
 // window of its own with SetShellWindow and keeps it for the given number
 // of milliseconds; the rest of the way (IShellWindows and the desktop's
 // shell view) is Wine's own explorer.exe.
-// Usage: shell_window.exe <milliseconds>
+// Usage: shell_window.exe <milliseconds> [<file to create once registered>]
 #include <windows.h>
 
 #include <cwchar>
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 2) return 2;
+    if (argc != 2 && argc != 3) return 2;
     const DWORD lifetime = static_cast<DWORD>(std::wcstoul(argv[1], nullptr, 10));
     HWND window = CreateWindowExW(0, L"STATIC", L"shell stand-in", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                   GetModuleHandleW(nullptr), nullptr);
@@ -21,6 +21,11 @@ int wmain(int argc, wchar_t** argv) {
     if (!proc) return 4;
     const auto setShellWindow = reinterpret_cast<SetShellWindowFunction>(reinterpret_cast<void (*)()>(proc));
     if (!setShellWindow(window)) return 5;
+    if (argc == 3) {
+        HANDLE ready = CreateFileW(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (ready == INVALID_HANDLE_VALUE) return 6;
+        CloseHandle(ready);
+    }
     const DWORD end = GetTickCount() + lifetime;
     for (;;) {
         const DWORD now = GetTickCount();
