@@ -56,7 +56,9 @@ inline constexpr std::chrono::seconds kServiceWaitLimit{20};
 // The record of the policy as --install found it (see sas::PolicyRecord),
 // kept in the 64-bit view of HKLM beside the program's uninstall entry, so
 // that --uninstall can put it back. An uninstaller must run --uninstall
-// before it deletes that key.
+// before it deletes that key. --install creates the key when it is missing;
+// --uninstall deletes the values below, and the key too when nothing else
+// is left in it.
 inline constexpr wchar_t kRecordKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Hearthpad";
 // REG_DWORD 1 while a record is kept.
 inline constexpr wchar_t kRecordedValue[] = L"SasPolicyRecorded";

@@ -131,9 +131,12 @@ PipeServer::Wait PipeServer::wait(HANDLE stop, std::chrono::milliseconds limit, 
     Io& io = *io_;
     const HANDLE handles[] = {stop, io.event};
     const DWORD waited = WaitForMultipleObjects(2, handles, FALSE, to_timeout(limit));
+    // A wait that fails cannot tell a stop either: the server ends rather
+    // than going round without waiting.
+    const bool stopping = waited == WAIT_OBJECT_0 || waited == WAIT_FAILED;
     Wait result = Wait::Done;
     if (!HasOverlappedIoCompleted(&io.overlapped)) {
-        result = waited == WAIT_OBJECT_0 ? Wait::Stopped : Wait::TimedOut;
+        result = stopping ? Wait::Stopped : Wait::TimedOut;
         // The request completes once cancelled, and only then may its
         // OVERLAPPED and buffer be used again.
         CancelIoEx(pipe_.get(), &io.overlapped);
@@ -141,7 +144,7 @@ PipeServer::Wait PipeServer::wait(HANDLE stop, std::chrono::milliseconds limit, 
             io.stranded = true;
             return Wait::Stranded;
         }
-    } else if (waited == WAIT_OBJECT_0) {
+    } else if (stopping) {
         result = Wait::Stopped;
     }
     transferred = 0;

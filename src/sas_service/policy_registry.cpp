@@ -102,11 +102,28 @@ public:
         return write_dword(kRecordKey, kRecordedValue, 1);
     }
 
-    // The marker first, for the same reason.
+    // The marker first, for the same reason. A key left empty is one this
+    // program made (the installer's entry has values of its own): it goes
+    // too.
     Status delete_record() override {
         if (auto done = delete_value(kRecordKey, kRecordedValue); !done) return done;
         if (auto done = delete_value(kRecordKey, kFoundValue); !done) return done;
-        return delete_value(kRecordKey, kWrittenValue);
+        if (auto done = delete_value(kRecordKey, kWrittenValue); !done) return done;
+        delete_key_if_empty(kRecordKey);
+        return {};
+    }
+
+private:
+    static void delete_key_if_empty(const wchar_t* key) {
+        Key opened;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | kView, opened.out()) != ERROR_SUCCESS) return;
+        DWORD subkeys = 0;
+        DWORD values = 0;
+        if (RegQueryInfoKeyW(opened.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                             nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+            subkeys != 0 || values != 0)
+            return;
+        (void)RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key, kView, 0);
     }
 };
 

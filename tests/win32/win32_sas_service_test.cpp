@@ -252,6 +252,13 @@ void set_policy(std::optional<DWORD> value) {
     RegCloseKey(key);
 }
 
+bool record_key_exists() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRecordKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
 std::optional<DWORD> service_state() {
     SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
     if (!manager) return std::nullopt;
@@ -311,6 +318,7 @@ protected:
         ASSERT_TRUE(fs::exists(HP_SAS_SERVICE_EXE)) << HP_SAS_SERVICE_EXE;
         ASSERT_EQ(run_sas_program(kUninstallArgument), DWORD{kExitOk});
         policyBefore_ = read_dword(kPolicyKey, kPolicyValue);
+        entryBefore_ = record_key_exists();
     }
     void TearDown() override {
         if (IsSkipped()) return;
@@ -318,6 +326,7 @@ protected:
         set_policy(policyBefore_);
     }
     std::optional<DWORD> policyBefore_;
+    bool entryBefore_ = false;  // an uninstall entry of an installer's
 };
 
 std::shared_ptr<platform::SasSystem> host_sas() { return platform::make_win32_sas_system(); }
@@ -358,6 +367,9 @@ TEST_F(InstalledService, InstallsRunsSendsStopsAndUninstallsPuttingThePolicyBack
     EXPECT_EQ(read_dword(kRecordKey, kRecordedValue), std::nullopt);
     EXPECT_EQ(read_dword(kRecordKey, kFoundValue), std::nullopt);
     EXPECT_EQ(read_dword(kRecordKey, kWrittenValue), std::nullopt);
+    if (!entryBefore_) {
+        EXPECT_FALSE(record_key_exists()) << "the key it made is left";
+    }
 
     // Nothing installed: stopping and uninstalling are done, starting is not.
     EXPECT_EQ(run_sas_program(kStopArgument), DWORD{kExitOk});
