@@ -1,37 +1,35 @@
 #include "bench_client.h"
 
-#include <cstring>
-
+#include "client/datagram.h"
+#include "client/input.h"
 #include "crypto/crypto.h"
 
 namespace hp::bench {
 
 namespace {
 
-Bytes datagram_header(std::uint64_t seq, bool wantAck) {
-    Bytes head{1, 1, 0, static_cast<std::uint8_t>(wantAck ? 1 : 0)};
-    put_u64le(head, seq);
-    return head;
+Bytes zero_move(const crypto::Key32& key, std::uint64_t seq, bool wantAck) {
+    client::InputCommand move = client::mouse_move(0.0f, 0.0f);
+    move.seq = seq;
+    const auto d = client::seal_input(key, input::encode_input_command(move), wantAck);
+    return Bytes(d.begin(), d.end());
 }
 
 }  // namespace
 
 Bytes sealed_datagram(const crypto::Key32& key, std::uint64_t seq, bool wantAck) {
-    Bytes d = datagram_header(seq, wantAck);
-    const std::uint8_t zeroMove[8] = {};  // dx = dy = 0.0f
-    append(d, crypto::aead_seal(key, crypto::make_nonce("CUDP", seq), ByteView(d.data(), 12),
-                                ByteView(zeroMove, 8)));
-    return d;
+    return zero_move(key, seq, wantAck);
 }
 
 Bytes forged_datagram(std::uint64_t seq) {
-    Bytes d = datagram_header(seq, false);
-    append(d, crypto::random_bytes(24));
-    return d;
+    crypto::Key32 notTheKey{};
+    crypto::random_bytes(notTheKey);
+    return zero_move(notTheKey, seq, false);
 }
 
-bool is_ack_of(const std::uint8_t* data, std::size_t size, std::uint64_t seq) {
-    return size == 28 && data[0] == 0x01 && data[1] == 0xFE && get_u64le(data + 4) == seq;
+Bytes ack_of(const crypto::Key32& key, std::uint64_t seq) {
+    const auto ack = client::expected_ack(key, seq);
+    return Bytes(ack.begin(), ack.end());
 }
 
 Status Phone::pair(HostProcess& host) {

@@ -15,14 +15,18 @@
 
 namespace hp::bench {
 
-// A zero-pixel mouse move (kind 1): a valid input the executor takes in full
+// The datagrams are the reference client's (src/client): the phone sends
+// what hearthpad-client sends.
+
+// A zero-pixel mouse move (kind 1): a valid input the host takes in full
 // (replay check, control, input time) without a pointer move, so figures do
 // not include the console's printing of one.
 Bytes sealed_datagram(const crypto::Key32& key, std::uint64_t seq, bool wantAck);
-// Right size and version, random tag: what a forger without the key sends.
+// The same move sealed with a random key: what a forger without the session
+// key sends (right size and version, a tag that does not verify).
 Bytes forged_datagram(std::uint64_t seq);
-// True for a 28-byte acknowledgement of `seq` (header and sequence only).
-bool is_ack_of(const std::uint8_t* data, std::size_t size, std::uint64_t seq);
+// The host's acknowledgement of `seq`, to compare replies with.
+Bytes ack_of(const crypto::Key32& key, std::uint64_t seq);
 
 class Phone {
 public:

@@ -132,7 +132,15 @@ UdpEcho::~UdpEcho() {
     if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
 }
 
-std::optional<double> round_trip(int fd, const Bytes& datagram, std::uint64_t seq, std::chrono::milliseconds limit) {
+Bytes UdpEcho::reply_to(std::uint64_t seq) {
+    Bytes reply{0x01, 0xFE, 0, 0};
+    put_u64le(reply, seq);
+    reply.resize(28);
+    return reply;
+}
+
+std::optional<double> round_trip(int fd, const Bytes& datagram, const Bytes& expected,
+                                 std::chrono::milliseconds limit) {
     const auto t0 = SteadyClock::now();
     if (::send(fd, datagram.data(), datagram.size(), 0) < 0) return std::nullopt;
     const auto until = t0 + limit;
@@ -142,7 +150,8 @@ std::optional<double> round_trip(int fd, const Bytes& datagram, std::uint64_t se
         pollfd p{fd, POLLIN, 0};
         if (left.count() < 0 || ::poll(&p, 1, static_cast<int>(left.count()) + 1) != 1) return std::nullopt;
         const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n > 0 && is_ack_of(buf, static_cast<std::size_t>(n), seq))
+        if (n > 0 && static_cast<std::size_t>(n) == expected.size() &&
+            std::memcmp(buf, expected.data(), expected.size()) == 0)
             return std::chrono::duration<double, std::micro>(SteadyClock::now() - t0).count();
     }
 }

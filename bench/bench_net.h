@@ -58,6 +58,9 @@ public:
     UdpEcho& operator=(const UdpEcho&) = delete;
     std::uint16_t port() const { return port_; }
     bool running() const { return pid_ > 0; }
+    // What it sends back for the datagram with sequence number `seq`: an
+    // acknowledgement's header and sequence number, and a zero tag.
+    static Bytes reply_to(std::uint64_t seq);
     int pid() const { return pid_; }
 
 private:
@@ -66,10 +69,11 @@ private:
     Fd lifeline_;  // the echo ends when this pipe closes
 };
 
-// Sends one datagram on a connected socket and waits for the
-// acknowledgement of `seq`: the round trip in microseconds, or nothing on
-// time-out.
-std::optional<double> round_trip(int fd, const Bytes& datagram, std::uint64_t seq, std::chrono::milliseconds limit);
+// Sends one datagram on a connected socket and waits for the reply
+// `expected` (an acknowledgement, or the echo's reply): the round trip in
+// microseconds, or nothing on time-out.
+std::optional<double> round_trip(int fd, const Bytes& datagram, const Bytes& expected,
+                                 std::chrono::milliseconds limit);
 
 // Sends next(i, out) datagrams in batches of 32 with sendmmsg, for at most
 // `duration` and `maxCount`, at `rate` per second (0: as fast as possible),

@@ -213,8 +213,9 @@ bool sample_round_trips(HostProcess& host, Phone& phone, const UdpEcho& echo, in
         if (!keep(phone)) return false;
         const auto seq = phone.next_seq();
         const Bytes d = sealed_datagram(phone.key(), seq, true);
-        if (auto t = round_trip(toHost.get(), d, seq, 500ms)) r.host.push_back(*t); else ++r.lostHost;
-        if (auto t = round_trip(toEcho.get(), d, seq, 500ms)) r.echo.push_back(*t); else ++r.lostEcho;
+        const Bytes ack = ack_of(phone.key(), seq), echoed = UdpEcho::reply_to(seq);
+        if (auto t = round_trip(toHost.get(), d, ack, 500ms)) r.host.push_back(*t); else ++r.lostHost;
+        if (auto t = round_trip(toEcho.get(), d, echoed, 500ms)) r.echo.push_back(*t); else ++r.lostEcho;
     }
     return !r.host.empty() && !r.echo.empty();
 }
@@ -458,7 +459,8 @@ bool phone_samples(HostProcess& host, Phone& phone, int count, PhoneSamples& s) 
     const auto t0 = SteadyClock::now();
     for (int i = 0; i < count && SteadyClock::now() - t0 < 30s; ++i) {
         const auto seq = phone.next_seq();
-        if (auto r = round_trip(fd.get(), sealed_datagram(phone.key(), seq, true), seq, 500ms)) {
+        const Bytes d = sealed_datagram(phone.key(), seq, true), ack = ack_of(phone.key(), seq);
+        if (auto r = round_trip(fd.get(), d, ack, 500ms)) {
             s.datagram.push_back(*r);
         } else {
             s.datagram.push_back(500000);

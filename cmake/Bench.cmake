@@ -7,13 +7,14 @@
 #                   authentications
 find_package(benchmark REQUIRED)
 
-# The test client and the tools' common parts: the child host, the phone,
-# loopback sockets, the attacker.
+# The tools' common parts: the child host, the phone, loopback sockets, the
+# attacker. The phone's datagrams and acknowledgements are the reference
+# client's (hearthpad_client); its sessions still come from the test client.
 add_library(hearthpad_bench_support STATIC bench/host_process.cpp bench/bench_client.cpp bench/bench_net.cpp
             bench/attack.cpp tests/support/test_client.cpp)
 target_include_directories(hearthpad_bench_support PUBLIC src tests bench)
 target_compile_options(hearthpad_bench_support PRIVATE ${HP_WARNINGS})
-target_link_libraries(hearthpad_bench_support PUBLIC hearthpad_base)
+target_link_libraries(hearthpad_bench_support PUBLIC hearthpad_client hearthpad_base)
 
 file(GLOB HP_BENCH_SOURCES CONFIGURE_DEPENDS bench/*_bench.cpp src/platform/fake/*.cpp)
 add_executable(hearthpad_bench ${HP_BENCH_SOURCES})

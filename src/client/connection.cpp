@@ -5,6 +5,7 @@
 #include <asio.hpp>
 #include <optional>
 
+#include "client/datagram.h"
 #include "protocol/datagram.h"
 
 namespace hp::client {
@@ -233,12 +234,9 @@ Status Connection::send_datagram(std::uint16_t udpPort, ByteView inputRecord) {
         if (!ec) io_->udp->connect(target, ec);
         if (ec) return fail("cannot open a UDP socket to " + endpoint_.host + ": " + ec.message());
     }
-    ByteArray<protocol::kInputRecordSize> record{};
-    std::copy(inputRecord.begin(), inputRecord.end(), record.begin());
-    record[3] |= protocol::kAckFlag;
-    const std::uint64_t seq = get_u64le(record.data() + 4);
-    const auto datagram = protocol::seal_datagram(keys_->key.bytes(), record);
-    const auto expected = protocol::make_ack(keys_->key.bytes(), seq);
+    const std::uint64_t seq = get_u64le(inputRecord.data() + 4);
+    const auto datagram = seal_input(keys_->key.bytes(), inputRecord, true);
+    const auto expected = expected_ack(keys_->key.bytes(), seq);
     constexpr int kTries = 3;
     const auto wait = std::min<std::chrono::milliseconds>(timeout_, std::chrono::milliseconds(700));
     for (int attempt = 1; attempt <= kTries; ++attempt) {
@@ -264,7 +262,7 @@ Status Connection::send_datagram(std::uint16_t udpPort, ByteView inputRecord) {
                 });
             if (ec) break;  // time is up, or the host's port reported unreachable: send again
             trace("< datagram " + crypto::hex_encode(ByteView(reply.data(), n)));
-            if (n == protocol::kAckSize && crypto::ct_equal(ByteView(reply.data(), n), expected)) return {};
+            if (is_ack(ByteView(reply.data(), n), expected)) return {};
         }
     }
     return fail("no acknowledgement from " + endpoint_.host + " port " + std::to_string(udpPort) +

@@ -5,7 +5,9 @@
 // with the host's protocol module: its own framing, its own JSON (nlohmann
 // directly), its own transcripts and key schedule on top of the crypto
 // primitives. A bug in the host's framing or handshake therefore shows up as a
-// disagreement instead of cancelling out.
+// disagreement instead of cancelling out. For the same reason it is not the
+// reference client's library (src/client), which takes its codecs from the
+// host; where a client is needed and no independent check (bench/), use that.
 //
 // Two layers:
 //   - PairingClient, AuthClient, ClientChannel: pure computations (bodies to
