@@ -4,7 +4,8 @@
 
 #include <cstring>
 
-#include "input/executor.h"
+#include "commands/commands.h"
+#include "input/held_input.h"
 #include "platform/platform_services.h"
 #include "protocol/frame.h"
 #include "server/datagram.h"
@@ -56,7 +57,7 @@ void BM_ExecuteMouseMove(benchmark::State& s) {
     std::uint64_t seq = 1;
     for (auto _ : s) {
         auto cmd = hp::input::decode_input_command(move_command(seq++));
-        hp::input::execute(h.state, 1, *cmd, hp::Clock::now());
+        hp::commands::execute(h.state, 1, *cmd, hp::Clock::now());
     }
 }
 BENCHMARK(BM_ExecuteMouseMove);

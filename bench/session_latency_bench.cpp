@@ -14,7 +14,7 @@
 #include "main/start_host.h"
 #include "platform/fake/fake_system.h"
 #include "platform/fake/recording_platform.h"
-#include "server/host_ops.h"
+#include "host_ops/host_ops.h"
 #include "support/test_client.h"
 
 namespace {
@@ -31,7 +31,7 @@ struct LiveHost {
         o.platform = std::make_shared<hp::fake::RecordingPlatform>();
         o.ports = hp::server::PortRange{0, 0};
         host = std::move(*hp::main::start_host(std::move(o)));
-        const std::string code = hp::server::open_pairing_code(*host->state, *host->network).code;
+        const std::string code = hp::host_ops::open_pairing_code(*host->state, *host->network).code;
         (void)client.connect(host->tcpPort);
         (void)client.pair(code);
     }

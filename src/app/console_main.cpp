@@ -25,7 +25,7 @@
 #include "platform/posix/console_virtual_pad_bus.h"
 #include "platform/posix/posix_system.h"
 #include "platform/thread_name.h"
-#include "server/host_ops.h"
+#include "host_ops/host_ops.h"
 #include "update/check.h"
 #include "update/version.h"
 
@@ -82,12 +82,12 @@ public:
         if (cmd == "quit") return false;
         if (cmd == "pair") return pair(), true;
         if (cmd == "unpair") {
-            hp::server::withdraw_pairing_code(*host_.state);
+            hp::host_ops::withdraw_pairing_code(*host_.state);
             return true;
         }
         if (cmd == "devices") return devices(), true;
         if (cmd == "endpoints") {
-            const auto e = hp::server::endpoints(*host_.state, *host_.network);
+            const auto e = hp::host_ops::endpoints(*host_.state, *host_.network);
             say("lan: " + joined(e.lan));
             say("tailscale: " + joined(e.tailscale));
             return true;
@@ -104,7 +104,7 @@ public:
         if (cmd == "check") return check(), true;
         if (cmd == "update") return update(), true;
         if (cmd == "status") {
-            const auto who = hp::server::controlling_device(*host_.state);
+            const auto who = hp::host_ops::controlling_device(*host_.state);
             say(who ? "status: controlled by " + *who : "status: ready");
             return true;
         }
@@ -114,26 +114,26 @@ public:
 
 private:
     void pair() {
-        const hp::server::PairingOffer offer = hp::server::open_pairing_code(*host_.state, *host_.network);
+        const hp::host_ops::PairingOffer offer = hp::host_ops::open_pairing_code(*host_.state, *host_.network);
         say("code: " + offer.code);
         say("link: " + offer.link);
         if (isatty(STDOUT_FILENO)) write_whole(hp::app::qr_text(offer.link));
     }
 
     void devices() {
-        const auto list = hp::server::list_devices(*host_.state);
+        const auto list = hp::host_ops::list_devices(*host_.state);
         for (std::size_t i = 0; i < list.size(); ++i)
             say(std::to_string(i + 1) + " " + list[i].clientId + " " + list[i].deviceName + " " +
                 (list[i].online ? "online" : "offline"));
     }
 
     void remove(std::size_t index) {
-        const auto list = hp::server::list_devices(*host_.state);
+        const auto list = hp::host_ops::list_devices(*host_.state);
         if (index == 0 || index > list.size()) {
             say("error: no device " + std::to_string(index));
             return;
         }
-        hp::server::remove_device(*host_.state, list[index - 1].clientId);
+        hp::host_ops::remove_device(*host_.state, list[index - 1].clientId);
     }
 
     // The connection check, gathered here and now; this system has no
@@ -255,7 +255,7 @@ int main(int argc, char** argv) {
     }
 
     // Nothing stays pressed after the host goes away.
-    hp::server::release_all_input(*(*host)->state);
+    hp::host_ops::release_all_input(*(*host)->state);
     host->reset();
     if (sigfd >= 0) close(sigfd);
     return 0;

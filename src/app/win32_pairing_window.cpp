@@ -119,7 +119,7 @@ pf::Rect PairingWindow::anchor() const {
 void PairingWindow::open() {
     close();
     if (!hooks_.open) return;
-    const server::PairingOffer offer = hooks_.open();
+    const host_ops::PairingOffer offer = hooks_.open();
 
     WNDCLASSW wc{};
     wc.lpfnWndProc = window_proc;

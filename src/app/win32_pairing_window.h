@@ -14,7 +14,7 @@
 
 #include "pairing_flyout/flyout_layout.h"
 #include "qr/qr_code.h"
-#include "server/host_ops.h"
+#include "host_ops/host_ops.h"
 
 namespace hp::app {
 
@@ -24,7 +24,7 @@ inline constexpr wchar_t kPairingWindowTitle[] = L"Pair New Device";
 struct PairingWindowHooks {
     HINSTANCE instance = nullptr;
     HWND trayWindow = nullptr;                     // the icon's owner (uID 1), for its rectangle
-    std::function<server::PairingOffer()> open;  // a new code and its link
+    std::function<host_ops::PairingOffer()> open;  // a new code and its link
     std::function<void()> withdraw;               // the close hook: the code is no longer valid
 };
 

@@ -14,7 +14,7 @@
 #include "platform/elevation.h"
 #include "platform/win32/desktop.h"
 #include "platform/win32/win32_system.h"
-#include "server/host_ops.h"
+#include "host_ops/host_ops.h"
 #include "update/check.h"
 
 namespace hp::app {
@@ -42,7 +42,7 @@ void post_host_event(const TrayWindowRef& window, HostEventCode code) {
 // Nothing stays pressed once the tray goes.
 void release_held_input(TrayState& tray) {
     if (!tray.host || !tray.host->state) return;
-    server::release_all_input(*tray.host->state);
+    host_ops::release_all_input(*tray.host->state);
 }
 
 void close_pairing_window(TrayState& tray) {
@@ -51,8 +51,8 @@ void close_pairing_window(TrayState& tray) {
 
 // Icon and tooltip of the kept record from a fresh snapshot of the host.
 void fill_icon(TrayState& tray) {
-    server::HostView view;
-    if (tray.host && tray.host->state) view = server::host_view(*tray.host->state, nullptr);
+    host_ops::HostView view;
+    if (tray.host && tray.host->state) view = host_ops::host_view(*tray.host->state, nullptr);
     NOTIFYICONDATAW& icon = tray.icon;
     icon.cbSize = sizeof(NOTIFYICONDATAW);
     icon.hWnd = tray.window;
@@ -122,16 +122,16 @@ public:
     void exit() override { DestroyWindow(tray_.window); }
     void remove_device(const std::string& clientId) override {
         if (!tray_.host) return;
-        server::remove_device(*tray_.host->state, clientId);
+        host_ops::remove_device(*tray_.host->state, clientId);
         refresh_tray_icon(tray_);
     }
     void apply_preset(std::uint8_t index) override {
         if (!tray_.host || !tray_.host->gamepad) return;
-        mapping_changed(server::apply_preset(*tray_.host->state, *tray_.host->gamepad, tray_.dataDir, index));
+        mapping_changed(host_ops::apply_preset(*tray_.host->state, *tray_.host->gamepad, tray_.dataDir, index));
     }
     void set_output(bool useMapping) override {
         if (!tray_.host || !tray_.host->gamepad) return;
-        mapping_changed(server::set_output(*tray_.host->state, *tray_.host->gamepad, tray_.dataDir, useMapping));
+        mapping_changed(host_ops::set_output(*tray_.host->state, *tray_.host->gamepad, tray_.dataDir, useMapping));
     }
     void open_mapping_window() override {
         if (tray_.mapping) tray_.mapping->open();
@@ -193,9 +193,9 @@ void attach_tray_state(TrayState& tray) {
             hooks.vigemFound = !tray.host->vigemMissing;
             auto state = tray.host->state;
             auto gamepad = tray.host->gamepad;
-            hooks.current = [state, gamepad] { return server::current_mapping(*state, *gamepad); };
+            hooks.current = [state, gamepad] { return host_ops::current_mapping(*state, *gamepad); };
             hooks.install = [state, gamepad, dir = tray.dataDir](const pad_mapping::PadMapping& mapping) {
-                return server::install_mapping(*state, *gamepad, dir, mapping);
+                return host_ops::install_mapping(*state, *gamepad, dir, mapping);
             };
         }
         tray.mapping = std::make_unique<MappingWindow>(std::move(hooks));
@@ -220,8 +220,8 @@ void attach_tray_state(TrayState& tray) {
     if (tray.host) {
         auto state = tray.host->state;
         auto network = tray.host->network;
-        hooks.open = [state, network] { return server::open_pairing_code(*state, *network); };
-        hooks.withdraw = [state] { server::withdraw_pairing_code(*state); };
+        hooks.open = [state, network] { return host_ops::open_pairing_code(*state, *network); };
+        hooks.withdraw = [state] { host_ops::withdraw_pairing_code(*state); };
     }
     tray.pairing = std::make_unique<PairingWindow>(std::move(hooks));
 }
@@ -483,7 +483,7 @@ tray::TrayView tray_view(TrayState& tray) {
     tray::TrayView view;
     if (tray.host) {
         view.hostName = tray.host->hostName;
-        view.host = server::host_view(*tray.host->state, tray.host->gamepad.get());
+        view.host = host_ops::host_view(*tray.host->state, tray.host->gamepad.get());
         if (tray.host->network) view.network = tray.host->network->get();
         view.vigemFound = !tray.host->vigemMissing;
     }

@@ -1,6 +1,6 @@
 #include "gamepad/gamepad_output.h"
 
-#include "input/executor.h"
+#include "input/held_input.h"
 
 namespace hp::gamepad {
 

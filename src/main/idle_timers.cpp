@@ -4,7 +4,7 @@
 #include <asio/detached.hpp>
 #include <asio/post.hpp>
 
-#include "input/executor.h"
+#include "input/held_input.h"
 #include "server/awaitable.h"
 
 namespace hp::main {

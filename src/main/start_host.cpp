@@ -14,7 +14,7 @@
 #include "discovery/tailscale_query.h"
 #include "gamepad/gamepad_output.h"
 #include "gamepad/motion_worker.h"
-#include "input/executor.h"
+#include "input/held_input.h"
 #include "pad_mapping/mapping_file.h"
 #include "vigem/client.h"
 #include "main/idle_timers.h"

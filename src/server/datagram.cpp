@@ -8,8 +8,8 @@
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
 
-#include "input/executor.h"
-#include "server/session.h"
+#include "commands/commands.h"
+#include "server/sockets.h"
 
 namespace hp::server {
 
@@ -18,7 +18,7 @@ using asio::ip::udp;
 std::vector<PendingAck> apply_batch(host::HostState& state, const std::vector<QueuedDatagram>& batch) {
     std::vector<PendingAck> acks;
     host::HostLock lock(state);
-    state.input.batching = batch.size() > 1;
+    commands::begin_batch(state, batch.size());
     const Instant now = Clock::now();
     for (const auto& q : batch) {
         const IpAddress source = to_ip_address(q.from.address());
@@ -29,17 +29,15 @@ std::vector<PendingAck> apply_batch(host::HostState& state, const std::vector<Qu
             if (entry.peer != source) continue;
             auto cmd = protocol::open_datagram(entry.key.bytes(), d);
             if (!cmd) continue;
-            // Made before executing: the entry may go away inside execute.
+            // Made before the record runs: the entry may go away meanwhile.
             std::optional<ByteArray<protocol::kAckSize>> ack;
             if (protocol::wants_ack(d)) ack = protocol::make_ack(entry.key.bytes(), protocol::datagram_sequence(d));
-            if (auto decoded = input::decode_input_command(*cmd))
-                input::execute(state, id, *decoded, now);
+            commands::input_record(state, id, *cmd, now);
             if (ack) acks.push_back(PendingAck{*ack, q.from});
             break;
         }
     }
-    state.input.batching = false;
-    input::flush_pending_motion(state);
+    commands::end_batch(state);
     return acks;
 }
 
@@ -47,13 +45,6 @@ namespace {
 
 // One slot more than a datagram we keep: a datagram that fills it is too long.
 constexpr std::size_t kSlot = kMaxQueuedDatagram + 1;
-
-asio::ip::udp::endpoint to_endpoint(const IpAddress& ip, std::uint16_t port) {
-    if (ip.is_v4()) return {asio::ip::address_v4({ip.octets[0], ip.octets[1], ip.octets[2], ip.octets[3]}), port};
-    asio::ip::address_v6::bytes_type b{};
-    std::copy(ip.octets.begin(), ip.octets.end(), b.begin());
-    return {asio::ip::address_v6(b), port};
-}
 
 }  // namespace
 

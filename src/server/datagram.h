@@ -1,6 +1,6 @@
 #pragma once
-// Input commands over UDP: authenticated under an established session's key,
-// applied in batches under one lock, acknowledged on request.
+// Input records over UDP: authenticated under an established session's key,
+// handed to src/commands in batches under one lock, acknowledged on request.
 #include <memory>
 #include <vector>
 
@@ -28,8 +28,9 @@ struct PendingAck {
     asio::ip::udp::endpoint to;
 };
 
-// Applies one batch under one acquisition of the lock; motion is coalesced
-// into one pointer move. Acknowledgements are returned, to be sent unlocked.
+// Opens one batch under one acquisition of the lock and runs each record
+// that a session's key authenticates (motion is coalesced into one pointer
+// move). Acknowledgements are returned, to be sent unlocked.
 std::vector<PendingAck> apply_batch(host::HostState& state, const std::vector<QueuedDatagram>& batch);
 
 // Datagrams are read through `system` (a batch in one system call where it

@@ -14,13 +14,12 @@
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
 
-#include "base/utf8.h"
-#include "input/executor.h"
-#include "input/text.h"
+#include "commands/commands.h"
 #include "protocol/frame.h"
 #include "protocol/handshake.h"
 #include "protocol/messages.h"
 #include "server/outgoing_queue.h"
+#include "server/sockets.h"
 
 namespace hp::server {
 
@@ -32,55 +31,7 @@ using host::HostLock;
 using host::SessionMessage;
 using protocol::FrameType;
 
-std::string clipboard_reply(std::string_view text) {
-    input::TruncatedText cut = input::truncate_utf8(text);
-    std::string body = protocol::encode_clipboard_content(cut.text, cut.truncated);
-    while (body.size() > protocol::kMaxSecurePlainBody) {
-        // Shrink in proportion to the overshoot (escaping at most sextuples a
-        // byte), plus a margin, so a few rounds always suffice.
-        const std::size_t excess = body.size() - protocol::kMaxSecurePlainBody;
-        const std::size_t shrink = std::max<std::size_t>(excess / 6 + 1, excess * cut.text.size() / body.size() + 1);
-        const std::size_t limit = cut.text.size() > shrink ? cut.text.size() - shrink : 0;
-        cut = input::truncate_utf8(cut.text, limit);
-        cut.truncated = true;
-        body = protocol::encode_clipboard_content(cut.text, true);
-    }
-    return body;
-}
-
-IpAddress to_ip_address(const asio::ip::address& a) {
-    if (a.is_v4()) {
-        const auto b = a.to_v4().to_bytes();
-        return IpAddress::v4(b[0], b[1], b[2], b[3]);
-    }
-    const auto b = a.to_v6().to_bytes();
-    std::array<std::uint8_t, 16> o{};
-    std::copy(b.begin(), b.end(), o.begin());
-    return IpAddress::v6(o).unmapped();
-}
-
-void end_client_sessions(HostLock& lock, std::string_view clientId) {
-    host::HostState& state = *lock;
-    for (auto& [id, entry] : state.sessions) {
-        if (entry.clientId != clientId) continue;
-        if (entry.sender) entry.sender->send(SessionMessage{SessionMessage::Kind::RemovedByUser, 0, {}});
-        if (state.input.activeClient == id) {
-            input::release_all(state);
-            state.input.activeClient.reset();
-            input::refresh_controller_switch(state);
-        }
-    }
-}
-
 namespace {
-
-// Text a client types or puts on the clipboard loses its U+0000: a typed NUL
-// is no character, and Windows' text formats end at the first one. (In
-// valid UTF-8 a zero byte is that character and nothing else.)
-std::string without_nul(std::string text) {
-    std::erase(text, '\0');
-    return text;
-}
 
 class Session;
 
@@ -201,7 +152,7 @@ private:
             }
             // A pairing that gave the client id another key ends what the old
             // key opened before the new session is registered.
-            if (outcome.rekeyedClientId) end_client_sessions(lock, *outcome.rekeyedClientId);
+            if (outcome.rekeyedClientId) commands::end_client_sessions(lock, *outcome.rekeyedClientId);
             // Registered under the lock the handshake ran under: a session an
             // old key established is registered before any pairing that
             // replaces the key can look for it, so none escapes the ending.
@@ -251,88 +202,29 @@ private:
         session_id_ = id;
     }
 
+    // What the message means is the commands module's; the session only
+    // writes the reply it asks for.
     asio::awaitable<Next> dispatch(std::uint8_t type, const Bytes& body) {
-        const std::uint64_t id = *session_id_;
-        switch (static_cast<FrameType>(type)) {
-            case FrameType::Ping: {
-                auto ping = protocol::parse_ping(body);
-                if (!ping) break;
-                {
-                    HostLock lock(state_);
-                    if (state_.input.activeClient == id) state_.input.lastInputAt = Clock::now();
-                }
-                if (!write_secure(protocol::type_byte(FrameType::Pong),
-                                  as_bytes(protocol::encode_pong(ping->ts))))
-                    co_return Next::End;
+        commands::Reply reply = commands::session_message(state_, *session_id_, type, body);
+        switch (reply.kind) {
+            case commands::Reply::Kind::None: break;
+            case commands::Reply::Kind::Send:
+                if (!write_secure(reply.type, as_bytes(reply.body))) co_return Next::End;
                 break;
-            }
-            case FrameType::TextUtf8: {
-                auto msg = protocol::parse_text_utf8(body);
-                if (!msg) break;
-                const std::u16string units = utf8_to_utf16(without_nul(std::move(msg->text)));
-                HostLock lock(state_);
-                input::set_active_client(state_, id);
-                state_.input.lastInputAt = Clock::now();
-                if (!units.empty()) input::type_text(state_, units);
-                break;
-            }
-            case FrameType::ClipboardSet: {
-                auto msg = protocol::parse_clipboard_set(body);
-                if (!msg) break;
-                HostLock lock(state_);
-                input::set_active_client(state_, id);
-                state_.input.lastInputAt = Clock::now();
-                state_.platform->setClipboard(without_nul(std::move(msg->text)));
-                if (msg->autoPaste) input::press_combo(state_, {input::kVkCtrl}, 'V');
-                break;
-            }
-            case FrameType::InputCommand: {
-                auto cmd = input::decode_input_command(body);
-                if (!cmd) break;
-                HostLock lock(state_);
-                input::execute(state_, id, *cmd, Clock::now());
-                break;
-            }
-            case FrameType::ClipboardGet: {
-                auto msg = protocol::parse_clipboard_get(body);
-                if (!msg) break;
-                std::shared_ptr<platform::PlatformServices> platform;
-                {
-                    HostLock lock(state_);
-                    input::set_active_client(state_, id);
-                    if (msg->copyFirst) {
-                        state_.input.lastInputAt = Clock::now();
-                        input::press_combo(state_, {input::kVkCtrl}, 'C');
-                    }
-                    platform = state_.platform;
-                }
-                if (msg->copyFirst) {
+            case commands::Reply::Kind::ReadClipboard: {
+                if (reply.waitForCopy) {
                     asio::steady_timer wait(socket_.get_executor(), ctx_->copyWait);
                     co_await wait.async_wait(use_tuple);
                     // Told to end meanwhile (the device was removed): nothing
                     // may follow SessionEnded.
                     if (stopping_) co_return Next::End;
                 }
-                // Read without the host lock: GetClipboardData has a program
-                // that put the text there by delayed rendering produce it
-                // first, which takes as long as that program takes.
-                const std::optional<std::string> text = platform->getClipboard();
-                const std::string body = clipboard_reply(text.value_or(std::string()));
-                if (!write_secure(protocol::type_byte(FrameType::ClipboardContent), as_bytes(body)))
+                // Read without the host lock (see clipboard_content).
+                const std::string content = commands::clipboard_content(*reply.platform);
+                if (!write_secure(protocol::type_byte(FrameType::ClipboardContent), as_bytes(content)))
                     co_return Next::End;
                 break;
             }
-            case FrameType::ControllerState: {
-                auto msg = protocol::parse_controller_state(body);
-                if (!msg) break;
-                HostLock lock(state_);
-                if (auto it = state_.sessions.find(id); it != state_.sessions.end())
-                    it->second.controllerEnabled = msg->enabled;
-                input::set_active_client(state_, id);
-                input::refresh_controller_switch(state_);
-                break;
-            }
-            default: break;  // not a session message from a client
         }
         co_return Next::Continue;
     }
@@ -463,11 +355,7 @@ private:
                 state_.sessions.erase(it);  // its key wipes itself
                 state_.sessionPeers.remove(peer_);
             }
-            if (state_.input.activeClient == *session_id_) {
-                input::release_all(state_);
-                state_.input.activeClient.reset();
-                input::refresh_controller_switch(state_);
-            }
+            commands::release_control(state_, *session_id_);
             state_.pendingEvents.push_back(HostEvent{HostEventKind::SessionClosed, device, false});
         }
         if (outq_.empty() && !outq_.writing()) {

@@ -1,6 +1,7 @@
 #pragma once
 // The connection server: the accept loop that admits private peers and the
-// per-connection session (handshake, encryption, dispatch, ending).
+// per-connection session (handshake, encryption, its timers and queues,
+// ending). What its messages mean is src/commands.
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -12,8 +13,6 @@
 #include "discovery/network_snapshot.h"
 #include "host/host_state.h"
 #include "server/admission.h"
-#include <string>
-#include <string_view>
 
 namespace hp::server {
 
@@ -40,18 +39,5 @@ asio::awaitable<void> accept_loop(asio::ip::tcp::acceptor acceptor,
 // Serves one admitted connection on its own strand until it ends.
 void start_session(asio::ip::tcp::socket socket, IpAddress peer,
                    std::shared_ptr<const ServerContext> ctx);
-
-IpAddress to_ip_address(const asio::ip::address& a);
-
-// Ends every open session of clientId, as removing the device does: each is
-// sent SessionEnded "removed_by_user" and closes; if one of them is in
-// control, held input is released and the controller switched off at once.
-// The caller holds the host's lock (the token).
-void end_client_sessions(host::HostLock& lock, std::string_view clientId);
-
-// The ClipboardContent body for the clipboard text: at most 48000 bytes of
-// it, cut further on a character boundary while escaping makes the body too
-// large for one encrypted frame ("truncated" is then true).
-std::string clipboard_reply(std::string_view text);
 
 }  // namespace hp::server

@@ -1,5 +1,8 @@
 #include "server/sockets.h"
 
+#include <algorithm>
+#include <array>
+
 #include <asio/ip/v6_only.hpp>
 #include <asio/socket_base.hpp>
 
@@ -60,6 +63,24 @@ Result<udp::socket> bind_udp(const asio::any_io_executor& ex, platform::System& 
 }
 
 }  // namespace
+
+IpAddress to_ip_address(const asio::ip::address& a) {
+    if (a.is_v4()) {
+        const auto b = a.to_v4().to_bytes();
+        return IpAddress::v4(b[0], b[1], b[2], b[3]);
+    }
+    const auto b = a.to_v6().to_bytes();
+    std::array<std::uint8_t, 16> o{};
+    std::copy(b.begin(), b.end(), o.begin());
+    return IpAddress::v6(o).unmapped();
+}
+
+udp::endpoint to_endpoint(const IpAddress& ip, std::uint16_t port) {
+    if (ip.is_v4()) return {asio::ip::address_v4({ip.octets[0], ip.octets[1], ip.octets[2], ip.octets[3]}), port};
+    asio::ip::address_v6::bytes_type b{};
+    std::copy(ip.octets.begin(), ip.octets.end(), b.begin());
+    return {asio::ip::address_v6(b), port};
+}
 
 Result<BoundSockets> bind_host_sockets(const asio::any_io_executor& ex, platform::System& system,
                                        PortRange range) {

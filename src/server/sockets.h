@@ -7,6 +7,7 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/ip/udp.hpp>
 
+#include "base/ip_address.h"
 #include "base/result.h"
 #include "platform/system.h"
 
@@ -33,5 +34,10 @@ struct PortRange {
 // texts describe the failures.
 Result<BoundSockets> bind_host_sockets(const asio::any_io_executor& ex, platform::System& system,
                                        PortRange range = {});
+
+// A socket address as the host's own address type (IPv4-mapped IPv6
+// addresses as IPv4), and back.
+IpAddress to_ip_address(const asio::ip::address& a);
+asio::ip::udp::endpoint to_endpoint(const IpAddress& ip, std::uint16_t port);
 
 }  // namespace hp::server

@@ -66,11 +66,11 @@ std::vector<MenuItem> gamepad_items(const TrayView& view) {
 
 }  // namespace
 
-IconRole icon_role(const server::HostView& host) {
+IconRole icon_role(const host_ops::HostView& host) {
     return host.controllingDevice ? IconRole::Controlled : IconRole::Idle;
 }
 
-std::u16string tooltip(const server::HostView& host) {
+std::u16string tooltip(const host_ops::HostView& host) {
     std::string text = "Hearthpad - Ready";
     if (host.controllingDevice) {
         text = "Hearthpad - Controlled by " + *host.controllingDevice;

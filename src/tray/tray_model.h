@@ -10,7 +10,7 @@
 
 #include "discovery/network_snapshot.h"
 #include "pad_mapping/mapping.h"
-#include "server/host_ops.h"
+#include "host_ops/host_ops.h"
 
 namespace hp::tray {
 
@@ -34,7 +34,7 @@ inline constexpr std::size_t kTooltipUnits = 127;
 // the icon is refreshed.
 struct TrayView {
     std::string hostName;
-    server::HostView host;
+    host_ops::HostView host;
     discovery::NetworkSnapshot network;
     bool vigemFound = false;
     bool startEntryEnabled = false;
@@ -42,12 +42,12 @@ struct TrayView {
 };
 
 enum class IconRole { Idle, Controlled };
-IconRole icon_role(const server::HostView& host);
+IconRole icon_role(const host_ops::HostView& host);
 
 // "Hearthpad - Ready", or "Hearthpad - Controlled by <name>" with
 // " (controller on)" while that device's controller switch is on; at most
 // kTooltipUnits UTF-16 units (longer texts are cut there).
-std::u16string tooltip(const server::HostView& host);
+std::u16string tooltip(const host_ops::HostView& host);
 
 struct MenuItem {
     enum class Kind { Command, Separator, Submenu };

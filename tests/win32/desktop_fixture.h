@@ -164,7 +164,7 @@ protected:
     void pair_device(const std::string& name) {
         test::TestClient client(test::ClientIdentity::generate(name));
         ASSERT_TRUE(client.connect(port()));
-        const auto offer = server::open_pairing_code(state(), *tray_.host->network);
+        const auto offer = host_ops::open_pairing_code(state(), *tray_.host->network);
         const auto result = client.pair(offer.code);
         ASSERT_TRUE(result.ok()) << result.detail;
     }

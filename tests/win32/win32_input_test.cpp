@@ -16,7 +16,8 @@
 
 #include "base/utf8.h"
 #include "gamepad/gamepad_output.h"
-#include "input/executor.h"
+#include "commands/commands.h"
+#include "input/held_input.h"
 #include "pad_mapping/mapping.h"
 #include "vigem/client.h"
 #include "platform/sas_system.h"
@@ -389,10 +390,10 @@ TEST_F(Win32InputWindow, WithoutViGEmBusThePadArrivesAsTheMappingsKeys) {
     };
     {
         host::HostLock lock(state);
-        input::set_active_client(state, 1);
-        input::refresh_controller_switch(state);
-        input::execute(state, 1, buttons(1, 0x001), Clock::now());  // A: Space
-        input::execute(state, 1, buttons(2, 0x000), Clock::now());
+        commands::set_active_client(state, 1);
+        commands::refresh_controller_switch(state);
+        commands::execute(state, 1, buttons(1, 0x001), Clock::now());  // A: Space
+        commands::execute(state, 1, buttons(2, 0x000), Clock::now());
     }
     pump_until([&] { return log_->keys.size() >= 2; });
     const std::vector<std::pair<UINT, WPARAM>> expected{{WM_KEYDOWN, VK_SPACE}, {WM_KEYUP, VK_SPACE}};

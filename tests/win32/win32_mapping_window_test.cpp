@@ -64,14 +64,14 @@ protected:
         MappingWindowHooks hooks;
         hooks.instance = GetModuleHandleW(nullptr);
         hooks.vigemFound = !tray_.host->vigemMissing;
-        hooks.current = [state, gamepad] { return server::current_mapping(*state, *gamepad); };
+        hooks.current = [state, gamepad] { return host_ops::current_mapping(*state, *gamepad); };
         hooks.install = [this, state, gamepad](const PadMapping& mapping) {
             ++installs_;
             if (failWrites_) {
-                (void)server::install_mapping(*state, *gamepad, dir_ / "missing" / "file", mapping);
+                (void)host_ops::install_mapping(*state, *gamepad, dir_ / "missing" / "file", mapping);
                 return Status(fail("could not write"));
             }
-            return server::install_mapping(*state, *gamepad, tray_.dataDir, mapping);
+            return host_ops::install_mapping(*state, *gamepad, tray_.dataDir, mapping);
         };
         hooks.messageBox = [this](HWND owner, const std::wstring& text, UINT flags) {
             boxes_.push_back({owner, narrow(text), flags});
@@ -90,7 +90,7 @@ protected:
     HWND hwnd() const { return window_->window(); }
     HWND item(int id) const { return GetDlgItem(hwnd(), id); }
     const ui::MappingEditor& editor() const { return *window_->editor(); }
-    PadMapping in_force() { return server::current_mapping(state(), *tray_.host->gamepad); }
+    PadMapping in_force() { return host_ops::current_mapping(state(), *tray_.host->gamepad); }
 
     void choose(int id, int index) {
         SendMessageW(item(id), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
@@ -389,7 +389,7 @@ TEST_F(MappingWindowTest, InjectedKeysAreNeverCapturedAndTheHostServesMeanwhile)
     std::atomic<bool> done = false, served = false;
     std::thread phone([&] {
         test::TestClient client(test::ClientIdentity::generate("Phone"));
-        if (client.connect(port()) && client.pair(server::open_pairing_code(state(), *tray_.host->network).code).ok() &&
+        if (client.connect(port()) && client.pair(host_ops::open_pairing_code(state(), *tray_.host->network).code).ok() &&
             client.send_secure(test::frame_type::InputCommand, key_record(1, 14, 1)) &&
             client.send_secure(test::frame_type::InputCommand, key_record(2, 14, 0)) &&
             client.send_secure(test::frame_type::ClipboardSet, std::string_view("{\"text\":\"meanwhile\"}")) &&

@@ -113,7 +113,7 @@ TEST_F(TrayCommands, TheIconRecordAndTheMenuOfARunningHost) {
 TEST_F(TrayCommands, IconAndTooltipFollowTheDeviceInControl) {
     test::TestClient client(test::ClientIdentity::generate("Pixel 8"));
     ASSERT_TRUE(client.connect(port()));
-    ASSERT_TRUE(client.pair(server::open_pairing_code(state(), *tray_.host->network).code).ok());
+    ASSERT_TRUE(client.pair(host_ops::open_pairing_code(state(), *tray_.host->network).code).ok());
     // A pointer move takes control; the host's event refreshes the icon.
     Bytes move{1, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     ASSERT_TRUE(client.send_secure(test::frame_type::InputCommand, move));
@@ -252,27 +252,27 @@ TEST_F(TrayCommands, RemovingTheSecondOfThreeRemovesThatClientEvenAfterTheListCh
     pair_device("C");
     const tray::Menu shown = menu();
     ASSERT_EQ(shown.deviceIds.size(), 3u);
-    server::remove_device(state(), shown.deviceIds[0]);  // the list changes under the open menu
+    host_ops::remove_device(state(), shown.deviceIds[0]);  // the list changes under the open menu
     dispatch_tray_command(tray_, shown, tray::kIdRemoveDevice + 1);
-    const auto left = server::list_devices(state());
+    const auto left = host_ops::list_devices(state());
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0].clientId, shown.deviceIds[2]);
     // An id past the list at the time does nothing.
     dispatch_tray_command(tray_, shown, tray::kIdRemoveDevice + 3);
-    EXPECT_EQ(server::list_devices(state()).size(), 1u);
+    EXPECT_EQ(host_ops::list_devices(state()).size(), 1u);
 }
 
 TEST_F(TrayCommands, PresetsAndOutputsAreInstalledSavedAndHandedToTheMappingWindow) {
     dispatch(tray::kIdMappingWindow);
     ASSERT_TRUE(tray_.mapping && tray_.mapping->editor());
     dispatch(tray::kIdPreset + 2);
-    auto now = server::current_mapping(state(), *tray_.host->gamepad);
+    auto now = host_ops::current_mapping(state(), *tray_.host->gamepad);
     EXPECT_EQ(now.preset, pad_mapping::Preset::MouseOnly);
     EXPECT_EQ(pad_mapping::load_mapping(tray_.dataDir), now);
     dispatch(tray::kIdOutputMapping);
-    EXPECT_TRUE(server::current_mapping(state(), *tray_.host->gamepad).useMapping);
+    EXPECT_TRUE(host_ops::current_mapping(state(), *tray_.host->gamepad).useMapping);
     dispatch(tray::kIdOutputVirtualPad);
-    now = server::current_mapping(state(), *tray_.host->gamepad);
+    now = host_ops::current_mapping(state(), *tray_.host->gamepad);
     EXPECT_FALSE(now.useMapping);
     EXPECT_EQ(now.preset, pad_mapping::Preset::MouseOnly);
     EXPECT_EQ(pad_mapping::load_mapping(tray_.dataDir), now);
@@ -290,9 +290,9 @@ TEST_F(TrayCommands, MappingWindowAndIdsWithoutACommand) {
     ASSERT_TRUE(tray_.mapping);
     HWND opened = tray_.mapping->window();
     ASSERT_TRUE(opened);
-    const auto before = server::current_mapping(state(), *tray_.host->gamepad);
+    const auto before = host_ops::current_mapping(state(), *tray_.host->gamepad);
     for (unsigned id : {0u, 1005u, 2000u, 3004u, 3103u}) dispatch(id);
-    EXPECT_EQ(server::current_mapping(state(), *tray_.host->gamepad), before);
+    EXPECT_EQ(host_ops::current_mapping(state(), *tray_.host->gamepad), before);
     // Choosing it again brings back the same window.
     dispatch(tray::kIdMappingWindow);
     EXPECT_EQ(tray_.mapping->window(), opened);

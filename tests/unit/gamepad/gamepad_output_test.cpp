@@ -3,7 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "input/executor.h"
+#include "commands/commands.h"
+#include "input/held_input.h"
 #include "platform/fake/fake_virtual_pad_bus.h"
 #include "platform/fake/recording_platform.h"
 
@@ -38,7 +39,7 @@ protected:
         output = std::make_shared<GamepadOutput>(state, holder, sinkPresent, mapping, nullptr);
         state.pad = output;
         host::HostLock lock(state);
-        input::set_active_client(state, 1);
+        commands::set_active_client(state, 1);
     }
     void press(std::uint16_t buttons) {
         host::HostLock lock(state);
@@ -47,7 +48,7 @@ protected:
         c.seq = ++seq;
         c.payload[0] = static_cast<std::uint8_t>(buttons);
         c.payload[1] = static_cast<std::uint8_t>(buttons >> 8);
-        input::execute(state, 1, c, Clock::now());
+        commands::execute(state, 1, c, Clock::now());
     }
     std::vector<std::string> take() {
         auto l = os->lines();

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "gamepad/gamepad_output.h"
-#include "input/executor.h"
+#include "commands/commands.h"
+#include "input/held_input.h"
 #include "platform/fake/fake_virtual_pad_bus.h"
 #include "platform/fake/recording_platform.h"
 #include "vigem/records.h"
@@ -92,8 +93,8 @@ TEST_F(PadPlugIn, InputGoesOnWhileThePadWaitsUntilReady) {
 
     auto first = std::async(std::launch::async, [&] {
         host::HostLock lock(state);
-        input::set_active_client(state, 1);
-        input::execute(state, 1, pad_buttons(1, 0x001), Clock::now());
+        commands::set_active_client(state, 1);
+        commands::execute(state, 1, pad_buttons(1, 0x001), Clock::now());
     });
     ASSERT_TRUE(bus->waitHeld(vigem::kWaitUntilReady, 10s));
 
@@ -101,12 +102,12 @@ TEST_F(PadPlugIn, InputGoesOnWhileThePadWaitsUntilReady) {
     // host lock, while the plug-in still waits.
     auto more = std::async(std::launch::async, [&] {
         host::HostLock lock(state);
-        input::execute(state, 1, pad_buttons(2, 0x002), Clock::now());
+        commands::execute(state, 1, pad_buttons(2, 0x002), Clock::now());
     });
     auto second = std::async(std::launch::async, [&] {
         more.wait();
         host::HostLock lock(state);
-        input::execute(state, 2, key_a(1), Clock::now());
+        commands::execute(state, 2, key_a(1), Clock::now());
     });
     const bool proceeded = second.wait_for(10s) == std::future_status::ready;
     bus->releaseRequests(vigem::kWaitUntilReady);
@@ -127,7 +128,7 @@ TEST_F(PadPlugIn, APadCommandRightAfterTheSwitchFindsItOn) {
     std::vector<std::function<void()>> notYetStarted;
     {
         host::HostLock lock(state);
-        input::set_active_client(state, 1);  // the controller switch turns on
+        commands::set_active_client(state, 1);  // the controller switch turns on
         // Another worker takes the lock before this one, once unlocked, has
         // started the work it deferred.
         notYetStarted.swap(state.deferred);
@@ -137,7 +138,7 @@ TEST_F(PadPlugIn, APadCommandRightAfterTheSwitchFindsItOn) {
         EXPECT_TRUE(state.input.padEnabled);
         EXPECT_TRUE(holder->switchOn());
         EXPECT_EQ(holder->generation(), 1u);
-        input::execute(state, 1, pad_buttons(1, 0x001), Clock::now());  // A
+        commands::execute(state, 1, pad_buttons(1, 0x001), Clock::now());  // A
     }
     for (auto& work : notYetStarted) work();
     scheduler->run_all();

@@ -16,7 +16,7 @@
 #include "platform/fake/fake_system.h"
 #include "platform/fake/recording_platform.h"
 #include "protocol/handshake.h"
-#include "server/host_ops.h"
+#include "host_ops/host_ops.h"
 #include "support/test_client.h"
 
 namespace hp::test {
@@ -65,7 +65,7 @@ protected:
     std::uint16_t port() const { return host_->tcpPort; }
     HostState& state() { return *host_->state; }
 
-    std::string open_code() { return server::open_pairing_code(state(), *host_->network).code; }
+    std::string open_code() { return host_ops::open_pairing_code(state(), *host_->network).code; }
 
     // A connected, paired client in secure mode.
     std::unique_ptr<TestClient> paired_client(std::string name = "Phone") {

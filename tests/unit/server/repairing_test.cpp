@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "host_fixture.h"
-#include "server/host_ops.h"
+#include "host_ops/host_ops.h"
 
 namespace hp::test {
 namespace {
@@ -79,11 +79,11 @@ TEST_F(RepairingTest, PairingWithAnotherKeyEndsTheOldKeysSessions) {
             expect_ended(*paired);
             expect_ended(*authed);
             EXPECT_TRUE(wait_platform("button 1 up"));
-            EXPECT_EQ(server::controlling_device(state()), std::nullopt);
+            EXPECT_EQ(host_ops::controlling_device(state()), std::nullopt);
         } else {
             EXPECT_TRUE(answers(*paired, 1));
             EXPECT_TRUE(answers(*authed, 2));
-            EXPECT_EQ(server::controlling_device(state()), phone.deviceName);
+            EXPECT_EQ(host_ops::controlling_device(state()), phone.deviceName);
         }
         EXPECT_TRUE(answers(*renewed, 3));
         EXPECT_TRUE(answers(*other, 4));

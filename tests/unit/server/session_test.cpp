@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "host_fixture.h"
-#include "server/host_ops.h"
+#include "host_ops/host_ops.h"
 
 namespace hp::test {
 namespace {
@@ -55,7 +55,7 @@ TEST_F(SessionTest, ControlMovesAndReleasesThePreviousClientsKeys) {
     auto b = paired_client("B");
     ASSERT_TRUE(a->send_secure(ft::InputCommand, command(4, 1, {4, 0, 1})));  // 'a' down
     ASSERT_TRUE(wait_platform("key 0x41 down"));
-    EXPECT_EQ(server::controlling_device(state()), "A");
+    EXPECT_EQ(host_ops::controlling_device(state()), "A");
     ASSERT_TRUE(b->send_secure(ft::TextUtf8, std::string_view("{\"text\":\"hi\"}")));
     ASSERT_TRUE(wait_platform("type 2 units"));
     const auto lines = platform_->lines();
@@ -63,7 +63,7 @@ TEST_F(SessionTest, ControlMovesAndReleasesThePreviousClientsKeys) {
     const auto typed = std::find(lines.begin(), lines.end(), "type 2 units");
     ASSERT_NE(up, lines.end());
     EXPECT_LT(up - lines.begin(), typed - lines.begin());
-    EXPECT_EQ(server::controlling_device(state()), "B");
+    EXPECT_EQ(host_ops::controlling_device(state()), "B");
 }
 
 TEST_F(SessionTest, EndingTheControllingSessionReleasesHeldInput) {
@@ -84,7 +84,7 @@ TEST_F(SessionTest, EndingTheControllingSessionReleasesHeldInput) {
 
 TEST_F(SessionTest, RemovingAConnectedDeviceEndsItsSession) {
     auto a = paired_client("A");
-    server::remove_device(state(), a->identity().clientId);
+    host_ops::remove_device(state(), a->identity().clientId);
     auto ended = a->recv();
     ASSERT_TRUE(ended) << ended.error().text;
     EXPECT_EQ(ended->type, ft::SessionEnded);
@@ -97,7 +97,7 @@ TEST_F(SessionTest, RemovingAConnectedDeviceEndsItsSession) {
 }
 
 TEST_F(SessionTest, RemovingAnUnknownIdWritesNothing) {
-    server::remove_device(state(), "nobody");
+    host_ops::remove_device(state(), "nobody");
     EXPECT_FALSE(std::filesystem::exists(dir_ / "data" / "paired_devices.json"));
     EXPECT_FALSE(wait_event(HostEventKind::PairedDevicesChanged, "", 50ms));
 }
@@ -223,7 +223,7 @@ TEST_F(SessionTest, NulCharactersAreDroppedFromTextAndClipboard) {
         std::vector<std::string> expected{"key 0x41 up"};
         expected.insert(expected.end(), c.calls.begin(), c.calls.end());
         EXPECT_EQ(calls(), expected);
-        EXPECT_EQ(server::controlling_device(state()), "A");
+        EXPECT_EQ(host_ops::controlling_device(state()), "A");
     }
 }
 

@@ -5,7 +5,7 @@
 
 #include "host_fixture.h"
 #include "protocol/frame.h"
-#include "server/host_ops.h"
+#include "host_ops/host_ops.h"
 #include "server/session.h"
 
 namespace hp::test {
@@ -58,7 +58,7 @@ TEST_F(SlowPeer, ASessionEndingWithAWriteInFlightClosesCleanly) {
     std::this_thread::sleep_for(100ms);
     // The session is told to end while a write is still in flight; its last
     // frames get the flush time, then the socket is closed under the write.
-    server::remove_device(state(), c->identity().clientId);
+    host_ops::remove_device(state(), c->identity().clientId);
     EXPECT_TRUE(wait_event(HostEventKind::SessionClosed, "Stuck"));
     std::this_thread::sleep_for(1500ms);  // the flush limit passes; the write handler runs
     c->close();
@@ -77,7 +77,7 @@ TEST_F(SlowPeer, NothingFollowsSessionEndedEvenDuringTheCopyWait) {
     ASSERT_TRUE(c->send_secure(ft::ClipboardGet, std::string_view("{\"copyFirst\":true}")));
     // Ctrl+C is pressed; the host now waits 180 ms before it reads the clipboard.
     ASSERT_TRUE(wait_platform("key 0x43 down"));
-    server::remove_device(state(), c->identity().clientId);
+    host_ops::remove_device(state(), c->identity().clientId);
     auto ended = c->recv();
     ASSERT_TRUE(ended) << ended.error().text;
     EXPECT_EQ(ended->type, ft::SessionEnded);
@@ -108,42 +108,6 @@ TEST_F(SlowPeer, ClipboardTextThatGrowsWhenEscapedIsCutToFitOneFrame) {
     ASSERT_TRUE(pong) << pong.error().text;
     EXPECT_EQ(pong->type, ft::Pong);
 }
-
-struct ReplyCase {
-    const char* name;
-    std::string text;
-    bool truncated;
-};
-
-class ClipboardReply : public ::testing::TestWithParam<ReplyCase> {};
-
-TEST_P(ClipboardReply, FitsOneFrameAndEndsOnACharacter) {
-    const ReplyCase& c = GetParam();
-    const std::string body = server::clipboard_reply(c.text);
-    ASSERT_LE(body.size(), protocol::kMaxSecurePlainBody);
-    const auto j = nlohmann::json::parse(body);
-    EXPECT_EQ(j["truncated"], c.truncated);
-    const std::string text = j["text"];
-    EXPECT_EQ(c.text.compare(0, text.size(), text), 0);
-    if (!c.truncated) {
-        EXPECT_EQ(text, c.text);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, ClipboardReply,
-    ::testing::Values(ReplyCase{"Short", "hello", false},
-                      ReplyCase{"ExactlyTheLimit", std::string(48000, 'a'), false},
-                      ReplyCase{"OverTheLimit", std::string(48001, 'a'), true},
-                      ReplyCase{"ControlBytesEscapeSixfold", std::string(48000, '\x01'), true},
-                      ReplyCase{"QuotesEscapeTwofold", std::string(40000, '"'), true},
-                      ReplyCase{"MultiByteCharacters", [] {
-                                    std::string s;
-                                    for (int i = 0; i < 20000; ++i) s += "\xc3\xa9\n";
-                                    return s;
-                                }(),
-                                true}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace hp::test

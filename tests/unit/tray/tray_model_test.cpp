@@ -21,15 +21,15 @@ MenuItem sub(std::string text, std::vector<MenuItem> items) {
     return MenuItem{Kind::Submenu, std::move(text), 0, false, false, std::move(items)};
 }
 
-server::HostView controlled_by(std::string name, bool controllerOn) {
-    server::HostView v;
+host_ops::HostView controlled_by(std::string name, bool controllerOn) {
+    host_ops::HostView v;
     v.controllingDevice = std::move(name);
     v.controllerOn = controllerOn;
     return v;
 }
 
 TEST(TrayTooltip, ReadyControlledAndControllerOn) {
-    EXPECT_EQ(tooltip(server::HostView{}), u"Hearthpad - Ready");
+    EXPECT_EQ(tooltip(host_ops::HostView{}), u"Hearthpad - Ready");
     EXPECT_EQ(tooltip(controlled_by("Pixel 8", false)), u"Hearthpad - Controlled by Pixel 8");
     EXPECT_EQ(tooltip(controlled_by("Pixel 8", true)), u"Hearthpad - Controlled by Pixel 8 (controller on)");
     EXPECT_EQ(tooltip(controlled_by("Ω-phone", false)), u"Hearthpad - Controlled by Ω-phone");
@@ -49,7 +49,7 @@ TEST(TrayTooltip, ALongDeviceNameIsCutTo127Units) {
 }
 
 TEST(TrayIcon, ControlledExactlyWhenADeviceControls) {
-    EXPECT_EQ(icon_role(server::HostView{}), IconRole::Idle);
+    EXPECT_EQ(icon_role(host_ops::HostView{}), IconRole::Idle);
     EXPECT_EQ(icon_role(controlled_by("a", false)), IconRole::Controlled);
 }
 

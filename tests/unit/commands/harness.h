@@ -7,11 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "input/executor.h"
+#include "commands/commands.h"
+#include "input/held_input.h"
 #include "platform/fake/recording_platform.h"
 #include "host/host_state.h"
 
-namespace hp::input::testing {
+namespace hp::commands::testing {
+
+using namespace hp::input;
 
 using namespace std::chrono_literals;
 using host::HostEvent;
@@ -182,4 +185,4 @@ struct Harness {
 
 using Lines = std::vector<std::string>;
 
-}  // namespace hp::input::testing
+}  // namespace hp::commands::testing

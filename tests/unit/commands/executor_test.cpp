@@ -5,7 +5,7 @@
 
 #include "harness.h"
 
-namespace hp::input::testing {
+namespace hp::commands::testing {
 namespace {
 
 // ---------------------------------------------------------------- replay
@@ -345,4 +345,4 @@ TEST(Executor, ModifierSetPressesInOrderAndReleasesInReverse) {
 }
 
 }  // namespace
-}  // namespace hp::input::testing
+}  // namespace hp::commands::testing

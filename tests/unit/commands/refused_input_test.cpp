@@ -9,7 +9,7 @@
 
 #include "harness.h"
 
-namespace hp::input::testing {
+namespace hp::commands::testing {
 namespace {
 
 struct HeldCase {
@@ -88,4 +88,4 @@ TEST(RefusedInputLog, OneLineWhenInjectionStartsFailingAndOneWhenItWorksAgain) {
 }
 
 }  // namespace
-}  // namespace hp::input::testing
+}  // namespace hp::commands::testing

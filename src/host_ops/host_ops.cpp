@@ -1,12 +1,12 @@
-#include "server/host_ops.h"
+#include "host_ops/host_ops.h"
 
+#include "commands/commands.h"
 #include "gamepad/gamepad_output.h"
-#include "input/executor.h"
+#include "input/held_input.h"
 #include "pad_mapping/mapping_file.h"
 #include "protocol/handshake.h"
-#include "server/session.h"
 
-namespace hp::server {
+namespace hp::host_ops {
 
 using host::HostEvent;
 using host::HostEventKind;
@@ -62,7 +62,7 @@ void remove_device(host::HostState& state, const std::string& clientId) {
     HostLock lock(state);
     if (state.store.remove(clientId) > 0 && state.store.save())
         state.pendingEvents.push_back(HostEvent{HostEventKind::PairedDevicesChanged, {}, false});
-    end_client_sessions(lock, clientId);
+    commands::end_client_sessions(lock, clientId);
 }
 
 std::optional<std::string> controlling_device(host::HostState& state) {
@@ -143,4 +143,4 @@ pad_mapping::PadMapping set_output(host::HostState& state, gamepad::GamepadOutpu
     });
 }
 
-}  // namespace hp::server
+}  // namespace hp::host_ops

@@ -1,7 +1,9 @@
 #pragma once
-// The input executor: turns input commands into synthetic key, button,
-// pointer and wheel events, remembers what it holds down in
-// HostState::input, and hands gamepad state to the controller output.
+// Held input and key synthesis: synthetic key, button, pointer and wheel
+// events through the platform, what they hold down remembered in
+// HostState::input, and the pad state handed to the controller output.
+// What a client's command means (which session, whether it is in control,
+// which of these it calls) is src/commands.
 //
 // Every function here expects the caller to hold HostState::mutex and never
 // locks it; state.platform must be set. Events it raises are appended to
@@ -10,10 +12,10 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "input/input_command.h"
+#include "base/clock.h"
+#include "host/host_state.h"
 #include "host/input_state.h"
 #include "input/keys.h"
-#include "host/host_state.h"
 
 namespace hp::input {
 
@@ -27,22 +29,6 @@ inline constexpr ModifierMask kShift = 1, kCtrl = 2, kAlt = 4, kWin = 8;
 // Virtual keys of the left-hand modifiers, as pressCombo takes them.
 inline constexpr std::uint16_t kVkShift = 0xA0, kVkCtrl = 0xA2, kVkAlt = 0xA4, kVkWin = 0x5B;
 
-// Runs one command from session sessionId, received at now: replay and pad
-// sequence checks, taking control, the command itself, then queuing a
-// waiting Ctrl+Alt+Del result to the session. Stale or malformed commands
-// are dropped silently.
-void execute(HostState& state, std::uint64_t sessionId, const InputCommand& command, Instant now);
-
-// Makes sessionId the client in control. A change releases everything the
-// previous client held and refreshes the controller switch.
-void set_active_client(HostState& state, std::uint64_t sessionId);
-
-// Brings the virtual-controller switch in line with the controller flag of
-// the active client's session (off when there is no active client or its
-// session is gone). On a change: pad output told, "switch on" or "switch off"
-// queued for the controller log and a ControllerSwitched event queued.
-void refresh_controller_switch(HostState& state);
-
 // Releases everything held: pending motion flushed, pad cleared and
 // neutralised, keys, modifiers, buttons and the zoom Ctrl let go, extra
 // modifiers forgotten, pointer bookkeeping reset.
@@ -54,8 +40,34 @@ void release_all(HostState& state);
 void press_combo(HostState& state, std::initializer_list<std::uint16_t> modifierVks,
                  std::uint16_t vk);
 
+// Taps the key of virtual key vk (down, then up).
+void tap_key(HostState& state, std::uint16_t vk);
+
 // Moves the pointer by the motion gathered while batching, if any.
 void flush_pending_motion(HostState& state);
+
+// Relative pointer motion in (possibly fractional) pixels: each axis clamped
+// to +-20000, the fractions carried over to the next motion, and while
+// batching gathered for flush_pending_motion instead of sent.
+void move_pointer(HostState& state, float dx, float dy);
+
+// Scroll in wheel notches (finite values only): y scales by 4.5 to the
+// vertical wheel, x by -4.5 to the horizontal one, rounded half away from
+// zero; zero amounts send nothing.
+void scroll(HostState& state, float x, float y);
+
+// One step of a pinch-zoom gesture at now: phase 1 begins, 2 zooms by delta
+// (600 wheel units per unit of delta; begins if needed), 3 and 5 end; any
+// other phase only counts as gesture activity. While the gesture runs Ctrl is
+// held on its behalf (unless the client holds it) so that the wheel zooms.
+void pinch_zoom(HostState& state, unsigned phase, float delta, Instant now);
+
+// Makes next the client's pad state and, when it changed, hands it to the
+// controller output.
+void set_pad(HostState& state, const PadState& next);
+
+// Clears the pad, hands the cleared state on and sends a neutral report.
+void reset_pad(HostState& state);
 
 // One tick of the stale-input watchdog (every 250 ms): lets go of a zoom Ctrl
 // idle for 250 ms, neutralises a pad idle for 1.5 s, and releases everything
@@ -85,6 +97,9 @@ ModifierMask press_modifiers(HostState& state, ModifierMask mask);
 // Sends key-up for each bit of mask that is held, in the order Win, Alt,
 // Ctrl, Shift, and marks released those that went in.
 void release_modifiers(HostState& state, ModifierMask mask);
+// Makes exactly the modifiers of mask (low four bits) held: the others are
+// released first, then the missing ones pressed.
+void set_modifiers(HostState& state, ModifierMask mask);
 
 // Pointer motion, wheels and typed text through the platform, noting (as
 // above) whether the events went in; true when they did.

@@ -18,7 +18,7 @@ namespace hp::gamepad {
 class GamepadOutput;
 }  // namespace hp::gamepad
 
-namespace hp::server {
+namespace hp::host_ops {
 
 struct PairingOffer {
     std::string code;       // six digits
@@ -95,4 +95,4 @@ pad_mapping::PadMapping apply_preset(host::HostState& state, gamepad::GamepadOut
 pad_mapping::PadMapping set_output(host::HostState& state, gamepad::GamepadOutput& gamepad,
                                    const std::filesystem::path& dataDir, bool useMapping);
 
-}  // namespace hp::server
+}  // namespace hp::host_ops

@@ -16,7 +16,7 @@ namespace ft = frame_type;
 
 class HostViewTest : public HostFixture {
 protected:
-    server::HostView view() { return server::host_view(state(), host_->gamepad.get()); }
+    host_ops::HostView view() { return host_ops::host_view(state(), host_->gamepad.get()); }
 
     template <typename Pred>
     bool wait_for(Pred pred) {
@@ -66,16 +66,16 @@ TEST_F(HostViewTest, PresetAndOutputAreInstalledAndSaved) {
     const auto before = view().mapping;
     EXPECT_EQ(before.preset, pad_mapping::Preset::Shooter);
 
-    const auto arrows = server::apply_preset(state(), *host_->gamepad, host_->dataDir, 1);
+    const auto arrows = host_ops::apply_preset(state(), *host_->gamepad, host_->dataDir, 1);
     EXPECT_EQ(arrows.preset, pad_mapping::Preset::Arrows);
     EXPECT_EQ(arrows.useMapping, before.useMapping);
     EXPECT_EQ(view().mapping, arrows);
     EXPECT_EQ(pad_mapping::load_mapping(host_->dataDir), arrows);
 
-    const auto mapped = server::set_output(state(), *host_->gamepad, host_->dataDir, true);
+    const auto mapped = host_ops::set_output(state(), *host_->gamepad, host_->dataDir, true);
     EXPECT_TRUE(mapped.useMapping);
     EXPECT_EQ(mapped.preset, pad_mapping::Preset::Arrows);
-    EXPECT_EQ(server::current_mapping(state(), *host_->gamepad), mapped);
+    EXPECT_EQ(host_ops::current_mapping(state(), *host_->gamepad), mapped);
     EXPECT_NE(mapping_file().find("\"keyboardMouse\""), std::string::npos);
 }
 
@@ -84,7 +84,7 @@ TEST_F(HostViewTest, AFailedSaveLeavesTheMappingInForceAndSaysWhy) {
     const std::filesystem::path notADir = dir_ / "file";
     std::ofstream(notADir) << "x";
     auto custom = pad_mapping::applyPreset(view().mapping, 2);
-    const Status saved = server::install_mapping(state(), *host_->gamepad, notADir, custom);
+    const Status saved = host_ops::install_mapping(state(), *host_->gamepad, notADir, custom);
     EXPECT_FALSE(saved);
     EXPECT_EQ(view().mapping, custom);
 }

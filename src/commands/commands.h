@@ -1,0 +1,96 @@
+#pragma once
+// What a client's command means, whichever way it came: the message of an
+// encrypted session frame, or the input record of an authenticated datagram.
+// Here, once for both transports: the session it belongs to, the replay
+// checks, the control rules (who is in control, taking control, the time of
+// the last input), and then held input and key synthesis (src/input), the
+// clipboard, system actions and the pad. The transports (src/server) only
+// read, authenticate, and write what they are told to.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "base/bytes.h"
+#include "base/clock.h"
+#include "host/host_state.h"
+#include "input/input_command.h"
+#include "platform/platform_services.h"
+
+namespace hp::commands {
+
+// ---------------------------------------------------------------- control
+// The caller holds the host's lock for each of these.
+
+// Makes sessionId the client in control. A change releases everything the
+// previous client held and refreshes the controller switch.
+void set_active_client(host::HostState& state, std::uint64_t sessionId);
+
+// Brings the virtual-controller switch in line with the controller flag of
+// the active client's session (off when there is no active client or its
+// session is gone). On a change: pad output told, "switch on" or "switch off"
+// queued for the controller log and a ControllerSwitched event queued.
+void refresh_controller_switch(host::HostState& state);
+
+// Session sessionId has ended (its entry is gone): if it was in control,
+// held input is released, nobody is in control and the switch follows.
+void release_control(host::HostState& state, std::uint64_t sessionId);
+
+// Ends every open session of clientId, as removing the device does: each is
+// sent SessionEnded "removed_by_user" and closes; if one of them is in
+// control, held input is released and the controller switched off at once.
+// The caller holds the host's lock (the token).
+void end_client_sessions(host::HostLock& lock, std::string_view clientId);
+
+// ---------------------------------------------------------- input records
+// The caller holds the host's lock for each of these.
+
+// Runs one command from session sessionId, received at now: replay and pad
+// sequence checks, taking control, the command itself, then queuing a
+// waiting Ctrl+Alt+Del result to the session. Stale or malformed commands
+// are dropped silently.
+void execute(host::HostState& state, std::uint64_t sessionId, const input::InputCommand& command, Instant now);
+
+// The 20-byte input record of a session frame or an opened datagram:
+// decoded and executed as above; a record that does not decode is dropped.
+void input_record(host::HostState& state, std::uint64_t sessionId, ByteView record, Instant now);
+
+// Records that arrive together (a batch of datagrams) are run between these
+// two, under one lock: their pointer motion goes out as one move at the end.
+void begin_batch(host::HostState& state, std::size_t records);
+void end_batch(host::HostState& state);
+
+// ------------------------------------------------------- session messages
+
+// What the transport does after a session message has been applied.
+struct Reply {
+    enum class Kind {
+        None,           // nothing
+        Send,           // send one frame: type and body
+        ReadClipboard,  // wait for a copy (when waitForCopy), then send clipboard_content(*platform)
+    };
+    Kind kind = Kind::None;
+    std::uint8_t type = 0;
+    std::string body;
+    bool waitForCopy = false;
+    std::shared_ptr<platform::PlatformServices> platform;
+};
+
+// Applies one decrypted message (frame type and body) of session sessionId;
+// takes the host's lock itself. Malformed messages and types that are no
+// session message of a client do nothing.
+Reply session_message(host::HostState& state, std::uint64_t sessionId, std::uint8_t type, ByteView body);
+
+// The ClipboardContent body for what is on the clipboard now (empty text
+// when nothing readable is). Called without the host's lock: a program that
+// put the text there by delayed rendering produces it first, which takes as
+// long as that program takes.
+std::string clipboard_content(platform::PlatformServices& platform);
+
+// The ClipboardContent body for the clipboard text: at most 48000 bytes of
+// it, cut further on a character boundary while escaping makes the body too
+// large for one encrypted frame ("truncated" is then true).
+std::string clipboard_reply(std::string_view text);
+
+}  // namespace hp::commands

@@ -1,0 +1,59 @@
+// Who is in control: the client whose command came last, the controller
+// switch that follows its session, and what a session that ends leaves.
+#include <utility>
+
+#include "commands/commands.h"
+#include "input/held_input.h"
+
+namespace hp::commands {
+
+using host::HostState;
+using host::SessionMessage;
+
+void refresh_controller_switch(HostState& state) {
+    host::InputState& in = state.input;
+    const host::SessionEntry* entry = nullptr;
+    if (in.activeClient) {
+        const auto it = state.sessions.find(*in.activeClient);
+        if (it != state.sessions.end()) entry = &it->second;
+    }
+    const bool wanted = entry != nullptr && entry->controllerEnabled;
+    if (wanted == in.lastSeenControllerSwitch) return;
+    in.lastSeenControllerSwitch = wanted;
+    if (wanted != in.padEnabled) {
+        in.padEnabled = wanted;
+        if (!wanted) input::reset_pad(state);
+    }
+    if (state.pad) state.pad->setSwitch(in.padEnabled, entry == nullptr);
+    state.log(wanted ? "switch on" : "switch off");
+    host::HostEvent event;
+    event.kind = host::HostEventKind::ControllerSwitched;
+    if (entry) event.deviceName = entry->deviceName;
+    event.controllerOn = wanted;
+    state.pendingEvents.push_back(std::move(event));
+}
+
+void set_active_client(HostState& state, std::uint64_t sessionId) {
+    if (state.input.activeClient == sessionId) return;
+    input::release_all(state);
+    state.input.activeClient = sessionId;
+    refresh_controller_switch(state);
+}
+
+void release_control(HostState& state, std::uint64_t sessionId) {
+    if (state.input.activeClient != sessionId) return;
+    input::release_all(state);
+    state.input.activeClient.reset();
+    refresh_controller_switch(state);
+}
+
+void end_client_sessions(host::HostLock& lock, std::string_view clientId) {
+    HostState& state = *lock;
+    for (auto& [id, entry] : state.sessions) {
+        if (entry.clientId != clientId) continue;
+        if (entry.sender) entry.sender->send(SessionMessage{SessionMessage::Kind::RemovedByUser, 0, {}});
+        release_control(state, id);
+    }
+}
+
+}  // namespace hp::commands

@@ -1,0 +1,320 @@
+#include "input/held_input.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+
+namespace hp::input {
+namespace {
+
+using namespace std::chrono_literals;
+
+// extraModifiers keys: a key code, or this tag plus a mouse button number.
+constexpr std::uint32_t kButtonTag = 0x10000;
+
+constexpr float kMaxMove = 20000.0f;
+constexpr auto kZoomCtrlIdle = 250ms;
+constexpr auto kStaleInput = 1500ms;
+
+struct ModifierKey {
+    ModifierMask bit;
+    KeyRecord record;
+};
+// Press order; releases walk it backwards.
+constexpr ModifierKey kModifierKeys[] = {
+    {kShift, KeyRecord{kVkShift, 0x2A, false}},
+    {kCtrl, KeyRecord{kVkCtrl, 0x1D, false}},
+    {kAlt, KeyRecord{kVkAlt, 0x38, false}},
+    {kWin, KeyRecord{kVkWin, 0x5B, true}},
+};
+
+platform::PlatformServices& os(HostState& state) { return *state.platform; }
+
+// Every synthetic event goes through here: whether it went in is noted, and
+// a change of that (the secure desktop came up, or went away) is one line
+// in the controller log, not one per event.
+bool went_in(HostState& state, bool injected) {
+    bool& refused = state.input.injectionRefused;
+    if (refused == injected) {
+        refused = !injected;
+        state.log(injected ? "input injection works again" : "input injection refused");
+    }
+    return injected;
+}
+
+bool send_key(HostState& state, const KeyRecord& record, bool down) {
+    return went_in(state, os(state).key(record, down));
+}
+
+bool send_button(HostState& state, std::uint8_t button, bool down) {
+    return went_in(state, os(state).mouseButton(button, down));
+}
+
+// Truncates toward zero; NaN becomes 0, out-of-range values the nearest limit.
+std::int32_t saturate_i32(double v) {
+    if (std::isnan(v)) return 0;
+    if (v >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
+    if (v <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(v);
+}
+
+// Rounds half away from zero, saturating.
+std::int32_t round_i32(double v) { return saturate_i32(std::round(v)); }
+
+std::int32_t add_saturating(std::int32_t a, std::int32_t b) {
+    const std::int64_t sum = std::int64_t(a) + std::int64_t(b);
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        sum, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+std::uint8_t button_bit(std::uint8_t button) { return static_cast<std::uint8_t>(1u << (button - 1)); }
+
+void tap_vk(HostState& state, std::uint16_t vk) {
+    const KeyRecord r = record_for_vk(vk);
+    send_key(state, r, true);
+    send_key(state, r, false);
+}
+
+void release_extra_modifiers(HostState& state, std::uint32_t owner) {
+    auto& extras = state.input.extraModifiers;
+    const auto it = extras.find(owner);
+    if (it == extras.end()) return;
+    const ModifierMask mask = it->second;
+    extras.erase(it);
+    release_modifiers(state, mask);
+}
+
+// A Ctrl-up that did not go in leaves the Ctrl held, for releaseAll to retry.
+void release_zoom_ctrl(HostState& state) {
+    if (!state.input.zoomCtrlHeld) return;
+    if (send_key(state, record_for_vk(kVkCtrl), false)) state.input.zoomCtrlHeld = false;
+}
+
+// Pinch-zoom presses Ctrl itself (unless the client holds it) so that the
+// wheel zooms.
+void begin_zoom(HostState& state, Instant now) {
+    InputState& in = state.input;
+    if (!(in.heldModifiers & kCtrl) && send_key(state, record_for_vk(kVkCtrl), true))
+        in.zoomCtrlHeld = true;
+    in.gestureAt = now;
+}
+
+}  // namespace
+
+ModifierMask press_modifiers(HostState& state, ModifierMask mask) {
+    ModifierMask& held = state.input.heldModifiers;
+    ModifierMask pressed = 0;
+    for (const ModifierKey& m : kModifierKeys) {
+        if (!(mask & m.bit) || (held & m.bit)) continue;
+        if (!send_key(state, m.record, true)) continue;
+        held |= m.bit;
+        pressed |= m.bit;
+    }
+    return pressed;
+}
+
+void release_modifiers(HostState& state, ModifierMask mask) {
+    ModifierMask& held = state.input.heldModifiers;
+    for (auto it = std::rbegin(kModifierKeys); it != std::rend(kModifierKeys); ++it) {
+        if (!(mask & it->bit) || !(held & it->bit)) continue;
+        if (send_key(state, it->record, false)) held &= static_cast<ModifierMask>(~it->bit);
+    }
+}
+
+void key_down(HostState& state, KeyCode code, ModifierMask modifiers) {
+    const std::optional<KeyRecord> record = key_record(code);
+    if (!record) return;
+    InputState& in = state.input;
+    const ModifierMask own = own_modifier(code);
+    const ModifierMask extra = modifiers & 0x0F & ~in.heldModifiers & ~own;
+    if (extra) {
+        if (const ModifierMask pressed = press_modifiers(state, extra)) in.extraModifiers[code] |= pressed;
+    }
+    if (!send_key(state, *record, true)) return;  // never went down: nothing to release later
+    in.heldKeys.insert(code);
+    in.heldModifiers |= own;
+}
+
+void key_up(HostState& state, KeyCode code) {
+    const std::optional<KeyRecord> record = key_record(code);
+    if (!record) return;
+    InputState& in = state.input;
+    if (!send_key(state, *record, false)) return;  // still down: held, so releaseAll tries again
+    in.heldKeys.erase(code);
+    in.heldModifiers &= static_cast<ModifierMask>(~own_modifier(code));
+    release_extra_modifiers(state, code);
+}
+
+void button_down(HostState& state, std::uint8_t button, ModifierMask modifiers) {
+    if (button < 1 || button > 3) return;
+    InputState& in = state.input;
+    const ModifierMask extra = modifiers & 0x0F & ~in.heldModifiers;
+    if (extra) {
+        if (const ModifierMask pressed = press_modifiers(state, extra))
+            in.extraModifiers[kButtonTag | button] |= pressed;
+    }
+    if (!send_button(state, button, true)) return;
+    in.heldButtons |= button_bit(button);
+}
+
+void button_up(HostState& state, std::uint8_t button) {
+    if (button < 1 || button > 3) return;
+    if (!send_button(state, button, false)) return;
+    state.input.heldButtons &= static_cast<std::uint8_t>(~button_bit(button));
+    release_extra_modifiers(state, kButtonTag | button);
+}
+
+bool move_relative(HostState& state, std::int32_t dx, std::int32_t dy) {
+    return went_in(state, os(state).moveRelative(dx, dy));
+}
+
+bool wheel(HostState& state, std::int32_t amount) { return went_in(state, os(state).wheel(amount)); }
+
+bool hwheel(HostState& state, std::int32_t amount) { return went_in(state, os(state).hwheel(amount)); }
+
+bool type_text(HostState& state, std::u16string_view units) {
+    return went_in(state, os(state).typeText(units));
+}
+
+void press_combo(HostState& state, std::initializer_list<std::uint16_t> modifierVks,
+                 std::uint16_t vk) {
+    ModifierMask wanted = 0;
+    for (const std::uint16_t m : modifierVks) {
+        switch (m) {
+            case kVkShift: wanted |= kShift; break;
+            case kVkCtrl: wanted |= kCtrl; break;
+            case kVkAlt: wanted |= kAlt; break;
+            case kVkWin: wanted |= kWin; break;
+            default: break;
+        }
+    }
+    const ModifierMask pressed = press_modifiers(state, wanted & ~state.input.heldModifiers);
+    tap_vk(state, vk);
+    release_modifiers(state, pressed);
+}
+
+void tap_key(HostState& state, std::uint16_t vk) { tap_vk(state, vk); }
+
+void set_modifiers(HostState& state, ModifierMask mask) {
+    const ModifierMask m = mask & 0x0F;
+    release_modifiers(state, state.input.heldModifiers & ~m);
+    press_modifiers(state, m & ~state.input.heldModifiers);
+}
+
+void move_pointer(HostState& state, float dx, float dy) {
+    InputState& in = state.input;
+    const float vx = std::clamp(dx, -kMaxMove, kMaxMove) + in.moveRemainderX;
+    const float vy = std::clamp(dy, -kMaxMove, kMaxMove) + in.moveRemainderY;
+    const std::int32_t ix = saturate_i32(vx), iy = saturate_i32(vy);
+    in.moveRemainderX = vx - static_cast<float>(ix);
+    in.moveRemainderY = vy - static_cast<float>(iy);
+    if (ix == 0 && iy == 0) return;
+    if (in.batching) {
+        in.pendingMotionX = add_saturating(in.pendingMotionX, ix);
+        in.pendingMotionY = add_saturating(in.pendingMotionY, iy);
+    } else {
+        move_relative(state, ix, iy);
+    }
+}
+
+void scroll(HostState& state, float x, float y) {
+    if (std::isfinite(y) && y != 0.0f) {
+        if (const std::int32_t v = round_i32(double(y) * 4.5); v != 0) wheel(state, v);
+    }
+    if (std::isfinite(x) && x != 0.0f) {
+        if (const std::int32_t v = round_i32(double(x) * -4.5); v != 0) hwheel(state, v);
+    }
+}
+
+void pinch_zoom(HostState& state, unsigned phase, float delta, Instant now) {
+    InputState& in = state.input;
+    if (phase == 3 || phase == 5) {
+        release_zoom_ctrl(state);
+        in.gestureAt.reset();
+    } else if (phase == 1) {
+        if (in.zoomCtrlHeld)
+            in.gestureAt = now;
+        else
+            begin_zoom(state, now);
+    } else if (phase == 2 && std::isfinite(delta) && delta != 0.0f) {
+        if (!in.zoomCtrlHeld) begin_zoom(state, now);
+        in.gestureAt = now;
+        if (const std::int32_t v = round_i32(double(delta) * 600.0); v != 0) wheel(state, v);
+    } else {
+        in.gestureAt = now;
+    }
+}
+
+void set_pad(HostState& state, const PadState& next) {
+    if (next == state.input.pad) return;
+    state.input.pad = next;
+    if (state.pad) {
+        const PadState copy = next;
+        state.pad->apply(copy);
+    }
+}
+
+void reset_pad(HostState& state) {
+    state.input.pad = PadState{};
+    state.input.padInputAt.reset();
+    if (state.pad) {
+        const PadState cleared{};
+        state.pad->apply(cleared);
+        state.pad->neutral();
+    }
+}
+
+void flush_pending_motion(HostState& state) {
+    InputState& in = state.input;
+    if (in.pendingMotionX == 0 && in.pendingMotionY == 0) return;
+    move_relative(state, in.pendingMotionX, in.pendingMotionY);
+    in.pendingMotionX = 0;
+    in.pendingMotionY = 0;
+}
+
+void release_all(HostState& state) {
+    InputState& in = state.input;
+    flush_pending_motion(state);
+    // The mapping engine lets go of what it holds when it sees the cleared pad.
+    reset_pad(state);
+    if (state.pad) state.pad->reset();
+
+    // What does not go up stays held, so the next releaseAll (the watchdog's,
+    // while it is held) tries again.
+    std::set<KeyCode> keys;
+    keys.swap(in.heldKeys);
+    for (const KeyCode code : keys)
+        if (const auto record = key_record(code); record && !send_key(state, *record, false))
+            in.heldKeys.insert(code);
+
+    release_modifiers(state, in.heldModifiers);
+    for (std::uint8_t button = 1; button <= 3; ++button)
+        if ((in.heldButtons & button_bit(button)) && send_button(state, button, false))
+            in.heldButtons &= static_cast<std::uint8_t>(~button_bit(button));
+    release_zoom_ctrl(state);
+    in.gestureAt.reset();
+    in.extraModifiers.clear();
+    in.lastMoveSeq = 0;
+    in.moveRemainderX = 0;
+    in.moveRemainderY = 0;
+}
+
+void watchdog_tick(HostState& state, Instant now) {
+    InputState& in = state.input;
+    if (in.zoomCtrlHeld && in.gestureAt && now - *in.gestureAt > kZoomCtrlIdle) {
+        release_zoom_ctrl(state);
+        in.gestureAt.reset();
+    }
+    if (!in.pad.neutral() && in.padInputAt && now - *in.padInputAt > kStaleInput) reset_pad(state);
+    const bool holding = in.heldButtons != 0 || in.heldModifiers != 0 || !in.heldKeys.empty() ||
+                         in.zoomCtrlHeld;
+    // Held input with no input time at all is stale too.
+    if (holding && (!in.lastInputAt || now - *in.lastInputAt > kStaleInput)) release_all(state);
+}
+
+}  // namespace hp::input
