@@ -16,60 +16,15 @@
 #include <vector>
 
 #include "platform/firewall.h"
+#include "platform/win32/com.h"
 #include "platform/win32/text.h"
 
 namespace hp::platform {
 
 namespace {
 
-// Owns one COM interface pointer.
-template <class T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ~ComPtr() { reset(); }
-    ComPtr(const ComPtr& other) : p_(other.p_) {
-        if (p_) p_->AddRef();
-    }
-    ComPtr& operator=(ComPtr other) {
-        std::swap(p_, other.p_);
-        return *this;
-    }
-    T* operator->() const { return p_; }
-    T* get() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    T** put() {
-        reset();
-        return &p_;
-    }
-    void reset() {
-        if (p_) p_->Release();
-        p_ = nullptr;
-    }
-
-private:
-    T* p_ = nullptr;
-};
-
-// Owns one BSTR.
-class Bstr {
-public:
-    Bstr() = default;
-    explicit Bstr(const std::wstring& text) : b_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-    ~Bstr() { SysFreeString(b_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    BSTR get() const { return b_; }
-    BSTR* put() {
-        SysFreeString(b_);
-        b_ = nullptr;
-        return &b_;
-    }
-    std::wstring wide() const { return b_ ? std::wstring(b_, SysStringLen(b_)) : std::wstring(); }
-
-private:
-    BSTR b_ = nullptr;
-};
+using win32::Bstr;
+using win32::ComPtr;
 
 std::string utf8_of(const Bstr& b) { return win32::to_utf8(b.wide()).value_or(std::string()); }
 
