@@ -19,36 +19,19 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/win32/com.h"
 #include "platform/win32/text.h"
 
 namespace hp::platform {
 
 namespace {
 
-// Owns one COM interface pointer.
-template <class T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ~ComPtr() { reset(); }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    T* operator->() const { return p_; }
-    T* get() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    T** put() {
-        reset();
-        return &p_;
-    }
-    void** put_void() { return reinterpret_cast<void**>(put()); }
-    void reset() {
-        if (p_) p_->Release();
-        p_ = nullptr;
-    }
+using win32::Bstr;
+using win32::ComPtr;
 
-private:
-    T* p_ = nullptr;
-};
+// How long a shell that is still starting gets to offer its window list.
+constexpr ULONGLONG kShellStartupWaitMs = 10000;
+constexpr DWORD kShellStartupStepMs = 250;
 
 // A VARIANT cleared when it goes.
 class Variant {
@@ -77,19 +60,6 @@ public:
 
 private:
     VARIANT v_;
-};
-
-// Owns one BSTR.
-class Bstr {
-public:
-    explicit Bstr(const std::wstring& text) : b_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-    ~Bstr() { SysFreeString(b_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    BSTR get() const { return b_; }
-
-private:
-    BSTR b_;
 };
 
 // COM on this thread for the call, in a single-threaded apartment as the
@@ -131,9 +101,20 @@ public:
 
         // The shell's window list, served by Explorer's process (a local
         // server; the SDK's "execute in Explorer" sample asks for it so).
+        // Explorer registers that class object only once it is running: an
+        // Explorer that is (re)starting has its window before the class is
+        // there, so a missing class is asked for again for a while, as long
+        // as there is a shell window.
         ComPtr<IShellWindows> windows;
-        HRESULT hr = CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
-                                      windows.put_void());
+        HRESULT hr = E_FAIL;
+        const ULONGLONG giveUp = GetTickCount64() + kShellStartupWaitMs;
+        for (;;) {
+            hr = CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+                                  windows.put_void());
+            const bool starting = hr == REGDB_E_CLASSNOTREG || hr == CO_E_SERVER_EXEC_FAILURE;
+            if (!starting || GetTickCount64() >= giveUp || !GetShellWindow()) break;
+            Sleep(kShellStartupStepMs);
+        }
         if (FAILED(hr)) return step_failed("CoCreateInstance(ShellWindows)", hr);
 
         // The desktop's browser. FindWindowSW answers S_FALSE and no object
