@@ -203,34 +203,47 @@ ExitCode uninstall_service() {
     return code;
 }
 
-ExitCode stop_service() {
-    const ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager) {
+namespace {
+
+// The service opened for `access`, or the exit code to end with: `missing`
+// when it does not exist, `failed` when it cannot be opened.
+struct OpenedService {
+    ServiceHandle manager, service;
+    ExitCode code = kExitOk;
+};
+
+OpenedService open_service(DWORD access, ExitCode missing, ExitCode failed) {
+    OpenedService out;
+    out.manager.reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!out.manager) {
         complain("cannot open the service control manager", GetLastError());
-        return kExitNoServiceManager;
+        out.code = kExitNoServiceManager;
+        return out;
     }
-    const ServiceHandle service(OpenServiceW(manager.get(), kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS));
-    if (!service) {
-        if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return kExitOk;
-        complain("cannot open the service", GetLastError());
-        return kExitStopFailed;
+    out.service.reset(OpenServiceW(out.manager.get(), kServiceName, access));
+    if (!out.service) {
+        if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) {
+            out.code = missing;
+        } else {
+            complain("cannot open the service", GetLastError());
+            out.code = failed;
+        }
     }
-    return stop_and_wait(service.get()) ? kExitOk : kExitStopFailed;
+    return out;
+}
+
+}  // namespace
+
+ExitCode stop_service() {
+    const OpenedService opened = open_service(SERVICE_STOP | SERVICE_QUERY_STATUS, kExitOk, kExitStopFailed);
+    if (!opened.service) return opened.code;
+    return stop_and_wait(opened.service.get()) ? kExitOk : kExitStopFailed;
 }
 
 ExitCode start_service() {
-    const ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager) {
-        complain("cannot open the service control manager", GetLastError());
-        return kExitNoServiceManager;
-    }
-    const ServiceHandle service(OpenServiceW(manager.get(), kServiceName, SERVICE_START | SERVICE_QUERY_STATUS));
-    if (!service) {
-        if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return kExitNotInstalled;
-        complain("cannot open the service", GetLastError());
-        return kExitStartFailed;
-    }
-    return start_and_wait(service.get()) ? kExitOk : kExitStartFailed;
+    const OpenedService opened = open_service(SERVICE_START | SERVICE_QUERY_STATUS, kExitNotInstalled, kExitStartFailed);
+    if (!opened.service) return opened.code;
+    return start_and_wait(opened.service.get()) ? kExitOk : kExitStartFailed;
 }
 
 }  // namespace hp::sas_service
