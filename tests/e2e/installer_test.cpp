@@ -66,25 +66,6 @@ std::vector<std::string> lines_of(const std::string& text) {
     return out;
 }
 
-std::string quoted(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-// Runs a command line of this machine; standard error joins standard output.
-WineSession::Output run_here(const std::string& command) {
-    WineSession::Output out;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return out;
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) out.text.append(buf.data(), n);
-    const int raw = ::pclose(pipe);
-    out.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return out;
-}
-
 // The arguments of one stand-in call: "advfirewall firewall add rule ..."
 // for netsh, "/Delete /TN HearthpadHost /F" for schtasks.
 std::vector<std::string> calls_starting(const fs::path& log, const std::string& first) {

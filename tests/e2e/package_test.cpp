@@ -47,29 +47,9 @@ std::string read_file(const fs::path& path) {
     return s.str();
 }
 
-std::string quoted(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
+using Output = WineSession::Output;
 
-struct Output {
-    int status = -1;
-    std::string text;
-};
-
-// Runs a shell command line; standard error joins standard output.
-Output run(const std::string& command) {
-    Output out;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return out;
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) out.text.append(buf.data(), n);
-    const int raw = ::pclose(pipe);
-    out.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return out;
-}
+Output run(const std::string& command) { return run_here(command); }
 
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });

@@ -120,6 +120,13 @@ private:
     std::optional<ChildProcess> xvfb_;
 };
 
+// Runs a command line of this machine through the shell to its end;
+// standard error joins standard output.
+WineSession::Output run_here(const std::string& command);
+
+// `s` in single quotes for the shell.
+std::string quoted(const std::string& s);
+
 // Writes an update check made a minute ago into `dataDir`, so a host using
 // it waits a week before asking the real update server.
 void hold_update_check(const std::filesystem::path& dataDir);
