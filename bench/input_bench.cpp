@@ -55,9 +55,12 @@ struct Host {
 void BM_ExecuteMouseMove(benchmark::State& s) {
     Host h;
     std::uint64_t seq = 1;
+    // Held for the whole run, as the host holds it around each command.
+    std::unique_lock held(h.state.mutex);
+    const hp::host::Locked locked(h.state, held);
     for (auto _ : s) {
         auto cmd = hp::input::decode_input_command(move_command(seq++));
-        hp::commands::execute(h.state, 1, *cmd, hp::Clock::now());
+        hp::commands::execute(locked, 1, *cmd, hp::Clock::now());
     }
 }
 BENCHMARK(BM_ExecuteMouseMove);

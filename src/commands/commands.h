@@ -20,46 +20,46 @@
 
 namespace hp::commands {
 
+// Functions that need the host's lock take its token (host::Locked); the
+// others take the lock themselves.
+
 // ---------------------------------------------------------------- control
-// The caller holds the host's lock for each of these.
 
 // Makes sessionId the client in control. A change releases everything the
 // previous client held and refreshes the controller switch.
-void set_active_client(host::HostState& state, std::uint64_t sessionId);
+void set_active_client(const host::Locked& locked, std::uint64_t sessionId);
 
 // Brings the virtual-controller switch in line with the controller flag of
 // the active client's session (off when there is no active client or its
 // session is gone). On a change: pad output told, "switch on" or "switch off"
 // queued for the controller log and a ControllerSwitched event queued.
-void refresh_controller_switch(host::HostState& state);
+void refresh_controller_switch(const host::Locked& locked);
 
 // Session sessionId has ended (its entry is gone): if it was in control,
 // held input is released, nobody is in control and the switch follows.
-void release_control(host::HostState& state, std::uint64_t sessionId);
+void release_control(const host::Locked& locked, std::uint64_t sessionId);
 
 // Ends every open session of clientId, as removing the device does: each is
 // sent SessionEnded "removed_by_user" and closes; if one of them is in
 // control, held input is released and the controller switched off at once.
-// The caller holds the host's lock (the token).
-void end_client_sessions(host::HostLock& lock, std::string_view clientId);
+void end_client_sessions(const host::Locked& locked, std::string_view clientId);
 
 // ---------------------------------------------------------- input records
-// The caller holds the host's lock for each of these.
 
 // Runs one command from session sessionId, received at now: replay and pad
 // sequence checks, taking control, the command itself, then queuing a
 // waiting Ctrl+Alt+Del result to the session. Stale or malformed commands
 // are dropped silently.
-void execute(host::HostState& state, std::uint64_t sessionId, const input::InputCommand& command, Instant now);
+void execute(const host::Locked& locked, std::uint64_t sessionId, const input::InputCommand& command, Instant now);
 
 // The 20-byte input record of a session frame or an opened datagram:
 // decoded and executed as above; a record that does not decode is dropped.
-void input_record(host::HostState& state, std::uint64_t sessionId, ByteView record, Instant now);
+void input_record(const host::Locked& locked, std::uint64_t sessionId, ByteView record, Instant now);
 
 // Records that arrive together (a batch of datagrams) are run between these
 // two, under one lock: their pointer motion goes out as one move at the end.
-void begin_batch(host::HostState& state, std::size_t records);
-void end_batch(host::HostState& state);
+void begin_batch(const host::Locked& locked, std::size_t records);
+void end_batch(const host::Locked& locked);
 
 // ------------------------------------------------------- session messages
 

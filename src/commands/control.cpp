@@ -10,7 +10,8 @@ namespace hp::commands {
 using host::HostState;
 using host::SessionMessage;
 
-void refresh_controller_switch(HostState& state) {
+void refresh_controller_switch(const host::Locked& locked) {
+    HostState& state = *locked;
     host::InputState& in = state.input;
     const host::SessionEntry* entry = nullptr;
     if (in.activeClient) {
@@ -33,26 +34,27 @@ void refresh_controller_switch(HostState& state) {
     state.pendingEvents.push_back(std::move(event));
 }
 
-void set_active_client(HostState& state, std::uint64_t sessionId) {
+void set_active_client(const host::Locked& locked, std::uint64_t sessionId) {
+    HostState& state = *locked;
     if (state.input.activeClient == sessionId) return;
     input::release_all(state);
     state.input.activeClient = sessionId;
-    refresh_controller_switch(state);
+    refresh_controller_switch(locked);
 }
 
-void release_control(HostState& state, std::uint64_t sessionId) {
+void release_control(const host::Locked& locked, std::uint64_t sessionId) {
+    HostState& state = *locked;
     if (state.input.activeClient != sessionId) return;
     input::release_all(state);
     state.input.activeClient.reset();
-    refresh_controller_switch(state);
+    refresh_controller_switch(locked);
 }
 
-void end_client_sessions(host::HostLock& lock, std::string_view clientId) {
-    HostState& state = *lock;
-    for (auto& [id, entry] : state.sessions) {
+void end_client_sessions(const host::Locked& locked, std::string_view clientId) {
+    for (auto& [id, entry] : locked->sessions) {
         if (entry.clientId != clientId) continue;
         if (entry.sender) entry.sender->send(SessionMessage{SessionMessage::Kind::RemovedByUser, 0, {}});
-        release_control(state, id);
+        release_control(locked, id);
     }
 }
 

@@ -71,7 +71,7 @@ Reply session_message(HostState& state, std::uint64_t id, std::uint8_t type, Byt
             if (!msg) break;
             const std::u16string units = utf8_to_utf16(without_nul(std::move(msg->text)));
             HostLock lock(state);
-            set_active_client(state, id);
+            set_active_client(lock, id);
             state.input.lastInputAt = Clock::now();
             if (!units.empty()) input::type_text(state, units);
             break;
@@ -80,7 +80,7 @@ Reply session_message(HostState& state, std::uint64_t id, std::uint8_t type, Byt
             auto msg = protocol::parse_clipboard_set(body);
             if (!msg) break;
             HostLock lock(state);
-            set_active_client(state, id);
+            set_active_client(lock, id);
             state.input.lastInputAt = Clock::now();
             state.platform->setClipboard(without_nul(std::move(msg->text)));
             if (msg->autoPaste) input::press_combo(state, {input::kVkCtrl}, 'V');
@@ -90,14 +90,14 @@ Reply session_message(HostState& state, std::uint64_t id, std::uint8_t type, Byt
             auto cmd = input::decode_input_command(body);
             if (!cmd) break;
             HostLock lock(state);
-            execute(state, id, *cmd, Clock::now());
+            execute(lock, id, *cmd, Clock::now());
             break;
         }
         case FrameType::ClipboardGet: {
             auto msg = protocol::parse_clipboard_get(body);
             if (!msg) break;
             HostLock lock(state);
-            set_active_client(state, id);
+            set_active_client(lock, id);
             if (msg->copyFirst) {
                 state.input.lastInputAt = Clock::now();
                 input::press_combo(state, {input::kVkCtrl}, 'C');
@@ -113,8 +113,8 @@ Reply session_message(HostState& state, std::uint64_t id, std::uint8_t type, Byt
             HostLock lock(state);
             if (auto it = state.sessions.find(id); it != state.sessions.end())
                 it->second.controllerEnabled = msg->enabled;
-            set_active_client(state, id);
-            refresh_controller_switch(state);
+            set_active_client(lock, id);
+            refresh_controller_switch(lock);
             break;
         }
         default: break;  // not a session message from a client

@@ -154,14 +154,15 @@ void deliver_sas_result(HostState& state, std::uint64_t sessionId) {
 
 }  // namespace
 
-void execute(HostState& state, std::uint64_t sessionId, const InputCommand& command, Instant now) {
+void execute(const host::Locked& locked, std::uint64_t sessionId, const InputCommand& command, Instant now) {
+    HostState& state = *locked;
     const auto it = state.sessions.find(sessionId);
     if (it == state.sessions.end() || command.seq == 0) return;
     host::InputSequences& sequences = it->second.replay;
     if (!sequences.window.accept(command.seq)) return;
     if (!accept_pad_sequence(sequences, command.kind, command.seq)) return;
 
-    set_active_client(state, sessionId);
+    set_active_client(locked, sessionId);
 
     if (input::is_known_kind(command.kind)) {
         if (command.kind != static_cast<std::uint8_t>(InputKind::MouseMove)) {
@@ -173,15 +174,15 @@ void execute(HostState& state, std::uint64_t sessionId, const InputCommand& comm
     deliver_sas_result(state, sessionId);
 }
 
-void input_record(HostState& state, std::uint64_t sessionId, ByteView record, Instant now) {
-    if (auto decoded = input::decode_input_command(record)) execute(state, sessionId, *decoded, now);
+void input_record(const host::Locked& locked, std::uint64_t sessionId, ByteView record, Instant now) {
+    if (auto decoded = input::decode_input_command(record)) execute(locked, sessionId, *decoded, now);
 }
 
-void begin_batch(HostState& state, std::size_t records) { state.input.batching = records > 1; }
+void begin_batch(const host::Locked& locked, std::size_t records) { locked->input.batching = records > 1; }
 
-void end_batch(HostState& state) {
-    state.input.batching = false;
-    input::flush_pending_motion(state);
+void end_batch(const host::Locked& locked) {
+    locked->input.batching = false;
+    input::flush_pending_motion(*locked);
 }
 
 }  // namespace hp::commands

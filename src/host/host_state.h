@@ -3,6 +3,7 @@
 // controller-log lines raised under the lock are queued and handed on after
 // unlocking (HostLock).
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -103,8 +104,8 @@ struct HostState {
     EventSink eventSink;                                  // never called under the lock
 
     // The stale-input watchdog sleeps while nothing is held; the first lock
-    // release that finds something held wakes it (called under the lock; it
-    // must only post).
+    // release that finds something held wakes it (HostLock calls it before
+    // releasing the mutex, so it must only post).
     bool watchdogAsleep = false;
     std::function<void()> wakeWatchdog;
 
@@ -117,6 +118,29 @@ struct HostState {
     }
 };
 
+// Proof that the HostState lock is held. A function that must run under the
+// lock takes `const Locked&` and reaches the state through it, so the need
+// shows in its signature and a caller without the lock does not compile.
+// Made only from the std::unique_lock that holds this state's mutex (a
+// HostLock passes for one); not copyable, so it stays in the scope that
+// holds the lock.
+class Locked {
+public:
+    Locked(HostState& state, const std::unique_lock<std::mutex>& held) : state_(state) {
+        // Another mutex, or one not held, is a programming error.
+        if (held.mutex() != &state.mutex || !held.owns_lock()) std::abort();
+    }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+    HostState& state() const { return state_; }
+    HostState& operator*() const { return state_; }
+    HostState* operator->() const { return &state_; }
+
+private:
+    HostState& state_;
+};
+
 // Holds the HostState lock. On unlock (or destruction) it releases the mutex,
 // then writes the queued log lines in the order they were queued, starts the
 // deferred work, and hands the queued events to the sink. Nothing of that
@@ -124,7 +148,7 @@ struct HostState {
 // nothing more than the unlock.
 class HostLock {
 public:
-    explicit HostLock(HostState& state) : state_(state), lock_(state.mutex) {}
+    explicit HostLock(HostState& state) : state_(state), lock_(state.mutex), locked_(state, lock_) {}
     ~HostLock() { unlock(); }
     HostLock(const HostLock&) = delete;
     HostLock& operator=(const HostLock&) = delete;
@@ -135,9 +159,14 @@ public:
     HostState& operator*() { return state_; }
     HostState* operator->() { return &state_; }
 
+    // The token for functions that need the lock.
+    operator const Locked&() const { return locked_; }
+    const Locked& locked() const { return locked_; }
+
 private:
     HostState& state_;
     std::unique_lock<std::mutex> lock_;
+    Locked locked_;
 };
 
 }  // namespace hp::host

@@ -31,8 +31,9 @@ void withdraw_pairing_code(host::HostState& state) {
 
 namespace {
 
-// The paired devices; the lock is held.
-std::vector<DeviceView> devices_locked(host::HostState& state) {
+// The paired devices.
+std::vector<DeviceView> devices_locked(const host::Locked& locked) {
+    const host::HostState& state = *locked;
     std::vector<DeviceView> out;
     for (const auto& r : state.store.records()) {
         DeviceView v{r.clientId, r.deviceName, false};
@@ -43,8 +44,9 @@ std::vector<DeviceView> devices_locked(host::HostState& state) {
     return out;
 }
 
-// The device name of the session in control; the lock is held.
-std::optional<std::string> controlling_locked(host::HostState& state) {
+// The device name of the session in control.
+std::optional<std::string> controlling_locked(const host::Locked& locked) {
+    const host::HostState& state = *locked;
     if (!state.input.activeClient) return std::nullopt;
     auto it = state.sessions.find(*state.input.activeClient);
     if (it == state.sessions.end()) return std::nullopt;
@@ -55,7 +57,7 @@ std::optional<std::string> controlling_locked(host::HostState& state) {
 
 std::vector<DeviceView> list_devices(host::HostState& state) {
     HostLock lock(state);
-    return devices_locked(state);
+    return devices_locked(lock);
 }
 
 void remove_device(host::HostState& state, const std::string& clientId) {
@@ -67,7 +69,7 @@ void remove_device(host::HostState& state, const std::string& clientId) {
 
 std::optional<std::string> controlling_device(host::HostState& state) {
     HostLock lock(state);
-    return controlling_locked(state);
+    return controlling_locked(lock);
 }
 
 Endpoints endpoints(host::HostState& state, const discovery::SharedNetworkSnapshot& network) {
@@ -88,9 +90,9 @@ void release_all_input(host::HostState& state) {
 HostView host_view(host::HostState& state, const gamepad::GamepadOutput* gamepad) {
     HostLock lock(state);
     HostView view;
-    view.controllingDevice = controlling_locked(state);
+    view.controllingDevice = controlling_locked(lock);
     view.controllerOn = view.controllingDevice && state.input.lastSeenControllerSwitch;
-    view.devices = devices_locked(state);
+    view.devices = devices_locked(lock);
     if (gamepad) view.mapping = gamepad->mapping();
     return view;
 }

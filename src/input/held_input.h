@@ -7,7 +7,9 @@
 //
 // Every function here expects the caller to hold HostState::mutex and never
 // locks it; state.platform must be set. Events it raises are appended to
-// state.pendingEvents for delivery after unlocking.
+// state.pendingEvents for delivery after unlocking. (They take the state, not
+// the host::Locked token, because the pad mapping engine reaches them through
+// its desktop output, which is handed no token.)
 #include <cstdint>
 #include <initializer_list>
 #include <string_view>

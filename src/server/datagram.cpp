@@ -18,7 +18,7 @@ using asio::ip::udp;
 std::vector<PendingAck> apply_batch(host::HostState& state, const std::vector<QueuedDatagram>& batch) {
     std::vector<PendingAck> acks;
     host::HostLock lock(state);
-    commands::begin_batch(state, batch.size());
+    commands::begin_batch(lock, batch.size());
     const Instant now = Clock::now();
     for (const auto& q : batch) {
         const IpAddress source = to_ip_address(q.from.address());
@@ -32,12 +32,12 @@ std::vector<PendingAck> apply_batch(host::HostState& state, const std::vector<Qu
             // Made before the record runs: the entry may go away meanwhile.
             std::optional<ByteArray<protocol::kAckSize>> ack;
             if (protocol::wants_ack(d)) ack = protocol::make_ack(entry.key.bytes(), protocol::datagram_sequence(d));
-            commands::input_record(state, id, *cmd, now);
+            commands::input_record(lock, id, *cmd, now);
             if (ack) acks.push_back(PendingAck{*ack, q.from});
             break;
         }
     }
-    commands::end_batch(state);
+    commands::end_batch(lock);
     return acks;
 }
 

@@ -186,8 +186,8 @@ private:
     // happens before the last handshake frame leaves: a client may send input
     // datagrams as soon as it reads that frame, and they must find the
     // session (and its key) already there.
-    void register_session(HostLock& lock, const protocol::Established& est) {
-        host::HostState& state = *lock;
+    void register_session(const host::Locked& locked, const protocol::Established& est) {
+        host::HostState& state = *locked;
         const std::uint64_t id = state.nextSessionId++;
         host::SessionEntry entry;
         entry.id = id;
@@ -355,7 +355,7 @@ private:
                 state_.sessions.erase(it);  // its key wipes itself
                 state_.sessionPeers.remove(peer_);
             }
-            commands::release_control(state_, *session_id_);
+            commands::release_control(lock, *session_id_);
             state_.pendingEvents.push_back(HostEvent{HostEventKind::SessionClosed, device, false});
         }
         if (outq_.empty() && !outq_.writing()) {

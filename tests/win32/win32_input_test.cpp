@@ -390,10 +390,10 @@ TEST_F(Win32InputWindow, WithoutViGEmBusThePadArrivesAsTheMappingsKeys) {
     };
     {
         host::HostLock lock(state);
-        commands::set_active_client(state, 1);
-        commands::refresh_controller_switch(state);
-        commands::execute(state, 1, buttons(1, 0x001), Clock::now());  // A: Space
-        commands::execute(state, 1, buttons(2, 0x000), Clock::now());
+        commands::set_active_client(lock, 1);
+        commands::refresh_controller_switch(lock);
+        commands::execute(lock, 1, buttons(1, 0x001), Clock::now());  // A: Space
+        commands::execute(lock, 1, buttons(2, 0x000), Clock::now());
     }
     pump_until([&] { return log_->keys.size() >= 2; });
     const std::vector<std::pair<UINT, WPARAM>> expected{{WM_KEYDOWN, VK_SPACE}, {WM_KEYUP, VK_SPACE}};

@@ -17,7 +17,7 @@ TEST(Executor, PadCommandsMustMoveForwardWithinTheirOwnKind) {
     };
     Harness h;
     h.state.sessions[1].controllerEnabled = true;
-    set_active_client(h.state, 1);
+    set_active_client(h.held(), 1);
     const Step steps[] = {
         {sticks_cmd(5, 100), true},
         {sticks_cmd(3, 200), false},  // older sticks state
@@ -210,8 +210,8 @@ TEST(Executor, ControllerSwitchFollowsTheActiveSession) {
     h.run(sticks_cmd(2, 700));
     h.pad->applied.clear();
     h.state.sessions[1].controllerEnabled = false;
-    set_active_client(h.state, 1);
-    refresh_controller_switch(h.state);
+    set_active_client(h.held(), 1);
+    refresh_controller_switch(h.held());
     EXPECT_FALSE(h.state.input.padEnabled);
     EXPECT_TRUE(h.state.input.pad.neutral());
     ASSERT_EQ(h.pad->applied.size(), 1u);
@@ -223,7 +223,7 @@ TEST(Executor, ControllerSwitchFollowsTheActiveSession) {
 
     // Nothing changed: no event.
     h.state.pendingEvents.clear();
-    refresh_controller_switch(h.state);
+    refresh_controller_switch(h.held());
     EXPECT_TRUE(h.state.pendingEvents.empty());
     EXPECT_EQ(h.switch_log().size(), 2u);
 }
@@ -238,7 +238,7 @@ TEST(Executor, ControllerSwitchTurnsOffWhenTheControllingSessionEnds) {
     h.state.sessions.erase(1);
     release_all(h.state);
     h.state.input.activeClient.reset();
-    refresh_controller_switch(h.state);
+    refresh_controller_switch(h.held());
     EXPECT_FALSE(h.state.input.padEnabled);
     EXPECT_EQ(h.pad->switches.back(), (RecordingPad::Switch{false, true}));
     EXPECT_EQ(h.state.pendingEvents,

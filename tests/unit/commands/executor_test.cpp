@@ -128,7 +128,7 @@ TEST(Executor, BatchingSumsMotionIntoOneMoveOnFlush) {
 
 TEST(Executor, PendingMotionSaturatesAndIsFlushedBeforeOtherKinds) {
     Harness h;
-    set_active_client(h.state, 1);  // taking control would flush on its own
+    set_active_client(h.held(), 1);  // taking control would flush on its own
     h.state.input.lastMoveAt = h.t0;
     h.state.input.batching = true;
     h.state.input.pendingMotionX = std::numeric_limits<std::int32_t>::max() - 5;

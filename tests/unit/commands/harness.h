@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,16 @@ inline InputCommand buttons_cmd(std::uint64_t seq, std::uint16_t buttons, std::u
     return c;
 }
 
+// The host's lock held for one full expression, without HostLock's
+// delivery on unlock (the tests read what was queued):
+// `set_active_client(h.held(), 1)`.
+struct Held {
+    std::unique_lock<std::mutex> lock;
+    host::Locked locked;
+    explicit Held(HostState& state) : lock(state.mutex), locked(state, lock) {}
+    operator const host::Locked&() const { return locked; }
+};
+
 struct Harness {
     HostState state;
     std::shared_ptr<fake::RecordingPlatform> os = std::make_shared<fake::RecordingPlatform>();
@@ -170,9 +181,11 @@ struct Harness {
     }
 
     void run(const InputCommand& c, Instant at, std::uint64_t session = 1) {
-        execute(state, session, c, at);
+        execute(held(), session, c, at);
     }
     void run(const InputCommand& c) { run(c, t0); }
+
+    Held held() { return Held(state); }
 
     std::vector<std::string> lines() const { return os->lines(); }
     // Lines since the last call.

@@ -39,7 +39,7 @@ protected:
         output = std::make_shared<GamepadOutput>(state, holder, sinkPresent, mapping, nullptr);
         state.pad = output;
         host::HostLock lock(state);
-        commands::set_active_client(state, 1);
+        commands::set_active_client(lock, 1);
     }
     void press(std::uint16_t buttons) {
         host::HostLock lock(state);
@@ -48,7 +48,7 @@ protected:
         c.seq = ++seq;
         c.payload[0] = static_cast<std::uint8_t>(buttons);
         c.payload[1] = static_cast<std::uint8_t>(buttons >> 8);
-        commands::execute(state, 1, c, Clock::now());
+        commands::execute(lock, 1, c, Clock::now());
     }
     std::vector<std::string> take() {
         auto l = os->lines();

@@ -93,8 +93,8 @@ TEST_F(PadPlugIn, InputGoesOnWhileThePadWaitsUntilReady) {
 
     auto first = std::async(std::launch::async, [&] {
         host::HostLock lock(state);
-        commands::set_active_client(state, 1);
-        commands::execute(state, 1, pad_buttons(1, 0x001), Clock::now());
+        commands::set_active_client(lock, 1);
+        commands::execute(lock, 1, pad_buttons(1, 0x001), Clock::now());
     });
     ASSERT_TRUE(bus->waitHeld(vigem::kWaitUntilReady, 10s));
 
@@ -102,12 +102,12 @@ TEST_F(PadPlugIn, InputGoesOnWhileThePadWaitsUntilReady) {
     // host lock, while the plug-in still waits.
     auto more = std::async(std::launch::async, [&] {
         host::HostLock lock(state);
-        commands::execute(state, 1, pad_buttons(2, 0x002), Clock::now());
+        commands::execute(lock, 1, pad_buttons(2, 0x002), Clock::now());
     });
     auto second = std::async(std::launch::async, [&] {
         more.wait();
         host::HostLock lock(state);
-        commands::execute(state, 2, key_a(1), Clock::now());
+        commands::execute(lock, 2, key_a(1), Clock::now());
     });
     const bool proceeded = second.wait_for(10s) == std::future_status::ready;
     bus->releaseRequests(vigem::kWaitUntilReady);
@@ -128,7 +128,7 @@ TEST_F(PadPlugIn, APadCommandRightAfterTheSwitchFindsItOn) {
     std::vector<std::function<void()>> notYetStarted;
     {
         host::HostLock lock(state);
-        commands::set_active_client(state, 1);  // the controller switch turns on
+        commands::set_active_client(lock, 1);  // the controller switch turns on
         // Another worker takes the lock before this one, once unlocked, has
         // started the work it deferred.
         notYetStarted.swap(state.deferred);
@@ -138,7 +138,7 @@ TEST_F(PadPlugIn, APadCommandRightAfterTheSwitchFindsItOn) {
         EXPECT_TRUE(state.input.padEnabled);
         EXPECT_TRUE(holder->switchOn());
         EXPECT_EQ(holder->generation(), 1u);
-        commands::execute(state, 1, pad_buttons(1, 0x001), Clock::now());  // A
+        commands::execute(lock, 1, pad_buttons(1, 0x001), Clock::now());  // A
     }
     for (auto& work : notYetStarted) work();
     scheduler->run_all();
