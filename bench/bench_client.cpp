@@ -11,7 +11,7 @@ namespace {
 Bytes zero_move(const crypto::Key32& key, std::uint64_t seq, bool wantAck) {
     client::InputCommand move = client::mouse_move(0.0f, 0.0f);
     move.seq = seq;
-    const auto d = client::seal_input(key, input::encode_input_command(move), wantAck);
+    const auto d = client::seal_input(key, protocol::encode_input_record(move), wantAck);
     return Bytes(d.begin(), d.end());
 }
 

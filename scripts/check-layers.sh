@@ -25,9 +25,9 @@ cd "${HEARTHPAD_LAYERS_ROOT:-$(dirname "${BASH_SOURCE[0]}")/..}"
 order=(
     "base"                                          # bytes, text, JSON, addresses, files
     "crypto qr"                                     # primitives; the QR matrix
-    "platform"                                      # the interfaces to the system (and their implementations)
+    "platform protocol"                             # the interfaces to the system; the codecs (frames, messages,
+                                                    # handshakes, datagrams, the input record)
     "store discovery startup update sas"            # data directory, endpoints, start at login, update, Ctrl+Alt+Del rules
-    "protocol"                                      # frames, messages, handshakes, datagrams
     "host"                                          # the shared host record and its lock
     "input"                                         # the input record's execution, keys, text
     "vigem"                                         # the virtual pad's driver client
@@ -46,8 +46,6 @@ done
 # The client may include these folders besides its own; the other programs,
 # anything below them.
 client_uses=" base crypto protocol "
-# Until the input record is a protocol codec, the client takes it from input/.
-client_files=" input/input_command.h "
 # Folders that are not portable (may include Windows headers).
 not_portable=" platform app sas_service client "
 
@@ -77,7 +75,7 @@ while IFS= read -r file; do
             continue
         fi
         if [[ $from == client ]]; then
-            [[ $to == client || $client_uses == *" $to "* || $client_files == *" $target "* ]] ||
+            [[ $to == client || $client_uses == *" $to "* ]] ||
                 complain "$file (client) includes $target: the client uses only base, crypto and the protocol's codecs"
             continue
         fi

@@ -1,14 +1,15 @@
 #pragma once
 // Input commands as the client builds them: the 20-byte record with its kind,
-// modifiers and payload. The sequence number is set when the command is sent.
+// modifiers and payload, written by the protocol's typed encoder. The
+// sequence number is set when the command is sent.
 #include <cstdint>
 
-#include "input/input_command.h"
+#include "protocol/input_record.h"
 
 namespace hp::client {
 
-using input::InputCommand;
-using input::InputKind;
+using InputCommand = protocol::InputRecord;
+using protocol::InputKind;
 
 // Key actions of the Key kind.
 inline constexpr std::uint8_t kKeyUp = 0, kKeyDown = 1;

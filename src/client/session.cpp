@@ -20,7 +20,7 @@ std::uint64_t unix_millis() {
 Status Session::input(InputCommand command) {
     command.version = 1;
     command.seq = nextSeq_++;
-    const auto record = input::encode_input_command(command);
+    const auto record = protocol::encode_input_record(command);
     if (udp_) return connection_->send_datagram(udpPort_, record);
     return connection_->send(type_byte(FrameType::InputCommand), ByteView(record));
 }

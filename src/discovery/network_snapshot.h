@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/ip_address.h"
+#include "protocol/handshake_host.h"
 
 namespace hp::discovery {
 
@@ -16,6 +17,12 @@ struct NetworkSnapshot {
     std::vector<IpAddress> tailscalePeers;
     std::optional<std::string> tailscaleDnsName;
     friend bool operator==(const NetworkSnapshot&, const NetworkSnapshot&) = default;
+
+    // The addresses as the handshakes and the pairing link take them,
+    // borrowed from this snapshot (which must outlive the call they go to).
+    operator protocol::HostAddresses() const {
+        return {lan, tailscale, tailscaleDnsName ? std::string_view(*tailscaleDnsName) : std::string_view()};
+    }
 };
 
 // The one shared snapshot: written by discovery only, read by copying.

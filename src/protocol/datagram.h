@@ -17,12 +17,12 @@
 
 #include "base/bytes.h"
 #include "crypto/crypto.h"
+#include "protocol/input_record.h"
 
 namespace hp::protocol {
 
 inline constexpr std::size_t kDatagramSize = 36;
 inline constexpr std::size_t kAckSize = 28;
-inline constexpr std::size_t kInputRecordSize = 20;
 inline constexpr std::uint8_t kDatagramVersion = 1;
 inline constexpr std::uint8_t kAckFlag = 0x01;
 

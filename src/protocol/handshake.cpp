@@ -40,13 +40,13 @@ HandshakeOutcome refuse(FrameType type, std::string_view reason) {
     return reply_and_close(frame(type, encode_reason(reason)));
 }
 
-ChallengeCommon challenge_common(const HandshakeHost& host, const discovery::NetworkSnapshot& net) {
+ChallengeCommon challenge_common(const HandshakeHost& host, const HostAddresses& net) {
     ChallengeCommon c;
     c.hostId = host.identity.hostId;
     c.hostName = host.info.hostName;
     c.deviceType = host.info.deviceType;
-    c.lanEndpoints = discovery::lan_endpoints(net, host.info.udpPort);
-    c.tailscaleEndpoints = discovery::tailscale_endpoints(net, host.info.udpPort);
+    c.lanEndpoints = lan_endpoints(net, host.info.udpPort);
+    c.tailscaleEndpoints = tailscale_endpoints(net, host.info.udpPort);
     c.udpPort = host.info.udpPort;
     return c;
 }
@@ -70,10 +70,9 @@ crypto::Nonce16 host_nonce(const HandshakeHost& host) {
     return n;
 }
 
-// Whether the record's stored key is `key` (an unreadable one is no key).
-bool holds_key(const store::PairedClientRecord& record, const crypto::Key32& key) {
-    const auto stored = crypto::hex_decode_array<32>(record.ed25519PublicKeyHex);
-    return stored && *stored == key;
+// Whether the client's stored key is `key` (an unreadable one is no key).
+bool holds_key(const PairedClient& client, const crypto::Key32& key) {
+    return client.ed25519PublicKey && *client.ed25519PublicKey == key;
 }
 
 // A wrong confirmation: the fifth one withdraws the code. Returns whether
@@ -100,7 +99,7 @@ HandshakeOutcome on_info_request(const HandshakeHost& host) {
 }
 
 HandshakeOutcome on_pair_request(HandshakeState& hs, const HandshakeHost& host,
-                                 const discovery::NetworkSnapshot& net, ByteView body) {
+                                 const HostAddresses& net, ByteView body) {
     auto req = parse_pair_request(body);
     if (!req) return reject();
     if (req->clientId.empty() || req->clientId.size() > kMaxClientIdBytes ||
@@ -154,20 +153,12 @@ HandshakeOutcome on_pair_confirm(AwaitPairConfirm& p, const HandshakeHost& host,
     // Pairing again under a client id that holds another key replaces that
     // key: whatever it opened must not outlive it.
     std::optional<std::string> rekeyed;
-    if (const auto* old = host.store.find(p.clientId); old && !holds_key(*old, p.clientEd25519Pub))
+    if (const auto old = host.devices.paired_client(p.clientId); old && !holds_key(*old, p.clientEd25519Pub))
         rekeyed = p.clientId;
 
-    const std::uint64_t now = store::unix_now();
-    store::PairedClientRecord record;
-    record.clientId = p.clientId;
-    record.deviceName = p.deviceName;
-    record.deviceModel = p.deviceModel;
-    record.ed25519PublicKeyHex = crypto::hex_encode(p.clientEd25519Pub);
-    record.pairedAtUnix = now;
-    record.lastSeenUnix = now;
-    record.lastRemoteIp = peer.unmapped().to_string();
-    host.store.upsert(std::move(record));
-    if (!host.store.save()) {
+    const std::string remoteIp = peer.unmapped().to_string();
+    if (!host.devices.record_pairing(
+            {p.clientId, p.deviceName, p.deviceModel, p.clientEd25519Pub, remoteIp})) {
         HandshakeOutcome o = refuse(FrameType::PairRejected, kReasonInternalError);
         o.rekeyedClientId = std::move(rekeyed);
         return o;
@@ -192,14 +183,14 @@ HandshakeOutcome on_pair_confirm(AwaitPairConfirm& p, const HandshakeHost& host,
 }
 
 HandshakeOutcome on_auth_hello(HandshakeState& hs, const HandshakeHost& host,
-                               const discovery::NetworkSnapshot& net, ByteView body) {
+                               const HostAddresses& net, ByteView body) {
     auto hello = parse_auth_hello(body);
     if (!hello) return reject();
     // The same limit as at pairing: a name this long costs nothing more.
     if (hello->deviceName.size() > kMaxDeviceNameBytes) return reject();
-    const store::PairedClientRecord* record = host.store.find(hello->clientId);
+    const auto record = host.devices.paired_client(hello->clientId);
     if (!record) return refuse(FrameType::AuthRejected, kReasonUnpaired);
-    const auto client_ed = crypto::hex_decode_array<32>(record->ed25519PublicKeyHex);
+    const auto& client_ed = record->ed25519PublicKey;
     if (!client_ed) return refuse(FrameType::AuthRejected, kReasonUnpaired);
 
     AwaitAuthResponse next;
@@ -234,7 +225,7 @@ HandshakeOutcome on_auth_response(AwaitAuthResponse& a, const HandshakeHost& hos
     if (!crypto::ed25519_verify(a.clientEd25519Pub, a.transcript, *sig)) return reject();
     // The record must still hold the key that AuthHello found: removed in
     // between, or paired again with another key, the client is unpaired.
-    const store::PairedClientRecord* record = host.store.find(a.clientId);
+    const auto record = host.devices.paired_client(a.clientId);
     if (!record || !holds_key(*record, a.clientEd25519Pub))
         return refuse(FrameType::AuthRejected, kReasonUnpaired);
 
@@ -244,8 +235,7 @@ HandshakeOutcome on_auth_response(AwaitAuthResponse& a, const HandshakeHost& hos
         crypto::derive_auth_session_key(a.clientNonce, a.hostNonce, shared, a.transcript));
     crypto::wipe(shared);
 
-    host.store.touch(a.clientId, store::unix_now(), peer.unmapped().to_string());
-    (void)host.store.save();  // a failed save is not the client's problem
+    host.devices.record_authentication(a.clientId, peer.unmapped().to_string());
 
     HandshakeOutcome o = outcome(Kind::Established);
     o.established.emplace();
@@ -259,7 +249,7 @@ HandshakeOutcome on_auth_response(AwaitAuthResponse& a, const HandshakeHost& hos
 }  // namespace
 
 HandshakeOutcome handle_handshake_frame(HandshakeState& hs, const HandshakeHost& host,
-                                        const discovery::NetworkSnapshot& net, const IpAddress& peer,
+                                        const HostAddresses& net, const IpAddress& peer,
                                         std::uint8_t type, ByteView body) {
     if (std::holds_alternative<std::monostate>(hs)) {
         switch (static_cast<FrameType>(type)) {
@@ -315,14 +305,30 @@ std::string percent_encode(std::string_view s) {
     return out;
 }
 
-std::string link_endpoint(const std::vector<IpAddress>& list, std::uint16_t port) {
+std::vector<std::string> lan_endpoints(const HostAddresses& addresses, std::uint16_t port) {
+    std::vector<std::string> out;
+    out.reserve(addresses.lan.size());
+    for (const auto& a : addresses.lan) out.push_back(format_endpoint(a, port));
+    return out;
+}
+
+std::vector<std::string> tailscale_endpoints(const HostAddresses& addresses, std::uint16_t port) {
+    std::vector<std::string> out;
+    out.reserve(addresses.tailscale.size() + 1);
+    for (const auto& a : addresses.tailscale) out.push_back(format_endpoint(a, port));
+    if (!addresses.tailscaleDnsName.empty())
+        out.push_back(std::string(addresses.tailscaleDnsName) + ":" + std::to_string(port));
+    return out;
+}
+
+std::string link_endpoint(std::span<const IpAddress> list, std::uint16_t port) {
     for (const auto& a : list)
         if (a.is_v4()) return format_endpoint(a, port);
     return list.empty() ? std::string() : format_endpoint(list.front(), port);
 }
 
-std::string pairing_link(const store::HostIdentity& identity, const HostInfo& info,
-                         const discovery::NetworkSnapshot& net, std::string_view code) {
+std::string pairing_link(const HostIdentity& identity, const HostInfo& info, const HostAddresses& net,
+                         std::string_view code) {
     std::string link = "hearthpad://pair?v=1&id=" + percent_encode(identity.hostId);
     link += "&name=" + percent_encode(info.hostName);
     link += "&os=" + std::string(kOsType);

@@ -12,10 +12,8 @@
 #include "base/bytes.h"
 #include "base/ip_address.h"
 #include "crypto/crypto.h"
-#include "discovery/network_snapshot.h"
 #include "protocol/frame.h"
-#include "store/identity.h"
-#include "store/paired_store.h"
+#include "protocol/handshake_host.h"
 
 namespace hp::protocol {
 
@@ -39,10 +37,10 @@ using RandomSource = std::function<void(std::span<std::uint8_t>)>;
 // The part of the host a handshake reads and changes; the caller holds the
 // host's lock for as long as it is used.
 struct HandshakeHost {
-    const store::HostIdentity& identity;
+    const HostIdentity& identity;
     const HostInfo& info;
     PairingSlot& pairing;
-    store::PairedDeviceStore& store;
+    PairedDevices& devices;
     // Where each handshake's ephemeral X25519 secret and then its host nonce
     // come from. Empty, as the host always leaves it: the system's generator.
     // The published test vectors hand in fixed bytes here.
@@ -99,7 +97,7 @@ inline constexpr std::size_t kMaxDeviceNameBytes = 256;
 
 // Handles one frame received before a session exists.
 HandshakeOutcome handle_handshake_frame(HandshakeState& hs, const HandshakeHost& host,
-                                        const discovery::NetworkSnapshot& net, const IpAddress& peer,
+                                        const HostAddresses& net, const IpAddress& peer,
                                         std::uint8_t type, ByteView body);
 
 // A uniform six-digit code from a 32-bit draw (rejection above 4293999999).
@@ -113,9 +111,9 @@ void clear_pairing_code(PairingSlot& slot);
 std::string percent_encode(std::string_view s);
 // The endpoint a pairing link names for one address list: the first IPv4
 // address, else the first address, with the port; empty for an empty list.
-std::string link_endpoint(const std::vector<IpAddress>& list, std::uint16_t port);
+std::string link_endpoint(std::span<const IpAddress> list, std::uint16_t port);
 // hearthpad://pair?v=1&id=…&name=…&os=windows&lan=…&ts=…&pk=…&code=…
-std::string pairing_link(const store::HostIdentity& identity, const HostInfo& info,
-                         const discovery::NetworkSnapshot& net, std::string_view code);
+std::string pairing_link(const HostIdentity& identity, const HostInfo& info, const HostAddresses& net,
+                         std::string_view code);
 
 }  // namespace hp::protocol

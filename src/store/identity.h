@@ -8,14 +8,13 @@
 #include "crypto/crypto.h"
 #include "platform/data_protection.h"
 #include "platform/system.h"
+#include "protocol/handshake_host.h"
 
 namespace hp::store {
 
-struct HostIdentity {
-    std::string hostId;
-    crypto::Key32 seed{};
-    crypto::Key32 publicKey{};  // derived from seed
-};
+// The identity is the protocol's value (host id and Ed25519 key pair); kept
+// here.
+using HostIdentity = protocol::HostIdentity;
 
 // Loads the identity from dir/host_identity.bin, or creates and saves a new
 // one when the file is missing, unreadable, undecryptable or malformed.

@@ -201,6 +201,31 @@ void PairedDeviceStore::upsert(PairedClientRecord record) {
     records_.push_back(std::move(record));
 }
 
+std::optional<protocol::PairedClient> PairedDeviceStore::paired_client(std::string_view clientId) const {
+    const PairedClientRecord* record = find(clientId);
+    if (!record) return std::nullopt;
+    return protocol::PairedClient{record->deviceName, crypto::hex_decode_array<32>(record->ed25519PublicKeyHex)};
+}
+
+Status PairedDeviceStore::record_pairing(const protocol::NewPairing& pairing) {
+    const std::uint64_t now = unix_now();
+    PairedClientRecord record;
+    record.clientId = pairing.clientId;
+    record.deviceName = pairing.deviceName;
+    record.deviceModel = pairing.deviceModel;
+    record.ed25519PublicKeyHex = crypto::hex_encode(pairing.ed25519PublicKey);
+    record.pairedAtUnix = now;
+    record.lastSeenUnix = now;
+    record.lastRemoteIp = pairing.remoteIp;
+    upsert(std::move(record));
+    return save();
+}
+
+void PairedDeviceStore::record_authentication(std::string_view clientId, std::string_view remoteIp) {
+    touch(clientId, unix_now(), remoteIp);
+    (void)save();
+}
+
 bool PairedDeviceStore::touch(std::string_view clientId, std::uint64_t nowUnix,
                               std::string_view remoteIp) {
     auto* r = find(clientId);

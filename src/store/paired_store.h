@@ -1,14 +1,17 @@
 #pragma once
 // The list of paired clients, kept in paired_devices.json with an HMAC tag
-// keyed from the host identity. Touched only under the HostState lock.
+// keyed from the host identity. Touched only under the HostState lock. It is
+// also what the handshakes read and change (protocol::PairedDevices).
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/result.h"
 #include "crypto/crypto.h"
+#include "protocol/handshake_host.h"
 
 namespace hp::store {
 
@@ -23,7 +26,7 @@ struct PairedClientRecord {
     friend bool operator==(const PairedClientRecord&, const PairedClientRecord&) = default;
 };
 
-class PairedDeviceStore {
+class PairedDeviceStore final : public protocol::PairedDevices {
 public:
     PairedDeviceStore() = default;
     PairedDeviceStore(std::filesystem::path path, const crypto::Key32& key)
@@ -47,6 +50,13 @@ public:
     Status save() const;
 
     const std::filesystem::path& path() const { return path_; }
+
+    // For the handshakes: a record whose key cannot be read has no key;
+    // pairing writes a record with the time as paired and last seen and then
+    // saves; authentication touches the record and saves, ignoring failure.
+    std::optional<protocol::PairedClient> paired_client(std::string_view clientId) const override;
+    Status record_pairing(const protocol::NewPairing& pairing) override;
+    void record_authentication(std::string_view clientId, std::string_view remoteIp) override;
 
     // The text the tag is computed over, and the file content.
     static std::string tagged_text(const std::vector<PairedClientRecord>& records);

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # scripts/check-layers.sh against small trees of its own: an include that runs
-# against the order (upward, across one rank, into a folder without a rank,
-# from the client into the host, from the core into a platform
-# implementation) fails and names the file and the include; the same tree
-# without the planted file passes; and the real tree passes.
+# against the order (upward, as from the codecs into the store; across one
+# rank; into a folder without a rank; from the client into the host; from the
+# core into a platform implementation) fails and names the file and the
+# include; the same tree without the planted file passes; and the real tree
+# passes.
 #
 #   tests/layering/check_layers_test.sh
 set -uo pipefail
@@ -41,6 +42,7 @@ out=$(HEARTHPAD_LAYERS_ROOT="$work/clean" "$check" 2>&1) || fail "a tree with on
 # numbers move when a module is placed)
 cases=(
     'src/store/planted.h|#include "server/session.h"|src/store/planted.h (store, rank N) includes server/session.h (server, rank N): upward'
+    'src/protocol/planted.h|#include "store/paired_store.h"|src/protocol/planted.h (protocol, rank N) includes store/paired_store.h (store, rank N): upward'
     'src/store/planted.cpp|#include "discovery/endpoints.h"|src/store/planted.cpp (store) includes discovery/endpoints.h (discovery): same rank'
     'src/base/planted.h|#include "crypto/aead.h"|src/base/planted.h (base, rank N) includes crypto/aead.h (crypto, rank N): upward'
     'src/widgets/planted.h|#include "base/bytes.h"|src/widgets has no rank: place it in the order'

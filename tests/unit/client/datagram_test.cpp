@@ -22,7 +22,7 @@ TEST(ClientDatagram, OpensToTheRecordWithTheFlagAsAsked) {
     InputCommand move = mouse_move(3.5f, -2.0f);
     move.seq = 41;
     move.flags = 0x20;  // a gesture phase, kept
-    const auto record = input::encode_input_command(move);
+    const auto record = protocol::encode_input_record(move);
     for (const bool wantAck : {true, false}) {
         const auto d = seal_input(key, record, wantAck);
         ASSERT_EQ(protocol::datagram_sequence(d), 41u);

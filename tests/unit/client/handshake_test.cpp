@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "base/json.h"
+#include "discovery/network_snapshot.h"
 #include "host/host_state.h"
 #include "protocol/handshake.h"
 

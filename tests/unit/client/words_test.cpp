@@ -8,6 +8,7 @@
 #include "discovery/network_snapshot.h"
 #include "input/keys.h"
 #include "protocol/handshake.h"
+#include "store/identity.h"
 
 namespace hp::client {
 namespace {

@@ -9,6 +9,7 @@
 #include "platform/fake/fake_system.h"
 #include "platform/fake/recording_mdns.h"
 #include "protocol/handshake.h"
+#include "store/identity.h"
 #include "unit/discovery/support.h"
 
 namespace hp::discovery {

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "discovery/network_snapshot.h"
 #include "host/host_state.h"
 #include "protocol/handshake.h"
 #include "support/test_client.h"

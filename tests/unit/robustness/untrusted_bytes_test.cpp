@@ -7,12 +7,13 @@
 #include <filesystem>
 #include <random>
 
-#include "input/input_command.h"
+#include "discovery/network_snapshot.h"
 #include "protocol/frame.h"
 #include "protocol/handshake.h"
 #include "protocol/messages.h"
 #include "host/host_state.h"
 #include "protocol/datagram.h"
+#include "protocol/input_record.h"
 #include "support/test_client.h"
 
 namespace hp {
@@ -92,7 +93,7 @@ TEST(UntrustedBytes, MessageParsersSurviveMutation) {
         (void)protocol::parse_clipboard_set(body);
         (void)protocol::parse_clipboard_get(body);
         (void)protocol::parse_controller_state(body);
-        (void)input::decode_input_command(body);
+        (void)protocol::decode_input_record(body);
     }
     // Deep nesting is refused, not recursed into until the stack runs out.
     const Bytes deep(65535, '[');

@@ -352,7 +352,7 @@ Result<json> authentication_vector(Host& host, const Paired& paired, crypto::Key
 
 json record_json(std::string_view name, std::string_view meaning, client::InputCommand c, std::uint64_t seq) {
     c.seq = seq;
-    const auto r = input::encode_input_command(c);
+    const auto r = protocol::encode_input_record(c);
     return {{"kind", c.kind}, {"name", name}, {"meaning", meaning}, {"seq", seq}, {"recordHex", hex(r)}};
 }
 
@@ -360,7 +360,7 @@ Result<json> datagram_vector(const crypto::Key32& key) {
     client::InputCommand move = client::mouse_move(12.5f, -3.25f);
     move.seq = 1;
     move.flags = protocol::kAckFlag;
-    const auto record = input::encode_input_command(move);
+    const auto record = protocol::encode_input_record(move);
     const auto datagram = protocol::seal_datagram(key, record);
     const auto opened = protocol::open_datagram(key, datagram);
     HP_CHECK(opened && std::equal(opened->begin(), opened->end(), record.begin()), "the host cannot open the datagram");
@@ -368,7 +368,7 @@ Result<json> datagram_vector(const crypto::Key32& key) {
 
     client::InputCommand keyDown = client::key(4, client::kKeyDown, 2);
     keyDown.seq = 2;
-    const auto keyRecord = input::encode_input_command(keyDown);
+    const auto keyRecord = protocol::encode_input_record(keyDown);
 
     json j;
     j["description"] =
