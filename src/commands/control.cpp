@@ -23,7 +23,7 @@ void refresh_controller_switch(const host::Locked& locked) {
     in.lastSeenControllerSwitch = wanted;
     if (wanted != in.padEnabled) {
         in.padEnabled = wanted;
-        if (!wanted) input::reset_pad(state);
+        if (!wanted) input::reset_pad(locked);
     }
     if (state.pad) state.pad->setSwitch(in.padEnabled, entry == nullptr);
     state.log(wanted ? "switch on" : "switch off");
@@ -37,7 +37,7 @@ void refresh_controller_switch(const host::Locked& locked) {
 void set_active_client(const host::Locked& locked, std::uint64_t sessionId) {
     HostState& state = *locked;
     if (state.input.activeClient == sessionId) return;
-    input::release_all(state);
+    input::release_all(locked);
     state.input.activeClient = sessionId;
     refresh_controller_switch(locked);
 }
@@ -45,7 +45,7 @@ void set_active_client(const host::Locked& locked, std::uint64_t sessionId) {
 void release_control(const host::Locked& locked, std::uint64_t sessionId) {
     HostState& state = *locked;
     if (state.input.activeClient != sessionId) return;
-    input::release_all(state);
+    input::release_all(locked);
     state.input.activeClient.reset();
     refresh_controller_switch(locked);
 }

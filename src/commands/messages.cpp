@@ -73,7 +73,7 @@ Reply session_message(HostState& state, std::uint64_t id, std::uint8_t type, Byt
             HostLock lock(state);
             set_active_client(lock, id);
             state.input.lastInputAt = Clock::now();
-            if (!units.empty()) input::type_text(state, units);
+            if (!units.empty()) input::type_text(lock, units);
             break;
         }
         case FrameType::ClipboardSet: {
@@ -83,7 +83,7 @@ Reply session_message(HostState& state, std::uint64_t id, std::uint8_t type, Byt
             set_active_client(lock, id);
             state.input.lastInputAt = Clock::now();
             state.platform->setClipboard(without_nul(std::move(msg->text)));
-            if (msg->autoPaste) input::press_combo(state, {input::kVkCtrl}, 'V');
+            if (msg->autoPaste) input::press_combo(lock, {input::kVkCtrl}, 'V');
             break;
         }
         case FrameType::InputCommand: {
@@ -100,7 +100,7 @@ Reply session_message(HostState& state, std::uint64_t id, std::uint8_t type, Byt
             set_active_client(lock, id);
             if (msg->copyFirst) {
                 state.input.lastInputAt = Clock::now();
-                input::press_combo(state, {input::kVkCtrl}, 'C');
+                input::press_combo(lock, {input::kVkCtrl}, 'C');
             }
             reply.kind = Reply::Kind::ReadClipboard;
             reply.waitForCopy = msg->copyFirst;

@@ -41,7 +41,8 @@ bool accept_pad_sequence(host::InputSequences& s, std::uint8_t kind, std::uint64
 
 // Motion counts as input even when it is out of order; it moves the pointer
 // only when newer than the last move, and keeps the display awake.
-void mouse_move(HostState& state, const InputCommand& c, Instant now) {
+void mouse_move(const host::Locked& locked, const InputCommand& c, Instant now) {
+    HostState& state = *locked;
     InputState& in = state.input;
     in.lastInputAt = now;
     if (c.seq <= in.lastMoveSeq) return;
@@ -50,23 +51,24 @@ void mouse_move(HostState& state, const InputCommand& c, Instant now) {
     if (!std::isfinite(dx) || !std::isfinite(dy)) return;
     if (!in.lastMoveAt || now - *in.lastMoveAt > kKeepAwakeGap) os(state).keepAwake();
     in.lastMoveAt = now;
-    input::move_pointer(state, dx, dy);
+    input::move_pointer(locked, dx, dy);
 }
 
-void desktop_shortcut(HostState& state, std::uint8_t code) {
+void desktop_shortcut(const host::Locked& locked, std::uint8_t code) {
     switch (code) {
-        case 1: input::press_combo(state, {kVkWin}, 0x09); break;           // task view
-        case 2: input::press_combo(state, {kVkWin}, 'D'); break;            // show desktop
-        case 3: input::press_combo(state, {kVkCtrl, kVkWin}, 0x27); break;  // next desktop
-        case 4: input::press_combo(state, {kVkCtrl, kVkWin}, 0x25); break;  // previous desktop
+        case 1: input::press_combo(locked, {kVkWin}, 0x09); break;           // task view
+        case 2: input::press_combo(locked, {kVkWin}, 'D'); break;            // show desktop
+        case 3: input::press_combo(locked, {kVkCtrl, kVkWin}, 0x27); break;  // next desktop
+        case 4: input::press_combo(locked, {kVkCtrl, kVkWin}, 0x25); break;  // previous desktop
         default: break;
     }
 }
 
-void edit_shortcut(HostState& state, std::uint8_t code) {
+void edit_shortcut(const host::Locked& locked, std::uint8_t code) {
+    HostState& state = *locked;
     static constexpr char kLetters[] = {'C', 'V', 'X', 'Z', 'Y', 'A', 'F'};
     if (code >= 1 && code <= 7) {
-        input::press_combo(state, {kVkCtrl}, static_cast<std::uint16_t>(kLetters[code - 1]));
+        input::press_combo(locked, {kVkCtrl}, static_cast<std::uint16_t>(kLetters[code - 1]));
     } else if (code == 8) {
         os(state).lockWorkstation();
     } else if (code == 9) {
@@ -74,17 +76,19 @@ void edit_shortcut(HostState& state, std::uint8_t code) {
     }
 }
 
-void media_key(HostState& state, std::uint8_t code) {
+void media_key(const host::Locked& locked, std::uint8_t code) {
+    HostState& state = *locked;
     static constexpr std::uint16_t kVks[] = {0xAF, 0xAE, 0xAD, 0xB3, 0xB0, 0xB1};
     if (code >= 1 && code <= 6)
-        input::tap_key(state, kVks[code - 1]);
+        input::tap_key(locked, kVks[code - 1]);
     else if (code == 7)
         os(state).stepBrightness(true);
     else if (code == 8)
         os(state).stepBrightness(false);
 }
 
-void pad_sticks(HostState& state, const InputCommand& c, Instant now) {
+void pad_sticks(const host::Locked& locked, const InputCommand& c, Instant now) {
+    HostState& state = *locked;
     if (!state.input.padEnabled) return;
     state.input.padInputAt = now;
     PadState next = state.input.pad;
@@ -92,10 +96,11 @@ void pad_sticks(HostState& state, const InputCommand& c, Instant now) {
     next.leftY = c.i16(2);
     next.rightX = c.i16(4);
     next.rightY = c.i16(6);
-    input::set_pad(state, next);
+    input::set_pad(locked, next);
 }
 
-void pad_buttons(HostState& state, const InputCommand& c, Instant now) {
+void pad_buttons(const host::Locked& locked, const InputCommand& c, Instant now) {
+    HostState& state = *locked;
     if (!state.input.padEnabled) return;
     state.input.padInputAt = now;
     PadState next = state.input.pad;
@@ -104,20 +109,21 @@ void pad_buttons(HostState& state, const InputCommand& c, Instant now) {
     next.dpad = dpad > 8 ? 0 : dpad;
     next.leftTrigger = c.u8(5);
     next.rightTrigger = c.u8(6);
-    input::set_pad(state, next);
+    input::set_pad(locked, next);
 }
 
-void run_kind(HostState& state, const InputCommand& c, Instant now) {
+void run_kind(const host::Locked& locked, const InputCommand& c, Instant now) {
+    HostState& state = *locked;
     const ModifierMask modifiers = c.modifiers & 0x0F;
     switch (static_cast<InputKind>(c.kind)) {
-        case InputKind::MouseMove: mouse_move(state, c, now); break;
+        case InputKind::MouseMove: mouse_move(locked, c, now); break;
         case InputKind::MouseButton:
             if (c.u8(1) != 0)
                 input::button_down(state, c.u8(0), modifiers);
             else
                 input::button_up(state, c.u8(0));
             break;
-        case InputKind::Scroll: input::scroll(state, c.f32(0), c.f32(4)); break;
+        case InputKind::Scroll: input::scroll(locked, c.f32(0), c.f32(4)); break;
         case InputKind::Key: {
             const host::KeyCode code = c.u16(0);
             const std::uint8_t action = c.u8(2);
@@ -127,14 +133,14 @@ void run_kind(HostState& state, const InputCommand& c, Instant now) {
                 input::key_up(state, code);
             break;
         }
-        case InputKind::PinchZoom: input::pinch_zoom(state, c.flags >> 4, c.f32(0), now); break;
-        case InputKind::DesktopShortcut: desktop_shortcut(state, c.u8(0)); break;
-        case InputKind::EditShortcut: edit_shortcut(state, c.u8(0)); break;
-        case InputKind::ModifierSet: input::set_modifiers(state, c.u8(0)); break;
-        case InputKind::MediaKey: media_key(state, c.u8(0)); break;
-        case InputKind::PadSticks: pad_sticks(state, c, now); break;
-        case InputKind::PadButtons: pad_buttons(state, c, now); break;
-        case InputKind::ReleaseAll: input::release_all(state); break;
+        case InputKind::PinchZoom: input::pinch_zoom(locked, c.flags >> 4, c.f32(0), now); break;
+        case InputKind::DesktopShortcut: desktop_shortcut(locked, c.u8(0)); break;
+        case InputKind::EditShortcut: edit_shortcut(locked, c.u8(0)); break;
+        case InputKind::ModifierSet: input::set_modifiers(locked, c.u8(0)); break;
+        case InputKind::MediaKey: media_key(locked, c.u8(0)); break;
+        case InputKind::PadSticks: pad_sticks(locked, c, now); break;
+        case InputKind::PadButtons: pad_buttons(locked, c, now); break;
+        case InputKind::ReleaseAll: input::release_all(locked); break;
     }
 }
 
@@ -166,10 +172,10 @@ void execute(const host::Locked& locked, std::uint64_t sessionId, const InputCom
 
     if (input::is_known_kind(command.kind)) {
         if (command.kind != static_cast<std::uint8_t>(InputKind::MouseMove)) {
-            input::flush_pending_motion(state);
+            input::flush_pending_motion(locked);
             state.input.lastInputAt = now;
         }
-        run_kind(state, command, now);
+        run_kind(locked, command, now);
     }
     deliver_sas_result(state, sessionId);
 }
@@ -182,7 +188,7 @@ void begin_batch(const host::Locked& locked, std::size_t records) { locked->inpu
 
 void end_batch(const host::Locked& locked) {
     locked->input.batching = false;
-    input::flush_pending_motion(*locked);
+    input::flush_pending_motion(locked);
 }
 
 }  // namespace hp::commands

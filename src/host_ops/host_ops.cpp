@@ -84,7 +84,7 @@ Endpoints endpoints(host::HostState& state, const discovery::SharedNetworkSnapsh
 
 void release_all_input(host::HostState& state) {
     HostLock lock(state);
-    input::release_all(state);
+    input::release_all(lock);
 }
 
 HostView host_view(host::HostState& state, const gamepad::GamepadOutput* gamepad) {

@@ -177,12 +177,14 @@ bool wheel(HostState& state, std::int32_t amount) { return went_in(state, os(sta
 
 bool hwheel(HostState& state, std::int32_t amount) { return went_in(state, os(state).hwheel(amount)); }
 
-bool type_text(HostState& state, std::u16string_view units) {
+bool type_text(const host::Locked& locked, std::u16string_view units) {
+    HostState& state = *locked;
     return went_in(state, os(state).typeText(units));
 }
 
-void press_combo(HostState& state, std::initializer_list<std::uint16_t> modifierVks,
+void press_combo(const host::Locked& locked, std::initializer_list<std::uint16_t> modifierVks,
                  std::uint16_t vk) {
+    HostState& state = *locked;
     ModifierMask wanted = 0;
     for (const std::uint16_t m : modifierVks) {
         switch (m) {
@@ -198,15 +200,20 @@ void press_combo(HostState& state, std::initializer_list<std::uint16_t> modifier
     release_modifiers(state, pressed);
 }
 
-void tap_key(HostState& state, std::uint16_t vk) { tap_vk(state, vk); }
+void tap_key(const host::Locked& locked, std::uint16_t vk) {
+    HostState& state = *locked;
+    tap_vk(state, vk);
+}
 
-void set_modifiers(HostState& state, ModifierMask mask) {
+void set_modifiers(const host::Locked& locked, ModifierMask mask) {
+    HostState& state = *locked;
     const ModifierMask m = mask & 0x0F;
     release_modifiers(state, state.input.heldModifiers & ~m);
     press_modifiers(state, m & ~state.input.heldModifiers);
 }
 
-void move_pointer(HostState& state, float dx, float dy) {
+void move_pointer(const host::Locked& locked, float dx, float dy) {
+    HostState& state = *locked;
     InputState& in = state.input;
     const float vx = std::clamp(dx, -kMaxMove, kMaxMove) + in.moveRemainderX;
     const float vy = std::clamp(dy, -kMaxMove, kMaxMove) + in.moveRemainderY;
@@ -222,7 +229,8 @@ void move_pointer(HostState& state, float dx, float dy) {
     }
 }
 
-void scroll(HostState& state, float x, float y) {
+void scroll(const host::Locked& locked, float x, float y) {
+    HostState& state = *locked;
     if (std::isfinite(y) && y != 0.0f) {
         if (const std::int32_t v = round_i32(double(y) * 4.5); v != 0) wheel(state, v);
     }
@@ -231,7 +239,8 @@ void scroll(HostState& state, float x, float y) {
     }
 }
 
-void pinch_zoom(HostState& state, unsigned phase, float delta, Instant now) {
+void pinch_zoom(const host::Locked& locked, unsigned phase, float delta, Instant now) {
+    HostState& state = *locked;
     InputState& in = state.input;
     if (phase == 3 || phase == 5) {
         release_zoom_ctrl(state);
@@ -250,7 +259,8 @@ void pinch_zoom(HostState& state, unsigned phase, float delta, Instant now) {
     }
 }
 
-void set_pad(HostState& state, const PadState& next) {
+void set_pad(const host::Locked& locked, const PadState& next) {
+    HostState& state = *locked;
     if (next == state.input.pad) return;
     state.input.pad = next;
     if (state.pad) {
@@ -259,7 +269,8 @@ void set_pad(HostState& state, const PadState& next) {
     }
 }
 
-void reset_pad(HostState& state) {
+void reset_pad(const host::Locked& locked) {
+    HostState& state = *locked;
     state.input.pad = PadState{};
     state.input.padInputAt.reset();
     if (state.pad) {
@@ -269,7 +280,8 @@ void reset_pad(HostState& state) {
     }
 }
 
-void flush_pending_motion(HostState& state) {
+void flush_pending_motion(const host::Locked& locked) {
+    HostState& state = *locked;
     InputState& in = state.input;
     if (in.pendingMotionX == 0 && in.pendingMotionY == 0) return;
     move_relative(state, in.pendingMotionX, in.pendingMotionY);
@@ -277,11 +289,12 @@ void flush_pending_motion(HostState& state) {
     in.pendingMotionY = 0;
 }
 
-void release_all(HostState& state) {
+void release_all(const host::Locked& locked) {
+    HostState& state = *locked;
     InputState& in = state.input;
-    flush_pending_motion(state);
+    flush_pending_motion(locked);
     // The mapping engine lets go of what it holds when it sees the cleared pad.
-    reset_pad(state);
+    reset_pad(locked);
     if (state.pad) state.pad->reset();
 
     // What does not go up stays held, so the next releaseAll (the watchdog's,
@@ -304,17 +317,18 @@ void release_all(HostState& state) {
     in.moveRemainderY = 0;
 }
 
-void watchdog_tick(HostState& state, Instant now) {
+void watchdog_tick(const host::Locked& locked, Instant now) {
+    HostState& state = *locked;
     InputState& in = state.input;
     if (in.zoomCtrlHeld && in.gestureAt && now - *in.gestureAt > kZoomCtrlIdle) {
         release_zoom_ctrl(state);
         in.gestureAt.reset();
     }
-    if (!in.pad.neutral() && in.padInputAt && now - *in.padInputAt > kStaleInput) reset_pad(state);
+    if (!in.pad.neutral() && in.padInputAt && now - *in.padInputAt > kStaleInput) reset_pad(locked);
     const bool holding = in.heldButtons != 0 || in.heldModifiers != 0 || !in.heldKeys.empty() ||
                          in.zoomCtrlHeld;
     // Held input with no input time at all is stale too.
-    if (holding && (!in.lastInputAt || now - *in.lastInputAt > kStaleInput)) release_all(state);
+    if (holding && (!in.lastInputAt || now - *in.lastInputAt > kStaleInput)) release_all(locked);
 }
 
 }  // namespace hp::input

@@ -5,11 +5,12 @@
 // What a client's command means (which session, whether it is in control,
 // which of these it calls) is src/commands.
 //
-// Every function here expects the caller to hold HostState::mutex and never
-// locks it; state.platform must be set. Events it raises are appended to
-// state.pendingEvents for delivery after unlocking. (They take the state, not
-// the host::Locked token, because the pad mapping engine reaches them through
-// its desktop output, which is handed no token.)
+// Everything here runs under HostState's lock and never takes it: the
+// functions take the lock's token (host::Locked), except the key, button,
+// modifier, pointer and wheel primitives, which the pad mapping engine also
+// reaches through its desktop output (handed no token); those take the state
+// and must be called with its lock held. state.platform must be set. Events
+// raised are appended to state.pendingEvents for delivery after unlocking.
 #include <cstdint>
 #include <initializer_list>
 #include <string_view>
@@ -34,47 +35,47 @@ inline constexpr std::uint16_t kVkShift = 0xA0, kVkCtrl = 0xA2, kVkAlt = 0xA4, k
 // Releases everything held: pending motion flushed, pad cleared and
 // neutralised, keys, modifiers, buttons and the zoom Ctrl let go, extra
 // modifiers forgotten, pointer bookkeeping reset.
-void release_all(HostState& state);
+void release_all(const host::Locked& locked);
 
 // Presses the modifiers among modifierVks (0xA0 Shift, 0xA2 Ctrl, 0xA4 Alt,
 // 0x5B Win) that are not held yet, taps vk, then releases exactly the
 // modifiers it pressed.
-void press_combo(HostState& state, std::initializer_list<std::uint16_t> modifierVks,
+void press_combo(const host::Locked& locked, std::initializer_list<std::uint16_t> modifierVks,
                  std::uint16_t vk);
 
 // Taps the key of virtual key vk (down, then up).
-void tap_key(HostState& state, std::uint16_t vk);
+void tap_key(const host::Locked& locked, std::uint16_t vk);
 
 // Moves the pointer by the motion gathered while batching, if any.
-void flush_pending_motion(HostState& state);
+void flush_pending_motion(const host::Locked& locked);
 
 // Relative pointer motion in (possibly fractional) pixels: each axis clamped
 // to +-20000, the fractions carried over to the next motion, and while
 // batching gathered for flush_pending_motion instead of sent.
-void move_pointer(HostState& state, float dx, float dy);
+void move_pointer(const host::Locked& locked, float dx, float dy);
 
 // Scroll in wheel notches (finite values only): y scales by 4.5 to the
 // vertical wheel, x by -4.5 to the horizontal one, rounded half away from
 // zero; zero amounts send nothing.
-void scroll(HostState& state, float x, float y);
+void scroll(const host::Locked& locked, float x, float y);
 
 // One step of a pinch-zoom gesture at now: phase 1 begins, 2 zooms by delta
 // (600 wheel units per unit of delta; begins if needed), 3 and 5 end; any
 // other phase only counts as gesture activity. While the gesture runs Ctrl is
 // held on its behalf (unless the client holds it) so that the wheel zooms.
-void pinch_zoom(HostState& state, unsigned phase, float delta, Instant now);
+void pinch_zoom(const host::Locked& locked, unsigned phase, float delta, Instant now);
 
 // Makes next the client's pad state and, when it changed, hands it to the
 // controller output.
-void set_pad(HostState& state, const PadState& next);
+void set_pad(const host::Locked& locked, const PadState& next);
 
 // Clears the pad, hands the cleared state on and sends a neutral report.
-void reset_pad(HostState& state);
+void reset_pad(const host::Locked& locked);
 
 // One tick of the stale-input watchdog (every 250 ms): lets go of a zoom Ctrl
 // idle for 250 ms, neutralises a pad idle for 1.5 s, and releases everything
 // once no input arrived for 1.5 s while something is held.
-void watchdog_tick(HostState& state, Instant now);
+void watchdog_tick(const host::Locked& locked, Instant now);
 
 // Key and mouse-button paths shared with the gamepad mapping engine (which
 // passes no modifiers). Modifiers not yet held are pressed on the key's or
@@ -101,13 +102,13 @@ ModifierMask press_modifiers(HostState& state, ModifierMask mask);
 void release_modifiers(HostState& state, ModifierMask mask);
 // Makes exactly the modifiers of mask (low four bits) held: the others are
 // released first, then the missing ones pressed.
-void set_modifiers(HostState& state, ModifierMask mask);
+void set_modifiers(const host::Locked& locked, ModifierMask mask);
 
 // Pointer motion, wheels and typed text through the platform, noting (as
 // above) whether the events went in; true when they did.
 bool move_relative(HostState& state, std::int32_t dx, std::int32_t dy);
 bool wheel(HostState& state, std::int32_t amount);
 bool hwheel(HostState& state, std::int32_t amount);
-bool type_text(HostState& state, std::u16string_view units);
+bool type_text(const host::Locked& locked, std::u16string_view units);
 
 }  // namespace hp::input

@@ -38,7 +38,7 @@ asio::awaitable<void> Watchdog::run() {
         bool sleep = false;
         {
             host::HostLock lock(*state_);
-            input::watchdog_tick(*state_, Clock::now());
+            input::watchdog_tick(lock, Clock::now());
             ++ticks_;
             sleep = !state_->input.holding();
             state_->watchdogAsleep = sleep;

@@ -159,7 +159,7 @@ Result<std::unique_ptr<HostHandle>> start(StartOptions options) {
         });
     {
         HostLock lock(*state);
-        input::release_all(*state);
+        input::release_all(lock);
         state->pad = handle->gamepad;
     }
 

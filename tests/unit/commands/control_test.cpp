@@ -172,12 +172,12 @@ TEST(Executor, WatchdogReleasesHeldInputAfterOneAndAHalfSeconds) {
     h.run(key_cmd(1, 4, 1), h.t0);
     h.run(button_cmd(2, 1, true), h.t0 + 1s);
     h.os->clear();
-    watchdog_tick(h.state, h.t0 + 2500ms);  // exactly 1.5 s since the last input
+    watchdog_tick(h.held(), h.t0 + 2500ms);  // exactly 1.5 s since the last input
     EXPECT_TRUE(h.lines().empty());
-    watchdog_tick(h.state, h.t0 + 2501ms);
+    watchdog_tick(h.held(), h.t0 + 2501ms);
     EXPECT_EQ(h.lines(), (Lines{"key 0x41 up", "button 1 up"}));
     h.os->clear();
-    watchdog_tick(h.state, h.t0 + 10s);  // nothing held any more
+    watchdog_tick(h.held(), h.t0 + 10s);  // nothing held any more
     EXPECT_TRUE(h.lines().empty());
 }
 
@@ -186,9 +186,9 @@ TEST(Executor, WatchdogNeutralisesAnIdlePad) {
     h.state.sessions[1].controllerEnabled = true;
     h.run(sticks_cmd(1, 500), h.t0);
     h.pad->applied.clear();
-    watchdog_tick(h.state, h.t0 + 1500ms);
+    watchdog_tick(h.held(), h.t0 + 1500ms);
     EXPECT_TRUE(h.pad->applied.empty());
-    watchdog_tick(h.state, h.t0 + 1501ms);
+    watchdog_tick(h.held(), h.t0 + 1501ms);
     ASSERT_EQ(h.pad->applied.size(), 1u);
     EXPECT_TRUE(h.pad->applied[0].neutral());
     EXPECT_TRUE(h.state.input.pad.neutral());
@@ -236,7 +236,7 @@ TEST(Executor, ControllerSwitchTurnsOffWhenTheControllingSessionEnds) {
 
     // What the session loop does when the controlling session ends.
     h.state.sessions.erase(1);
-    release_all(h.state);
+    release_all(h.held());
     h.state.input.activeClient.reset();
     refresh_controller_switch(h.held());
     EXPECT_FALSE(h.state.input.padEnabled);

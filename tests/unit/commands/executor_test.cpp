@@ -121,8 +121,8 @@ TEST(Executor, BatchingSumsMotionIntoOneMoveOnFlush) {
     h.run(move_cmd(3, 20000, 0));
     EXPECT_TRUE(h.lines().empty());
     h.state.input.batching = false;
-    flush_pending_motion(h.state);
-    flush_pending_motion(h.state);  // nothing left
+    flush_pending_motion(h.held());
+    flush_pending_motion(h.held());  // nothing left
     EXPECT_EQ(h.lines(), (Lines{"move 20007 -1"}));
 }
 
@@ -272,9 +272,9 @@ TEST(Executor, WatchdogReleasesIdleZoomCtrlAfter250ms) {
     h.run(pinch_cmd(1, 1, 0), h.t0);
     h.run(pinch_cmd(2, 4, 0), h.t0 + 100ms);  // other phase: only refreshes gestureAt
     h.os->clear();
-    watchdog_tick(h.state, h.t0 + 350ms);  // exactly 250 ms
+    watchdog_tick(h.held(), h.t0 + 350ms);  // exactly 250 ms
     EXPECT_TRUE(h.lines().empty());
-    watchdog_tick(h.state, h.t0 + 351ms);
+    watchdog_tick(h.held(), h.t0 + 351ms);
     EXPECT_EQ(h.lines(), (Lines{"key 0xA2 up"}));
     EXPECT_FALSE(h.state.input.zoomCtrlHeld);
     EXPECT_FALSE(h.state.input.gestureAt.has_value());

@@ -40,7 +40,7 @@ TEST_P(RefusedInput, APressThatDidNotGoInIsNotHeld) {
     EXPECT_FALSE(h.state.input.holding());
     h.os->refuseInput(false);
     h.take();
-    release_all(h.state);
+    release_all(h.held());
     EXPECT_EQ(h.take(), Lines{}) << "an up for something that never went down";
 }
 
@@ -51,15 +51,15 @@ TEST_P(RefusedInput, AReleaseThatDidNotGoInStaysHeldAndReleaseAllRetriesIt) {
     h.os->refuseInput(true);
     h.run(c.up);
     EXPECT_TRUE(h.state.input.holding());
-    release_all(h.state);  // still refused: still held
+    release_all(h.held());  // still refused: still held
     EXPECT_TRUE(h.state.input.holding());
 
     h.os->refuseInput(false);
     h.take();
-    release_all(h.state);
+    release_all(h.held());
     EXPECT_EQ(h.take(), c.releaseAll);
     EXPECT_FALSE(h.state.input.holding());
-    release_all(h.state);
+    release_all(h.held());
     EXPECT_EQ(h.take(), Lines{});
 }
 
@@ -77,7 +77,7 @@ TEST(RefusedInputLog, OneLineWhenInjectionStartsFailingAndOneWhenItWorksAgain) {
     h.run(scroll_cmd(4, 0, 1));
     h.run(move_cmd(5, 10, 0));
     h.run(code_cmd(InputKind::EditShortcut, 6, 1));  // Ctrl+C
-    release_all(h.state);
+    release_all(h.held());
     EXPECT_EQ(h.switch_log(), Lines{"input injection refused"});
 
     h.os->refuseInput(false);

@@ -78,7 +78,7 @@ TEST_F(GamepadOutputTest, ANewMappingReappliesTheHeldPad) {
     EXPECT_EQ(take(), (std::vector<std::string>{"key 0x20 up", "key 0x0D down"}));
     {
         host::HostLock lock(state);
-        input::release_all(state);
+        input::release_all(lock);
     }
     EXPECT_EQ(take(), (std::vector<std::string>{"key 0x0D up"}));
 }
