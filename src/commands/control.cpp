@@ -25,7 +25,7 @@ void refresh_controller_switch(const host::Locked& locked) {
         in.padEnabled = wanted;
         if (!wanted) input::reset_pad(locked);
     }
-    if (state.pad) state.pad->setSwitch(in.padEnabled, entry == nullptr);
+    if (state.pad) state.pad->setSwitch(locked, in.padEnabled, entry == nullptr);
     state.log(wanted ? "switch on" : "switch off");
     host::HostEvent event;
     event.kind = host::HostEventKind::ControllerSwitched;

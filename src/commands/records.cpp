@@ -113,24 +113,23 @@ void pad_buttons(const host::Locked& locked, const InputCommand& c, Instant now)
 }
 
 void run_kind(const host::Locked& locked, const InputCommand& c, Instant now) {
-    HostState& state = *locked;
     const ModifierMask modifiers = c.modifiers & 0x0F;
     switch (static_cast<InputKind>(c.kind)) {
         case InputKind::MouseMove: mouse_move(locked, c, now); break;
         case InputKind::MouseButton:
             if (c.u8(1) != 0)
-                input::button_down(state, c.u8(0), modifiers);
+                input::button_down(locked, c.u8(0), modifiers);
             else
-                input::button_up(state, c.u8(0));
+                input::button_up(locked, c.u8(0));
             break;
         case InputKind::Scroll: input::scroll(locked, c.f32(0), c.f32(4)); break;
         case InputKind::Key: {
             const host::KeyCode code = c.u16(0);
             const std::uint8_t action = c.u8(2);
             if (action == 1 || action == 2)
-                input::key_down(state, code, modifiers);
+                input::key_down(locked, code, modifiers);
             else if (action == 0)
-                input::key_up(state, code);
+                input::key_up(locked, code);
             break;
         }
         case InputKind::PinchZoom: input::pinch_zoom(locked, c.flags >> 4, c.f32(0), now); break;

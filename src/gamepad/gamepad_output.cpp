@@ -10,51 +10,57 @@ GamepadOutput::GamepadOutput(host::HostState& state, std::shared_ptr<vigem::PadH
       holder_(std::move(holder)),
       sinkPresent_(sinkPresent),
       mapping_(std::move(mapping)),
-      wakeMotion_(std::move(wakeMotion)),
-      desktop_(state) {}
+      wakeMotion_(std::move(wakeMotion)) {}
 
-void GamepadOutput::apply(const host::PadState& pad) {
+void GamepadOutput::apply(const host::Locked& locked, const host::PadState& pad) {
     if (to_virtual_pad()) {
         holder_->submit(pad);
         return;
     }
-    if (engine_.evaluate(pad, mapping_, desktop_) && wakeMotion_) wakeMotion_();
+    Desktop desktop(locked);
+    if (engine_.evaluate(pad, mapping_, desktop) && wakeMotion_) wakeMotion_();
 }
 
-void GamepadOutput::neutral() {
+void GamepadOutput::neutral(const host::Locked&) {
     if (sinkPresent_) holder_->neutral();
 }
 
-void GamepadOutput::setSwitch(bool on, bool clientGone) {
+void GamepadOutput::setSwitch(const host::Locked& locked, bool on, bool clientGone) {
     // The switch and its generation change now, with padEnabled, so whoever
     // takes the lock next (a pad datagram on another worker) finds them in
     // step. Only the background work waits until the lock is released and
     // the "switch on"/"switch off" line is written before its own lines.
     const vigem::SwitchChange change = holder_->storeSwitch(on, clientGone);
-    state_.deferred.push_back([holder = holder_, change] { holder->follow(change); });
+    locked->deferred.push_back([holder = holder_, change] { holder->follow(change); });
 }
 
-void GamepadOutput::reset() { engine_.reset(desktop_); }
+void GamepadOutput::reset(const host::Locked& locked) {
+    Desktop desktop(locked);
+    engine_.reset(desktop);
+}
 
-void GamepadOutput::install(const pad_mapping::PadMapping& mapping) {
+void GamepadOutput::install(const host::Locked& locked, const pad_mapping::PadMapping& mapping) {
     if (mapping.useMapping != mapping_.useMapping) {
-        engine_.reset(desktop_);
-        neutral();
+        reset(locked);
+        neutral(locked);
     }
     mapping_ = mapping;
-    if (!state_.input.pad.neutral()) apply(state_.input.pad);
+    if (!locked->input.pad.neutral()) apply(locked, locked->input.pad);
 }
 
-bool GamepadOutput::motion_step(Instant now) { return engine_.motion().step(now, desktop_); }
+bool GamepadOutput::motion_step(const host::Locked& locked, Instant now) {
+    Desktop desktop(locked);
+    return engine_.motion().step(now, desktop);
+}
 
-void GamepadOutput::Desktop::keyDown(host::KeyCode code) { input::key_down(state_, code); }
-void GamepadOutput::Desktop::keyUp(host::KeyCode code) { input::key_up(state_, code); }
-void GamepadOutput::Desktop::buttonDown(std::uint8_t button) { input::button_down(state_, button); }
-void GamepadOutput::Desktop::buttonUp(std::uint8_t button) { input::button_up(state_, button); }
-void GamepadOutput::Desktop::wheel(std::int32_t amount) { input::wheel(state_, amount); }
-void GamepadOutput::Desktop::hwheel(std::int32_t amount) { input::hwheel(state_, amount); }
+void GamepadOutput::Desktop::keyDown(host::KeyCode code) { input::key_down(locked_, code); }
+void GamepadOutput::Desktop::keyUp(host::KeyCode code) { input::key_up(locked_, code); }
+void GamepadOutput::Desktop::buttonDown(std::uint8_t button) { input::button_down(locked_, button); }
+void GamepadOutput::Desktop::buttonUp(std::uint8_t button) { input::button_up(locked_, button); }
+void GamepadOutput::Desktop::wheel(std::int32_t amount) { input::wheel(locked_, amount); }
+void GamepadOutput::Desktop::hwheel(std::int32_t amount) { input::hwheel(locked_, amount); }
 void GamepadOutput::Desktop::moveRelative(std::int32_t dx, std::int32_t dy) {
-    input::move_relative(state_, dx, dy);
+    input::move_relative(locked_, dx, dy);
 }
 
 }  // namespace hp::gamepad

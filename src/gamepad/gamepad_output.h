@@ -5,8 +5,8 @@
 // are tracked and released like any other) and whose pointer and wheel
 // motion is integrated by the motion worker.
 //
-// Every member runs under the HostState lock, which the output is installed
-// in (HostState::pad).
+// Every member that acts runs under the lock of the HostState the output is
+// installed in (HostState::pad), and takes its token.
 #include <functional>
 #include <memory>
 
@@ -25,23 +25,23 @@ public:
     GamepadOutput(host::HostState& state, std::shared_ptr<vigem::PadHolder> holder, bool sinkPresent,
                   pad_mapping::PadMapping mapping, std::function<void()> wakeMotion);
 
-    void apply(const host::PadState& pad) override;
-    void neutral() override;
+    void apply(const host::Locked& locked, const host::PadState& pad) override;
+    void neutral(const host::Locked& locked) override;
     // The holder's switch and generation are written at once, under the
     // lock; its background work starts after the lock is released, once the
     // controller log has the "switch on"/"switch off" line.
-    void setSwitch(bool on, bool clientGone) override;
-    void reset() override;
+    void setSwitch(const host::Locked& locked, bool on, bool clientGone) override;
+    void reset(const host::Locked& locked) override;
 
     // The mapping in force, and replacing it: a change of output first lets
     // go of what the engine holds and neutralises the virtual pad; a pad
     // that is not neutral is applied again at once with the new mapping.
     const pad_mapping::PadMapping& mapping() const { return mapping_; }
-    void install(const pad_mapping::PadMapping& mapping);
+    void install(const host::Locked& locked, const pad_mapping::PadMapping& mapping);
 
     // One step of the motion worker; false when there is nothing to move
     // (the worker then waits to be woken).
-    bool motion_step(Instant now);
+    bool motion_step(const host::Locked& locked, Instant now);
     bool motion_running() const { return engine_.motion().running(); }
 
     bool sinkPresent() const { return sinkPresent_; }
@@ -49,10 +49,10 @@ public:
 
 private:
     // The engine's actions, as the input layer's key and button paths and the
-    // platform's pointer and wheel.
+    // platform's pointer and wheel; made for each call, with its token.
     class Desktop final : public pad_mapping::EngineOutput {
     public:
-        explicit Desktop(host::HostState& state) : state_(state) {}
+        explicit Desktop(const host::Locked& locked) : locked_(locked) {}
         void keyDown(host::KeyCode code) override;
         void keyUp(host::KeyCode code) override;
         void buttonDown(std::uint8_t button) override;
@@ -62,7 +62,7 @@ private:
         void moveRelative(std::int32_t dx, std::int32_t dy) override;
 
     private:
-        host::HostState& state_;
+        const host::Locked& locked_;
     };
 
     bool to_virtual_pad() const { return sinkPresent_ && !mapping_.useMapping; }
@@ -72,7 +72,6 @@ private:
     bool sinkPresent_;
     pad_mapping::PadMapping mapping_;
     std::function<void()> wakeMotion_;
-    Desktop desktop_;
     pad_mapping::MappingEngine engine_;
 };
 

@@ -47,7 +47,7 @@ asio::awaitable<void> MotionWorker::run(std::shared_ptr<host::HostState> state,
         bool again = false;
         {
             host::HostLock lock(*state);
-            again = output->motion_step(Clock::now());
+            again = output->motion_step(lock, Clock::now());
         }
         if (!again) continue;
         timer_.expires_after(pad_mapping::kMotionStep);

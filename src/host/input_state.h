@@ -13,6 +13,8 @@
 
 namespace hp::host {
 
+class Locked;
+
 using KeyCode = std::uint16_t;
 using ModifierMask = std::uint8_t;  // 1 Shift, 2 Ctrl, 4 Alt, 8 Win
 
@@ -36,18 +38,19 @@ struct PadState {
 };
 
 // Where pad states go: the virtual pad or the keyboard/mouse mapping. The
-// default does nothing until a controller output is installed.
+// default does nothing until a controller output is installed. Called only
+// under the host's lock, whose token each call carries.
 class PadOutput {
 public:
     virtual ~PadOutput() = default;
     // Apply a changed (or cleared) pad state.
-    virtual void apply(const PadState&) {}
+    virtual void apply(const Locked&, const PadState&) {}
     // Send a neutral report to the virtual pad, if one exists.
-    virtual void neutral() {}
+    virtual void neutral(const Locked&) {}
     // The controller switch changed: on/off and whether the active client is gone.
-    virtual void setSwitch(bool /*on*/, bool /*clientGone*/) {}
+    virtual void setSwitch(const Locked&, bool /*on*/, bool /*clientGone*/) {}
     // Let go of everything the output holds (part of releasing all input).
-    virtual void reset() {}
+    virtual void reset(const Locked&) {}
 };
 
 struct InputState {

@@ -106,7 +106,7 @@ Status install_mapping(host::HostState& state, gamepad::GamepadOutput& gamepad,
                        const std::filesystem::path& dataDir, const pad_mapping::PadMapping& mapping) {
     {
         HostLock lock(state);
-        gamepad.install(mapping);
+        gamepad.install(lock, mapping);
     }
     // Written after unlocking: the file is flushed to disk, which input
     // must never wait for.
@@ -122,7 +122,7 @@ pad_mapping::PadMapping change_mapping(host::HostState& state, gamepad::GamepadO
     {
         HostLock lock(state);
         next = change(gamepad.mapping());
-        gamepad.install(next);
+        gamepad.install(lock, next);
     }
     (void)pad_mapping::save_mapping(dataDir, next);  // the tray reports no failure
     return next;

@@ -5,12 +5,10 @@
 // What a client's command means (which session, whether it is in control,
 // which of these it calls) is src/commands.
 //
-// Everything here runs under HostState's lock and never takes it: the
-// functions take the lock's token (host::Locked), except the key, button,
-// modifier, pointer and wheel primitives, which the pad mapping engine also
-// reaches through its desktop output (handed no token); those take the state
-// and must be called with its lock held. state.platform must be set. Events
-// raised are appended to state.pendingEvents for delivery after unlocking.
+// Everything here runs under HostState's lock, whose token (host::Locked)
+// every function takes, and never takes the lock itself. state.platform must
+// be set. Events raised are appended to state.pendingEvents for delivery
+// after unlocking.
 #include <cstdint>
 #include <initializer_list>
 #include <string_view>
@@ -88,27 +86,27 @@ void watchdog_tick(const host::Locked& locked, Instant now);
 // modifier and the zoom Ctrl. Each change between events going in and being
 // refused queues one controller-log line: "input injection refused" or
 // "input injection works again".
-void key_down(HostState& state, KeyCode code, ModifierMask modifiers = 0);
-void key_up(HostState& state, KeyCode code);
-void button_down(HostState& state, std::uint8_t button, ModifierMask modifiers = 0);
-void button_up(HostState& state, std::uint8_t button);
+void key_down(const host::Locked& locked, KeyCode code, ModifierMask modifiers = 0);
+void key_up(const host::Locked& locked, KeyCode code);
+void button_down(const host::Locked& locked, std::uint8_t button, ModifierMask modifiers = 0);
+void button_up(const host::Locked& locked, std::uint8_t button);
 
 // Sends key-down for each bit of mask not held yet, in the order Shift,
 // Ctrl, Alt, Win (left-hand keys), and marks held those that went in, which
 // it answers.
-ModifierMask press_modifiers(HostState& state, ModifierMask mask);
+ModifierMask press_modifiers(const host::Locked& locked, ModifierMask mask);
 // Sends key-up for each bit of mask that is held, in the order Win, Alt,
 // Ctrl, Shift, and marks released those that went in.
-void release_modifiers(HostState& state, ModifierMask mask);
+void release_modifiers(const host::Locked& locked, ModifierMask mask);
 // Makes exactly the modifiers of mask (low four bits) held: the others are
 // released first, then the missing ones pressed.
 void set_modifiers(const host::Locked& locked, ModifierMask mask);
 
 // Pointer motion, wheels and typed text through the platform, noting (as
 // above) whether the events went in; true when they did.
-bool move_relative(HostState& state, std::int32_t dx, std::int32_t dy);
-bool wheel(HostState& state, std::int32_t amount);
-bool hwheel(HostState& state, std::int32_t amount);
+bool move_relative(const host::Locked& locked, std::int32_t dx, std::int32_t dy);
+bool wheel(const host::Locked& locked, std::int32_t amount);
+bool hwheel(const host::Locked& locked, std::int32_t amount);
 bool type_text(const host::Locked& locked, std::u16string_view units);
 
 }  // namespace hp::input

@@ -32,9 +32,9 @@ public:
         bool on, clientGone;
         friend bool operator==(const Switch&, const Switch&) = default;
     };
-    void apply(const PadState& s) override { applied.push_back(s); }
-    void neutral() override { ++neutrals; }
-    void setSwitch(bool on, bool clientGone) override { switches.push_back({on, clientGone}); }
+    void apply(const host::Locked&, const PadState& s) override { applied.push_back(s); }
+    void neutral(const host::Locked&) override { ++neutrals; }
+    void setSwitch(const host::Locked&, bool on, bool clientGone) override { switches.push_back({on, clientGone}); }
 
     std::vector<PadState> applied;
     int neutrals = 0;

@@ -73,7 +73,7 @@ TEST_F(GamepadOutputTest, ANewMappingReappliesTheHeldPad) {
     EXPECT_EQ(take(), (std::vector<std::string>{"key 0x20 down"}));
     {
         host::HostLock lock(state);
-        output->install(pad_mapping::applyPreset(shooter, 1));  // arrows: A is Enter
+        output->install(lock, pad_mapping::applyPreset(shooter, 1));  // arrows: A is Enter
     }
     EXPECT_EQ(take(), (std::vector<std::string>{"key 0x20 up", "key 0x0D down"}));
     {
@@ -93,7 +93,7 @@ TEST_F(GamepadOutputTest, SwitchingToTheVirtualPadLetsGoOfTheMappingsKeys) {
     {
         host::HostLock lock(state);
         mapping.useMapping = false;
-        output->install(mapping);
+        output->install(lock, mapping);
     }
     // The key goes up at once; the held A now goes to the virtual pad, which
     // the switch (handed on after unlocking) plugs in on demand.
