@@ -6,6 +6,7 @@
 
 #include "commands/commands.h"
 #include "input/held_input.h"
+#include "input/input_command.h"
 #include "platform/platform_services.h"
 #include "protocol/frame.h"
 #include "server/datagram.h"

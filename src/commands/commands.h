@@ -15,8 +15,8 @@
 #include "base/bytes.h"
 #include "base/clock.h"
 #include "host/host_state.h"
-#include "input/input_command.h"
 #include "platform/platform_services.h"
+#include "protocol/input_record.h"
 
 namespace hp::commands {
 
@@ -50,7 +50,7 @@ void end_client_sessions(const host::Locked& locked, std::string_view clientId);
 // sequence checks, taking control, the command itself, then queuing a
 // waiting Ctrl+Alt+Del result to the session. Stale or malformed commands
 // are dropped silently.
-void execute(const host::Locked& locked, std::uint64_t sessionId, const input::InputCommand& command, Instant now);
+void execute(const host::Locked& locked, std::uint64_t sessionId, const protocol::InputRecord& record, Instant now);
 
 // The 20-byte input record of a session frame or an opened datagram:
 // decoded and executed as above; a record that does not decode is dropped.

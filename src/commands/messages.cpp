@@ -87,7 +87,7 @@ Reply session_message(HostState& state, std::uint64_t id, std::uint8_t type, Byt
             break;
         }
         case FrameType::InputCommand: {
-            auto cmd = input::decode_input_command(body);
+            auto cmd = protocol::decode_input_record(body);
             if (!cmd) break;
             HostLock lock(state);
             execute(lock, id, *cmd, Clock::now());

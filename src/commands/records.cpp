@@ -1,10 +1,12 @@
 // The input record's meaning: which session sent it, whether it is fresh,
-// taking control, and then each kind's payload read and acted on.
+// taking control, and then the action its kind names (the protocol's typed
+// reading of the payload) acted on.
 #include <chrono>
 #include <cmath>
 #include <optional>
 #include <string>
 #include <utility>
+#include <variant>
 
 #include "commands/commands.h"
 #include "input/held_input.h"
@@ -17,12 +19,12 @@ namespace {
 using namespace std::chrono_literals;
 using host::HostState;
 using host::InputState;
-using host::ModifierMask;
+using host::Locked;
 using host::PadState;
-using input::InputCommand;
-using input::InputKind;
 using input::kVkCtrl;
 using input::kVkWin;
+using protocol::InputKind;
+using protocol::InputRecord;
 
 constexpr auto kKeepAwakeGap = 30s;
 
@@ -41,20 +43,19 @@ bool accept_pad_sequence(host::InputSequences& s, std::uint8_t kind, std::uint64
 
 // Motion counts as input even when it is out of order; it moves the pointer
 // only when newer than the last move, and keeps the display awake.
-void mouse_move(const host::Locked& locked, const InputCommand& c, Instant now) {
+void mouse_move(const Locked& locked, const protocol::MouseMove& m, std::uint64_t seq, Instant now) {
     HostState& state = *locked;
     InputState& in = state.input;
     in.lastInputAt = now;
-    if (c.seq <= in.lastMoveSeq) return;
-    in.lastMoveSeq = c.seq;
-    const float dx = c.f32(0), dy = c.f32(4);
-    if (!std::isfinite(dx) || !std::isfinite(dy)) return;
+    if (seq <= in.lastMoveSeq) return;
+    in.lastMoveSeq = seq;
+    if (!std::isfinite(m.dx) || !std::isfinite(m.dy)) return;
     if (!in.lastMoveAt || now - *in.lastMoveAt > kKeepAwakeGap) os(state).keepAwake();
     in.lastMoveAt = now;
-    input::move_pointer(locked, dx, dy);
+    input::move_pointer(locked, m.dx, m.dy);
 }
 
-void desktop_shortcut(const host::Locked& locked, std::uint8_t code) {
+void desktop_shortcut(const Locked& locked, std::uint8_t code) {
     switch (code) {
         case 1: input::press_combo(locked, {kVkWin}, 0x09); break;           // task view
         case 2: input::press_combo(locked, {kVkWin}, 'D'); break;            // show desktop
@@ -64,7 +65,7 @@ void desktop_shortcut(const host::Locked& locked, std::uint8_t code) {
     }
 }
 
-void edit_shortcut(const host::Locked& locked, std::uint8_t code) {
+void edit_shortcut(const Locked& locked, std::uint8_t code) {
     HostState& state = *locked;
     static constexpr char kLetters[] = {'C', 'V', 'X', 'Z', 'Y', 'A', 'F'};
     if (code >= 1 && code <= 7) {
@@ -76,72 +77,71 @@ void edit_shortcut(const host::Locked& locked, std::uint8_t code) {
     }
 }
 
-void media_key(const host::Locked& locked, std::uint8_t code) {
-    HostState& state = *locked;
+void media_key(const Locked& locked, std::uint8_t code) {
     static constexpr std::uint16_t kVks[] = {0xAF, 0xAE, 0xAD, 0xB3, 0xB0, 0xB1};
     if (code >= 1 && code <= 6)
         input::tap_key(locked, kVks[code - 1]);
     else if (code == 7)
-        os(state).stepBrightness(true);
+        os(*locked).stepBrightness(true);
     else if (code == 8)
-        os(state).stepBrightness(false);
+        os(*locked).stepBrightness(false);
 }
 
-void pad_sticks(const host::Locked& locked, const InputCommand& c, Instant now) {
+void pad_sticks(const Locked& locked, const protocol::PadSticks& a, Instant now) {
     HostState& state = *locked;
     if (!state.input.padEnabled) return;
     state.input.padInputAt = now;
     PadState next = state.input.pad;
-    next.leftX = c.i16(0);
-    next.leftY = c.i16(2);
-    next.rightX = c.i16(4);
-    next.rightY = c.i16(6);
+    next.leftX = a.leftX;
+    next.leftY = a.leftY;
+    next.rightX = a.rightX;
+    next.rightY = a.rightY;
     input::set_pad(locked, next);
 }
 
-void pad_buttons(const host::Locked& locked, const InputCommand& c, Instant now) {
+// Eleven buttons; a d-pad value past 8 is no direction.
+void pad_buttons(const Locked& locked, const protocol::PadButtons& a, Instant now) {
     HostState& state = *locked;
     if (!state.input.padEnabled) return;
     state.input.padInputAt = now;
     PadState next = state.input.pad;
-    next.buttons = c.u16(0) & 0x7FF;
-    const std::uint8_t dpad = c.u8(4);
-    next.dpad = dpad > 8 ? 0 : dpad;
-    next.leftTrigger = c.u8(5);
-    next.rightTrigger = c.u8(6);
+    next.buttons = a.buttons & 0x7FF;
+    next.dpad = a.dpad > 8 ? 0 : a.dpad;
+    next.leftTrigger = a.leftTrigger;
+    next.rightTrigger = a.rightTrigger;
     input::set_pad(locked, next);
 }
 
-void run_kind(const host::Locked& locked, const InputCommand& c, Instant now) {
-    const ModifierMask modifiers = c.modifiers & 0x0F;
-    switch (static_cast<InputKind>(c.kind)) {
-        case InputKind::MouseMove: mouse_move(locked, c, now); break;
-        case InputKind::MouseButton:
-            if (c.u8(1) != 0)
-                input::button_down(locked, c.u8(0), modifiers);
-            else
-                input::button_up(locked, c.u8(0));
-            break;
-        case InputKind::Scroll: input::scroll(locked, c.f32(0), c.f32(4)); break;
-        case InputKind::Key: {
-            const host::KeyCode code = c.u16(0);
-            const std::uint8_t action = c.u8(2);
-            if (action == 1 || action == 2)
-                input::key_down(locked, code, modifiers);
-            else if (action == 0)
-                input::key_up(locked, code);
-            break;
-        }
-        case InputKind::PinchZoom: input::pinch_zoom(locked, c.flags >> 4, c.f32(0), now); break;
-        case InputKind::DesktopShortcut: desktop_shortcut(locked, c.u8(0)); break;
-        case InputKind::EditShortcut: edit_shortcut(locked, c.u8(0)); break;
-        case InputKind::ModifierSet: input::set_modifiers(locked, c.u8(0)); break;
-        case InputKind::MediaKey: media_key(locked, c.u8(0)); break;
-        case InputKind::PadSticks: pad_sticks(locked, c, now); break;
-        case InputKind::PadButtons: pad_buttons(locked, c, now); break;
-        case InputKind::ReleaseAll: input::release_all(locked); break;
+// One action, by its type.
+struct Run {
+    const Locked& locked;
+    std::uint64_t seq;
+    Instant now;
+
+    void operator()(const protocol::UnknownKind&) const {}
+    void operator()(const protocol::MouseMove& a) const { mouse_move(locked, a, seq, now); }
+    void operator()(const protocol::MouseButton& a) const {
+        if (a.down)
+            input::button_down(locked, a.button, a.modifiers);
+        else
+            input::button_up(locked, a.button);
     }
-}
+    void operator()(const protocol::Scroll& a) const { input::scroll(locked, a.x, a.y); }
+    void operator()(const protocol::Key& a) const {
+        if (a.action == 1 || a.action == 2)
+            input::key_down(locked, a.code, a.modifiers);
+        else if (a.action == 0)
+            input::key_up(locked, a.code);
+    }
+    void operator()(const protocol::PinchZoom& a) const { input::pinch_zoom(locked, a.phase, a.delta, now); }
+    void operator()(const protocol::DesktopShortcut& a) const { desktop_shortcut(locked, a.code); }
+    void operator()(const protocol::EditShortcut& a) const { edit_shortcut(locked, a.code); }
+    void operator()(const protocol::ModifierSet& a) const { input::set_modifiers(locked, a.mask); }
+    void operator()(const protocol::MediaKey& a) const { media_key(locked, a.code); }
+    void operator()(const protocol::PadSticks& a) const { pad_sticks(locked, a, now); }
+    void operator()(const protocol::PadButtons& a) const { pad_buttons(locked, a, now); }
+    void operator()(const protocol::ReleaseAll&) const { input::release_all(locked); }
+};
 
 // Queues a waiting Ctrl+Alt+Del outcome to the session that asked; dropped
 // when the session or its channel is gone.
@@ -159,33 +159,33 @@ void deliver_sas_result(HostState& state, std::uint64_t sessionId) {
 
 }  // namespace
 
-void execute(const host::Locked& locked, std::uint64_t sessionId, const InputCommand& command, Instant now) {
+void execute(const Locked& locked, std::uint64_t sessionId, const InputRecord& record, Instant now) {
     HostState& state = *locked;
     const auto it = state.sessions.find(sessionId);
-    if (it == state.sessions.end() || command.seq == 0) return;
+    if (it == state.sessions.end() || record.seq == 0) return;
     host::InputSequences& sequences = it->second.replay;
-    if (!sequences.window.accept(command.seq)) return;
-    if (!accept_pad_sequence(sequences, command.kind, command.seq)) return;
+    if (!sequences.window.accept(record.seq)) return;
+    if (!accept_pad_sequence(sequences, record.kind, record.seq)) return;
 
     set_active_client(locked, sessionId);
 
-    if (input::is_known_kind(command.kind)) {
-        if (command.kind != static_cast<std::uint8_t>(InputKind::MouseMove)) {
+    if (protocol::is_known_kind(record.kind)) {
+        if (record.kind != static_cast<std::uint8_t>(InputKind::MouseMove)) {
             input::flush_pending_motion(locked);
             state.input.lastInputAt = now;
         }
-        run_kind(locked, command, now);
+        std::visit(Run{locked, record.seq, now}, protocol::decode_input_action(record));
     }
     deliver_sas_result(state, sessionId);
 }
 
-void input_record(const host::Locked& locked, std::uint64_t sessionId, ByteView record, Instant now) {
-    if (auto decoded = input::decode_input_command(record)) execute(locked, sessionId, *decoded, now);
+void input_record(const Locked& locked, std::uint64_t sessionId, ByteView record, Instant now) {
+    if (auto decoded = protocol::decode_input_record(record)) execute(locked, sessionId, *decoded, now);
 }
 
-void begin_batch(const host::Locked& locked, std::size_t records) { locked->input.batching = records > 1; }
+void begin_batch(const Locked& locked, std::size_t records) { locked->input.batching = records > 1; }
 
-void end_batch(const host::Locked& locked) {
+void end_batch(const Locked& locked) {
     locked->input.batching = false;
     input::flush_pending_motion(locked);
 }

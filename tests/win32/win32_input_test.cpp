@@ -18,6 +18,7 @@
 #include "gamepad/gamepad_output.h"
 #include "commands/commands.h"
 #include "input/held_input.h"
+#include "input/input_command.h"
 #include "pad_mapping/mapping.h"
 #include "vigem/client.h"
 #include "platform/sas_system.h"

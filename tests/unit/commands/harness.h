@@ -10,6 +10,7 @@
 
 #include "commands/commands.h"
 #include "input/held_input.h"
+#include "input/input_command.h"
 #include "platform/fake/recording_platform.h"
 #include "host/host_state.h"
 

@@ -5,6 +5,7 @@
 
 #include "commands/commands.h"
 #include "input/held_input.h"
+#include "input/input_command.h"
 #include "platform/fake/fake_virtual_pad_bus.h"
 #include "platform/fake/recording_platform.h"
 

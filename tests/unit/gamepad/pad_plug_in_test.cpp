@@ -12,6 +12,7 @@
 #include "gamepad/gamepad_output.h"
 #include "commands/commands.h"
 #include "input/held_input.h"
+#include "input/input_command.h"
 #include "platform/fake/fake_virtual_pad_bus.h"
 #include "platform/fake/recording_platform.h"
 #include "vigem/records.h"
