@@ -60,6 +60,8 @@ public:
     virtual bool send(SessionMessage message) = 0;
 };
 
+class Locked;
+
 struct SessionEntry {
     std::uint64_t id = 0;
     std::string clientId;
@@ -109,8 +111,8 @@ struct HostState {
     bool watchdogAsleep = false;
     std::function<void()> wakeWatchdog;
 
-    // The handshake's view of this record; valid while the lock is held.
-    protocol::HandshakeHost handshake_host() { return {identity, info, pairing, store}; }
+    // The handshake's view of this record, for as long as the lock is held.
+    protocol::HandshakeHost handshake_host(const Locked&) { return {identity, info, pairing, store}; }
 
     // Queues a controller-log line stamped now; it is written after unlocking.
     void log(std::string text) {

@@ -141,7 +141,7 @@ private:
         protocol::HandshakeOutcome outcome;
         {
             HostLock lock(state_);
-            outcome = protocol::handle_handshake_frame(handshake_, state_.handshake_host(), net, peer_,
+            outcome = protocol::handle_handshake_frame(handshake_, state_.handshake_host(lock), net, peer_,
                                                        frame.type, frame.body);
             if (outcome.codeRevoked)
                 state_.pendingEvents.push_back(HostEvent{HostEventKind::PairingCodeRevoked, {}, false});

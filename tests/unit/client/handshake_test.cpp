@@ -36,7 +36,9 @@ protected:
     void TearDown() override { fs::remove_all(dir_); }
 
     protocol::HandshakeOutcome send(protocol::HandshakeState& hs, FrameType type, std::string_view body) {
-        return protocol::handle_handshake_frame(hs, state_.handshake_host(), net_, IpAddress::v4(127, 0, 0, 1),
+        std::unique_lock held(state_.mutex);
+        const host::Locked locked(state_, held);
+        return protocol::handle_handshake_frame(hs, state_.handshake_host(locked), net_, IpAddress::v4(127, 0, 0, 1),
                                                 type_byte(type), as_bytes(body));
     }
 

@@ -45,7 +45,9 @@ protected:
     // Hands a frame to the handshake and keeps what it announces as the
     // events the host raises for it.
     HandshakeOutcome send(HandshakeState& hs, std::uint8_t type, std::string_view body) {
-        auto o = hp::protocol::handle_handshake_frame(hs, state_.handshake_host(), net_, peer_, type,
+        std::unique_lock held(state_.mutex);
+        const hp::host::Locked locked(state_, held);
+        auto o = hp::protocol::handle_handshake_frame(hs, state_.handshake_host(locked), net_, peer_, type,
                                                       hp::as_bytes(body));
         if (o.codeRevoked) events_.push_back({HostEventKind::PairingCodeRevoked, "", false});
         if (o.pairedDevice) {

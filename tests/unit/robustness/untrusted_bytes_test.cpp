@@ -186,6 +186,8 @@ TEST(UntrustedBytes, HandshakeNeverEstablishesFromMutatedFrames) {
         {0x22, "{\"clientSigHex\":\"" + std::string(128, 'c') + "\"}"},
     };
     Mutator m(2024);
+    std::unique_lock held(state.mutex);
+    const host::Locked locked(state, held);
     protocol::new_pairing_code(state.pairing);
     for (int round = 0; round < kRounds; ++round) {
         protocol::HandshakeState hs;
@@ -193,7 +195,7 @@ TEST(UntrustedBytes, HandshakeNeverEstablishesFromMutatedFrames) {
             const auto& [type, seed] = seeds[m.pick(seeds.size())];
             const Bytes body = step == 0 && round % 2 == 0 ? Bytes(seed.begin(), seed.end())
                                                            : m.mutate(Bytes(seed.begin(), seed.end()));
-            const auto o = protocol::handle_handshake_frame(hs, state.handshake_host(), net, peer, type, body);
+            const auto o = protocol::handle_handshake_frame(hs, state.handshake_host(locked), net, peer, type, body);
             ASSERT_NE(o.kind, protocol::HandshakeOutcome::Kind::Established);
             if (o.kind != protocol::HandshakeOutcome::Kind::Reply) break;
         }
