@@ -108,12 +108,15 @@ public:
         // worker, never on the window's thread.
         auto answer = tray_.services.taskAnswer;
         answer->set(!currentlyExists);
+        answer->changing.store(true);
         try {
-            std::thread([startAtLogin, currentlyExists] {
+            std::thread([startAtLogin, answer, currentlyExists] {
                 platform::name_this_thread("elevated-task");
                 startAtLogin->toggle_elevated_task(currentlyExists);
+                answer->changing.store(false);
             }).detach();
         } catch (const std::exception&) {
+            answer->changing.store(false);
         }
     }
     void check_for_updates() override {
@@ -498,7 +501,7 @@ tray::TrayView tray_view(TrayState& tray) {
 void refresh_task_answer(TrayState& tray) {
     auto startAtLogin = tray.services.startAtLogin;
     auto answer = tray.services.taskAnswer;
-    if (!startAtLogin || !answer || answer->asking.exchange(true)) return;
+    if (!startAtLogin || !answer || answer->changing.load() || answer->asking.exchange(true)) return;
     try {
         std::thread([startAtLogin, answer, generation = answer->begin_query()] {
             platform::name_this_thread("elevated-task");

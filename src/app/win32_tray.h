@@ -60,6 +60,9 @@ public:
         if (generation == generation_) known_ = exists ? 1 : 0;
     }
     std::atomic<bool> asking{false};
+    // A change of the task runs: no query starts meanwhile, since one that
+    // read the task before the change would put back the old answer.
+    std::atomic<bool> changing{false};
 
 private:
     mutable std::mutex mutex_;
