@@ -29,6 +29,7 @@ if(WIN32)
                         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/stub)
   target_compile_options(hearthpad_shell_window PRIVATE ${HP_WARNINGS})
   target_link_options(hearthpad_shell_window PRIVATE -municode -static)
+  target_link_libraries(hearthpad_shell_window PRIVATE ole32 oleaut32 uuid)
   # A windowed program for the desktop shell to start (stub/shell_started.exe);
   # it reports beside itself, since it runs with the shell's environment.
   add_executable(hearthpad_shell_started_stub WIN32 tests/stubs/shell_started_stub.cpp)

@@ -6,8 +6,35 @@
 // shell view) is Wine's own explorer.exe.
 // Usage: shell_window.exe <milliseconds> [<file to create once registered>]
 #include <windows.h>
+#include <exdisp.h>
+#include <oleauto.h>
+#include <shlobj.h>
 
 #include <cwchar>
+
+namespace {
+
+// Whether Wine's Explorer already serves the desktop through its window
+// list; on a PC that is so whenever there is a shell window.
+bool desktop_served() {
+    IShellWindows* windows = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+                                reinterpret_cast<void**>(&windows))))
+        return false;
+    VARIANT location, root;
+    VariantInit(&location);
+    VariantInit(&root);
+    location.vt = VT_I4;
+    location.lVal = CSIDL_DESKTOP;
+    long hwnd = 0;
+    IDispatch* desktop = nullptr;
+    const HRESULT hr = windows->FindWindowSW(&location, &root, SWC_DESKTOP, &hwnd, SWFO_NEEDDISPATCH, &desktop);
+    if (desktop) desktop->Release();
+    windows->Release();
+    return hr == S_OK;
+}
+
+}  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 2 && argc != 3) return 2;
@@ -21,6 +48,11 @@ int wmain(int argc, wchar_t** argv) {
     if (!proc) return 4;
     const auto setShellWindow = reinterpret_cast<SetShellWindowFunction>(reinterpret_cast<void (*)()>(proc));
     if (!setShellWindow(window)) return 5;
+    // Ready once Explorer serves the desktop, as it does on a PC long before
+    // any installer runs (bounded: the caller's wait ends the test anyway).
+    if (SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        for (int i = 0; i < 120 && !desktop_served(); ++i) Sleep(250);
+    }
     if (argc == 3) {
         HANDLE ready = CreateFileW(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (ready == INVALID_HANDLE_VALUE) return 6;
