@@ -12,8 +12,19 @@
 ;
 ; Command line (besides NSIS's own /S and /D=):
 ;   /NOSTART   do not start Hearthpad at the end
-; A silent run that cannot close a running Hearthpad ends with exit code 2
-; and changes nothing.
+;   /CTRLALTDEL=yes|no
+;              install or leave out the Ctrl+Alt+Del helper; without it the
+;              choice of the install being replaced is kept (yes on a
+;              first install)
+; Exit codes of the installer and the uninstaller:
+;   0  done
+;   1  cancelled by the user (NSIS)
+;   2  a running Hearthpad could not be closed: nothing was changed
+;   3  (installer) the install folder could not be made writable by
+;      administrators only: nothing was installed
+; The uninstall entry runs the uninstaller in place (_?=), so that its
+; caller (Apps & features, winget) waits for the real work and gets its exit
+; code; the folder goes a moment after it has ended (un.HandOverFolder).
 
 Unicode true
 Target amd64-unicode
@@ -38,6 +49,10 @@ CRCCheck on
 ; How long a running Hearthpad gets to release what it holds and exit.
 !define CLOSE_WAIT_STEPS 100 ; of 100 ms
 !define EXIT_HOST_STILL_RUNNING 2
+!define EXIT_FOLDER_NOT_PROTECTED 3
+; REG_DWORD under the uninstall key: 1 when the Ctrl+Alt+Del helper was
+; installed, 0 when it was left out. An upgrade offers the same.
+!define SAS_CHOICE_VALUE "CtrlAltDelHelper"
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -89,6 +104,8 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "See LICENSE"
 !insertmacro MUI_LANGUAGE "English"
 
 Var NoStart
+; "yes", "no", or empty (keep the earlier install's choice).
+Var SasOption
 
 ; ------------------------------------------------------------ shared steps
 
@@ -172,11 +189,54 @@ Function .onInit
   ${IfNot} ${Errors}
     StrCpy $NoStart 1
   ${EndIf}
+  ClearErrors
+  ${GetOptions} $0 "/CTRLALTDEL=" $1
+  ${IfNot} ${Errors}
+    StrCpy $SasOption $1
+  ${EndIf}
+  Call ChooseComponents
+FunctionEnd
+
+; The install folder, and everything in it, may be changed by
+; administrators and the system only: the helper service runs its program
+; as LocalSystem, the elevated task runs hearthpad.exe with full rights and
+; the uninstaller runs elevated. Under Program Files that is inherited; a
+; folder elsewhere inherits what its parent allows (at the root of a drive,
+; "Authenticated Users: Modify" for its files). So, before anything is
+; written into it: its own entries are dropped (/reset: what a user who made
+; the folder granted), inheritance is turned off with full control for
+; SYSTEM and Administrators and read and execute for Users, passed on to
+; everything inside, and Administrators own it all (an owner may always
+; rewrite the permissions). Well-known SIDs, since group names are
+; translated. Where that cannot be done (no icacls, a file system without
+; permissions such as FAT) the folder is refused rather than installed into.
+Function ProtectInstallFolder
+  CreateDirectory "$INSTDIR"
+  DetailPrint "Making $INSTDIR writable by administrators only"
+  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /reset'
+  Pop $0
+  ${If} $0 == 0
+    nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX'
+    Pop $0
+  ${EndIf}
+  ${If} $0 == 0
+    nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /setowner *S-1-5-32-544 /T'
+    Pop $0
+  ${EndIf}
+  ${If} $0 != 0
+    DetailPrint "The permissions of $INSTDIR could not be set ($0)"
+    ; Only when empty: nothing of the user's goes.
+    RMDir "$INSTDIR"
+    MessageBox MB_OK|MB_ICONSTOP "Setup cannot make $INSTDIR writable by administrators only (code $0), so other users of this PC could change the programs installed there.$\r$\n$\r$\nChoose another folder, for example under Program Files." /SD IDOK
+    SetErrorLevel ${EXIT_FOLDER_NOT_PROTECTED}
+    Quit
+  ${EndIf}
 FunctionEnd
 
 Section "Hearthpad" SecMain
   SectionIn RO
   Call CloseRunningHost
+  Call ProtectInstallFolder
   ; The helper service runs from the install folder: it stops while its
   ; program is replaced.
   ${If} ${FileExists} "$INSTDIR\hearthpad-sas.exe"
@@ -204,13 +264,12 @@ Section "Hearthpad" SecMain
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" '"$INSTDIR\hearthpad.exe",0'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  ; With _?= the uninstaller runs in place and its caller waits for it
+  ; (see un.HandOverFolder).
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe" _?=$INSTDIR'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
-  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
-  IntFmt $0 "0x%08X" $0
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
 
   ; One inbound rule for the installed program, for home and work networks
   ; only: a reinstall first removes the one it made before.
@@ -238,13 +297,20 @@ SectionEnd
 ; Runs last: takes the helper away when an earlier install had it and this
 ; one leaves it out, and starts Hearthpad.
 Section "-Finish"
-  ${IfNot} ${SectionIsSelected} ${SecSas}
+  ${If} ${SectionIsSelected} ${SecSas}
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "${SAS_CHOICE_VALUE}" 1
+  ${Else}
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "${SAS_CHOICE_VALUE}" 0
     ${If} ${FileExists} "$INSTDIR\hearthpad-sas.exe"
       nsExec::ExecToLog '"$INSTDIR\hearthpad-sas.exe" --uninstall'
       Pop $0
       Delete "$INSTDIR\hearthpad-sas.exe"
     ${EndIf}
   ${EndIf}
+  ; Measured once every file is in place, the helper's too.
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  IntFmt $0 "0x%08X" $0
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
   ; A silent install starts Hearthpad here; an interactive one offers it on
   ; the finish page.
   ${If} ${Silent}
@@ -252,6 +318,22 @@ Section "-Finish"
     Call StartAsUser
   ${EndIf}
 SectionEnd
+
+; The helper is ticked unless /CTRLALTDEL=no, or the install being replaced
+; left it out and /CTRLALTDEL=yes is not given. Defined after the sections,
+; whose names it uses; called by .onInit.
+Function ChooseComponents
+  ${If} $SasOption == "no"
+    !insertmacro UnselectSection ${SecSas}
+  ${ElseIf} $SasOption != "yes"
+    ClearErrors
+    ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" "${SAS_CHOICE_VALUE}"
+    ${IfNot} ${Errors}
+    ${AndIf} $0 = 0
+      !insertmacro UnselectSection ${SecSas}
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
 
 ; Hearthpad must run as the logged-in user, never with this installer's
 ; rights: the desktop shell starts it (hearthpad.exe --start-as-user asks
@@ -270,6 +352,12 @@ FunctionEnd
 Function un.onInit
   SetRegView 64
   SetShellVarContext all
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/REMOVEFOLDER" $1
+  ${IfNot} ${Errors}
+    Call un.RemoveFolderAfterUninstaller
+  ${EndIf}
 FunctionEnd
 
 Section "un.Hearthpad" UnSecMain
@@ -298,10 +386,61 @@ Section "un.Hearthpad" UnSecMain
   Delete "$INSTDIR\docs\GAMEPAD.md"
   RMDir "$INSTDIR\docs"
   Delete "$INSTDIR\uninstall.exe"
+  ${If} ${FileExists} "$INSTDIR\uninstall.exe"
+    Call un.HandOverFolder
+  ${EndIf}
   ; Only when empty: files the user put there stay.
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
+
+; The uninstall entry runs the uninstaller in place (with _?=), so that
+; whoever runs it (Apps & features, winget, a script) waits for the real
+; work and learns its exit code; NSIS's own way, without _?=, starts a copy
+; in the temporary folder and returns 0 at once, whatever the uninstall
+; comes to. A program running in place cannot delete its own file, nor
+; therefore the folder: a copy of the uninstaller, started from the
+; temporary folder with /REMOVEFOLDER, does that once this one has ended.
+Function un.HandOverFolder
+  ${If} "$EXEDIR" == "$INSTDIR"
+    GetTempFileName $0
+    Delete "$0"
+    StrCpy $0 "$0.exe"
+    ClearErrors
+    CopyFiles /SILENT /FILESONLY "$EXEPATH" "$0"
+    ${IfNot} ${Errors}
+      ; Not from inside the folder, for either program.
+      SetOutPath "$TEMP"
+      Exec '"$0" /REMOVEFOLDER _?=$INSTDIR'
+      Return
+    ${EndIf}
+  ${EndIf}
+  ; Otherwise both go at the next restart.
+  Delete /REBOOTOK "$INSTDIR\uninstall.exe"
+  RMDir /REBOOTOK "$INSTDIR"
+FunctionEnd
+
+; The copy's whole work: it waits (at most half a minute) until the
+; uninstaller that started it has ended and its file can go, removes the
+; folder when nothing else is left in it, and leaves no window. What cannot
+; go now (and the copy itself) goes at the next restart.
+Function un.RemoveFolderAfterUninstaller
+  StrCpy $1 0
+  ${Do}
+    Delete "$INSTDIR\uninstall.exe"
+    ${IfNot} ${FileExists} "$INSTDIR\uninstall.exe"
+    ${OrIf} $1 >= 300
+      ${Break}
+    ${EndIf}
+    Sleep 100
+    IntOp $1 $1 + 1
+  ${Loop}
+  Delete /REBOOTOK "$INSTDIR\uninstall.exe"
+  RMDir /REBOOTOK "$INSTDIR"
+  Delete /REBOOTOK "$EXEPATH"
+  SetErrorLevel 0
+  Quit
+FunctionEnd
 
 ; The data folders of the account running the uninstaller (for an
 ; uninstall elevated with another account's password, that account's).

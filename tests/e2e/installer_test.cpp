@@ -1,6 +1,6 @@
 // The installer as a user runs it: hearthpad-<version>-setup.exe under Wine,
-// each case in a fresh prefix, with recording stand-ins for netsh.exe and
-// schtasks.exe in the prefix's system folder (the stand-in logs its
+// each case in a fresh prefix, with recording stand-ins for netsh.exe,
+// schtasks.exe and icacls.exe in the prefix's system folder (the stand-in logs its
 // arguments, one line per call, and exits 0). Checks what the installer
 // leaves on the PC, an upgrade over a running host, what the uninstaller
 // takes away and keeps, and (when a build signed with a throwaway
@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -99,7 +100,7 @@ public:
         c->wine_ = std::move(*wine);
         std::error_code ec;
         const fs::path system32 = c->prefix_path("C:\\windows\\system32");
-        for (const char* program : {"netsh.exe", "schtasks.exe"}) {
+        for (const char* program : {"netsh.exe", "schtasks.exe", "icacls.exe"}) {
             fs::copy_file(stub_dir() / "schtasks.exe", system32 / program, fs::copy_options::overwrite_existing, ec);
             if (ec) return fail("cannot place the " + std::string(program) + " stand-in: " + ec.message());
         }
@@ -151,12 +152,18 @@ public:
 
     std::map<std::string, std::string> stand_in_env(const std::map<std::string, std::string>& more = {}) const {
         std::map<std::string, std::string> env{
-            {"WINEDLLOVERRIDES", "mscoree=;mshtml=;netsh.exe,schtasks.exe=n"},
+            {"WINEDLLOVERRIDES", "mscoree=;mshtml=;netsh.exe,schtasks.exe,icacls.exe=n"},
             {"HP_STUB_SCHTASKS_LOG", windows_path(calls())},
             {"HP_STUB_SCHTASKS_EXIT", "0"},
         };
         for (const auto& [k, v] : more) env[k] = v;
         return env;
+    }
+
+    // Runs a command line as it stands, the way a package manager runs an
+    // uninstall entry's command, to its end (the stand-in's run mode).
+    Result<WineSession::Output> run_command_line(const std::string& command) {
+        return run({windows_path(stub_dir() / "schtasks.exe")}, {{"HP_STUB_RUN_COMMAND", command}});
     }
 
     // Runs a program (setup, the uninstaller, reg) with the stand-ins.
@@ -231,8 +238,8 @@ TEST_F(Installer, SilentInstallLeavesTheFilesShortcutUninstallEntryAndOneFirewal
         {"Publisher", "Hearthpad"},
         {"DisplayIcon", "\"" + std::string(kInstalledExe) + "\",0"},
         {"InstallLocation", kInstallDir},
-        {"UninstallString", "\"" + std::string(kInstallDir) + "\\uninstall.exe\""},
-        {"QuietUninstallString", "\"" + std::string(kInstallDir) + "\\uninstall.exe\" /S"},
+        {"UninstallString", "\"" + std::string(kInstallDir) + "\\uninstall.exe\" _?=" + kInstallDir},
+        {"QuietUninstallString", "\"" + std::string(kInstallDir) + "\\uninstall.exe\" /S _?=" + kInstallDir},
         {"NoModify", "0x1"},
         {"NoRepair", "0x1"},
     };
@@ -456,6 +463,143 @@ TEST_F(Installer, SignedBuildVerifiesAgainstItsCertificate) {
     EXPECT_NE(verify(installer()).status, 0);
 }
 #endif
+
+// ------------------------------------------------------------ later cases
+
+std::uintmax_t bytes_under(const fs::path& dir) {
+    std::uintmax_t total = 0;
+    std::error_code ec;
+    for (const auto& entry : fs::recursive_directory_iterator(dir, ec))
+        if (entry.is_regular_file()) total += entry.file_size();
+    return total;
+}
+
+// A folder outside Program Files inherits what its parent allows (at the
+// root of a drive, any signed-in user may change its files), yet holds a
+// program the helper service runs as LocalSystem. Setup makes it writable
+// by administrators only, with the system's icacls and well-known SIDs,
+// before it writes anything there; when that fails it refuses the folder.
+TEST_F(Installer, ACustomFolderIsMadeAdministratorsOnlyBeforeAnythingIsWrittenIntoIt) {
+    open_case("custom-folder", InstallerCase::Shell::Absent);
+    const std::string folder = "C:\\Hearthpad";
+    const fs::path ran = case_->calls().parent_path() / "ran.log";
+    const std::map<std::string, std::string> watch{{"HP_STUB_PROBE_FILE", folder + "\\hearthpad.exe"},
+                                                   {"HP_STUB_RAN_LOG", windows_path(ran)}};
+    std::error_code ec;
+    fs::remove(ran, ec);
+
+    // icacls fails (as on a file system without permissions): refused.
+    auto failing = watch;
+    failing["HP_STUB_SCHTASKS_EXIT"] = "5";
+    auto refused = case_->run({setup(), "/S", "/NOSTART", "/D=" + folder}, failing);
+    ASSERT_TRUE(refused) << refused.error().text;
+    EXPECT_EQ(refused->status, 3) << refused->text;
+    EXPECT_FALSE(fs::exists(case_->prefix_path(folder))) << "the folder it made is left";
+    EXPECT_TRUE(case_->key_values(kUninstallKey).empty());
+    EXPECT_TRUE(calls_starting(case_->calls(), "advfirewall").empty());
+
+    fs::remove(case_->calls(), ec);
+    fs::remove(ran, ec);
+    auto result = case_->run({setup(), "/S", "/NOSTART", "/D=" + folder}, watch);
+    ASSERT_TRUE(result) << result.error().text;
+    ASSERT_EQ(result->status, 0) << result->text;
+
+    // Each call on the folder, and what the folder held when it ran.
+    std::vector<std::string> acl;
+    const std::vector<std::string> lines = lines_of(read_file(case_->calls()));
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].starts_with(folder + "\t")) acl.push_back((i > 0 ? lines[i - 1] : "") + " | " + lines[i]);
+    const std::string before = "probe absent | ";
+    EXPECT_EQ(acl, (std::vector<std::string>{
+                       before + tabbed({folder, "/reset"}),
+                       before + tabbed({folder, "/inheritance:r", "/grant:r", "*S-1-5-18:(OI)(CI)F",
+                                        "*S-1-5-32-544:(OI)(CI)F", "*S-1-5-32-545:(OI)(CI)RX"}),
+                       before + tabbed({folder, "/setowner", "*S-1-5-32-544", "/T"}),
+                   }));
+    // The system's own icacls, named by its full path.
+    for (const std::string& program : lines_of(read_file(ran))) {
+        if (program.ends_with("icacls.exe")) {
+            EXPECT_EQ(program, "C:\\windows\\system32\\icacls.exe");
+        }
+    }
+
+    const fs::path installed = case_->prefix_path(folder);
+    for (const auto& file : kInstalledFiles) EXPECT_TRUE(fs::is_regular_file(installed / file)) << file;
+}
+
+bool service_registered(InstallerCase& c) {
+    return !c.key_values("HKLM\\System\\CurrentControlSet\\Services\\HearthpadSas").empty();
+}
+
+// The Ctrl+Alt+Del helper left out stays out when a later setup (silent,
+// as winget runs it) replaces the install, until it is asked for again. The
+// size the uninstall entry gives counts what each install left, the
+// helper's program included.
+TEST_F(Installer, AnUpgradeKeepsTheCtrlAltDelHelperChoice) {
+    open_case("helper-choice", InstallerCase::Shell::Absent);
+    const struct {
+        const char* step;
+        std::vector<std::string> options;
+        bool helper;
+    } steps[] = {
+        {"first install", {}, true},
+        {"left out", {"/CTRLALTDEL=no"}, false},
+        {"upgrade", {}, false},
+        {"asked for again", {"/CTRLALTDEL=yes"}, true},
+        {"upgrade after that", {}, true},
+    };
+    for (const auto& step : steps) {
+        std::vector<std::string> argv{setup(), "/S", "/NOSTART"};
+        argv.insert(argv.end(), step.options.begin(), step.options.end());
+        auto result = case_->run(argv);
+        ASSERT_TRUE(result) << step.step << ": " << result.error().text;
+        ASSERT_EQ(result->status, 0) << step.step << ":\n" << result->text;
+        EXPECT_EQ(fs::exists(case_->install_dir() / "hearthpad-sas.exe"), step.helper) << step.step;
+        EXPECT_EQ(service_registered(*case_), step.helper) << step.step;
+        // The policy the helper needs is there only with the helper (it
+        // was absent in the fresh prefix).
+        EXPECT_EQ(case_->key_values(kPolicyKey).contains("SoftwareSASGeneration"), step.helper) << step.step;
+        const auto values = case_->key_values(kUninstallKey);
+        ASSERT_TRUE(values.contains("EstimatedSize")) << step.step;
+        const std::uintmax_t kilobytes = bytes_under(case_->install_dir()) / 1024;
+        EXPECT_GE(std::stoull(values.at("EstimatedSize"), nullptr, 16), kilobytes) << step.step;
+        EXPECT_LE(std::stoull(values.at("EstimatedSize"), nullptr, 16), kilobytes + 1) << step.step;
+    }
+}
+
+// The uninstall entry's command (what winget and Apps & features run) makes
+// its caller wait for the real work and hands back its exit code: 2 while a
+// host it cannot close runs, everything staying; 0 once that host is gone,
+// the uninstall entry removed by then and the folder, the uninstaller
+// included, a moment later.
+TEST_F(Installer, TheUninstallEntryHandsBackTheRealExitCode) {
+    open_case("uninstall-exit-code", InstallerCase::Shell::Absent);
+    auto installed = case_->run({setup(), "/S", "/NOSTART"});
+    ASSERT_TRUE(installed) << installed.error().text;
+    ASSERT_EQ(installed->status, 0) << installed->text;
+    const std::string quiet = case_->key_values(kUninstallKey)["QuietUninstallString"];
+    ASSERT_FALSE(quiet.empty());
+
+    auto holder = case_->wine().start(stub_dir() / "mutex_holder.exe", case_->data_dir(),
+                                      {"Global\\HearthpadHostSingletonMutex", "300000"});
+    ASSERT_TRUE(holder) << holder.error().text;
+    std::this_thread::sleep_for(seconds(3));
+    auto blocked = case_->run_command_line(quiet);
+    ASSERT_TRUE(blocked) << blocked.error().text;
+    EXPECT_EQ(blocked->status, 2) << blocked->text;
+    for (const auto& file : kInstalledFiles) EXPECT_TRUE(fs::exists(case_->install_dir() / file)) << file;
+    EXPECT_FALSE(case_->key_values(kUninstallKey).empty());
+
+    holder->kill();
+    auto removed = case_->run_command_line(quiet);
+    ASSERT_TRUE(removed) << removed.error().text;
+    EXPECT_EQ(removed->status, 0) << removed->text;
+    EXPECT_TRUE(case_->key_values(kUninstallKey).empty());
+    const auto deadline = std::chrono::steady_clock::now() + seconds(30);
+    while (fs::exists(case_->install_dir()) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(200));
+    EXPECT_FALSE(fs::exists(case_->install_dir())) << "the folder is left";
+}
 
 }  // namespace
 }  // namespace hp::e2e

@@ -13,9 +13,17 @@
 //   "/XML", writes that file's bytes, unchanged, to standard output (a task's
 //   definition as schtasks prints it); when the file cannot be read, the log
 //   gets a line "cannot read <file>";
+// - HP_STUB_PROBE_FILE: before the arguments' line, appends a line "probe
+//   present" or "probe absent": whether that file existed when this ran
+//   (what a caller had written by then);
 // - HP_STUB_SLEEP_MS: waits that many milliseconds before ending.
 // It exits with the number in HP_STUB_SCHTASKS_EXIT (1 when unset), so "no
 // such task" and "not allowed" are what a program sees by default.
+//
+// With HP_STUB_RUN_COMMAND set it does none of that: it runs that command
+// line as it stands (CreateProcessW without an application name, the way a
+// package manager runs an uninstall entry's command), waits for it and
+// exits with its exit code, or 255 when it could not be started.
 #include <windows.h>
 
 #include <cwchar>
@@ -81,15 +89,36 @@ bool print_file(const std::wstring& file) {
     return true;
 }
 
+int run_command(std::wstring command) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return 255;
+    CloseHandle(process.hThread);
+    DWORD code = 255;
+    if (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.hProcess, &code))
+        code = 255;
+    CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     std::wstring value, log;
+    if (env(L"HP_STUB_RUN_COMMAND", value)) {
+        // Not for the stand-ins the command itself starts.
+        SetEnvironmentVariableW(L"HP_STUB_RUN_COMMAND", nullptr);
+        return run_command(value);
+    }
     if (env(L"HP_STUB_RAN_LOG", value)) {
         wchar_t self[MAX_PATH];
         const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
         if (n > 0 && n < MAX_PATH) append_line(value, utf8(self));
     }
+    if (env(L"HP_STUB_PROBE_FILE", value) && env(L"HP_STUB_SCHTASKS_LOG", log))
+        append_line(log, GetFileAttributesW(value.c_str()) == INVALID_FILE_ATTRIBUTES ? "probe absent" : "probe present");
     if (env(L"HP_STUB_SCHTASKS_LOG", value)) {
         std::string line;
         for (int i = 1; i < argc; ++i) line += (i > 1 ? "\t" : "") + utf8(argv[i]);
