@@ -39,6 +39,15 @@ INSTALLER = {
     "UpgradeBehavior": "install",
     "ElevationRequirement": "elevatesSelf",
     "ProductCode": "Hearthpad",
+    # The installer's exit codes other than 0 (packaging/windows/hearthpad.nsi),
+    # so winget tells its user what happened: 1 the user cancelled (NSIS), 2
+    # a running Hearthpad (perhaps another user's) could not be closed, 3 the
+    # install folder could not be made writable by administrators only.
+    "ExpectedReturnCodes": [
+        {"InstallerReturnCode": 1, "ReturnResponse": "cancelledByUser"},
+        {"InstallerReturnCode": 2, "ReturnResponse": "packageInUse"},
+        {"InstallerReturnCode": 3, "ReturnResponse": "custom"},
+    ],
     # 64-bit Windows 10 or 11 (docs/README-Windows.txt); the program loads
     # whatever came later (DnsServiceRegister, SetThreadDescription, per-monitor
     # DPI) only where present, so the first Windows 10 release is the floor.
@@ -106,7 +115,9 @@ _PLAIN = re.compile(r"[A-Za-z0-9/][A-Za-z0-9 ._/:+()&,'-]*")
 
 def scalar(value):
     """A string as YAML: plain where that reads back as the same string,
-    double-quoted otherwise."""
+    double-quoted otherwise; an integer as its digits."""
+    if isinstance(value, int) and not isinstance(value, bool):
+        return str(value)
     if (_PLAIN.fullmatch(value) and not _RESERVED.fullmatch(value) and ": " not in value
             and not value.endswith((" ", ":"))):
         return value

@@ -98,6 +98,16 @@ class WingetManifest(unittest.TestCase):
         self.assertEqual(entry["UpgradeBehavior"], "install")
         self.assertEqual(entry["ElevationRequirement"], "elevatesSelf")
         self.assertRegex(entry["MinimumOSVersion"], r"^10\.0\.[0-9]+\.0$")
+        # The installer's own exit codes (packaging/windows/hearthpad.nsi),
+        # as integers with responses the 1.6.0 schema knows.
+        self.assertEqual(entry["ExpectedReturnCodes"], [
+            {"InstallerReturnCode": 1, "ReturnResponse": "cancelledByUser"},
+            {"InstallerReturnCode": 2, "ReturnResponse": "packageInUse"},
+            {"InstallerReturnCode": 3, "ReturnResponse": "custom"},
+        ])
+        nsi = open(os.path.join(ROOT, "packaging", "windows", "hearthpad.nsi"), encoding="utf-8").read()
+        for code, name in ((2, "EXIT_HOST_STILL_RUNNING"), (3, "EXIT_FOLDER_NOT_PROTECTED")):
+            self.assertRegex(nsi, rf"!define {name} {code}\b")
         self.assertEqual(entry["InstallerSha256"], sha256)
         url = urlsplit(entry["InstallerUrl"])
         self.assertEqual(url.scheme, "https")
