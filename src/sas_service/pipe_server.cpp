@@ -15,6 +15,7 @@
 #include "platform/win32/overlapped_wait.h"
 #include "sas/helper_protocol.h"
 #include "sas_service/contract.h"
+#include "sas_service/diagnostics.h"
 
 namespace hp::sas_service {
 
@@ -221,6 +222,31 @@ Status PipeServer::run(HANDLE stop, const SendForClient& send) {
         }
         DisconnectNamedPipe(pipe_.get());
     }
+}
+
+void serve_until_stopped(const std::wstring& pipe, HANDLE stop, const SendForClient& send, const ReportState& report) {
+    report(SERVICE_START_PENDING, NO_ERROR);
+    DWORD exitCode = NO_ERROR;
+    {
+        auto server = PipeServer::create(pipe);
+        if (server) {
+            report(SERVICE_RUNNING, NO_ERROR);
+            const Status served = server->run(stop, send);
+            if (!served) {
+                complain(served.error().text);
+                exitCode = ERROR_OPERATION_ABORTED;
+            }
+        } else {
+            // ERROR_ACCESS_DENIED when another process holds the pipe's name.
+            complain("cannot create the pipe", server.error());
+            exitCode = server.error();
+        }
+    }
+    // The pipe is closed by now. Once "stopped" is reported the service may
+    // be started again at once (by the service control manager's restart,
+    // or setup's --start), and the new process's first pipe instance must
+    // not find this one still there.
+    report(SERVICE_STOPPED, exitCode);
 }
 
 }  // namespace hp::sas_service

@@ -31,6 +31,14 @@ using SendForClient = std::function<bool(HANDLE pipe)>;
 // reverts to the service's own token after the call, always.
 bool send_sas_as_client(HANDLE pipe);
 
+// The service's life from its start to its end, each state told through
+// `report` (state, exit code): START_PENDING; RUNNING once the pipe exists;
+// serving until `stop` is signalled; STOPPED last, with NO_ERROR, the
+// system's code when the pipe could not be created, or
+// ERROR_OPERATION_ABORTED when it could not go on.
+using ReportState = std::function<void(DWORD state, DWORD exitCode)>;
+void serve_until_stopped(const std::wstring& pipe, HANDLE stop, const SendForClient& send, const ReportState& report);
+
 class PipeServer {
 public:
     // Creates the pipe's first instance, with the security of

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -143,10 +144,38 @@ ServiceHandle create_or_configure(SC_HANDLE manager, const std::wstring& command
         complain("cannot describe the service", GetLastError());
         return nullptr;
     }
+    // Without them the helper works until its first failure; the install
+    // goes on (the reason is on standard error).
+    (void)set_failure_actions(service.get());
     return service;
 }
 
 }  // namespace
+
+bool set_failure_actions(SC_HANDLE service, const ServiceConfigChange& change) {
+    // The Nth failure takes the Nth action, and any later one the last
+    // (SERVICE_FAILURE_ACTIONS): two restarts, then nothing. The count goes
+    // back to zero after a day without failure.
+    SC_ACTION actions[] = {{SC_ACTION_RESTART, 5000}, {SC_ACTION_RESTART, 5000}, {SC_ACTION_NONE, 0}};
+    SERVICE_FAILURE_ACTIONSW failure{};
+    failure.dwResetPeriod = 24 * 60 * 60;
+    failure.lpRebootMsg = nullptr;  // unchanged: no reboot action
+    failure.lpCommand = nullptr;    // unchanged: no command action
+    failure.cActions = static_cast<DWORD>(std::size(actions));
+    failure.lpsaActions = actions;
+    if (!change(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure)) {
+        complain("cannot set the service's failure actions", GetLastError());
+        return false;
+    }
+    // Also when the service reports SERVICE_STOPPED with an error (its pipe
+    // could not be made), not only when its process ends unannounced.
+    SERVICE_FAILURE_ACTIONS_FLAG flag{TRUE};
+    if (!change(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag)) {
+        complain("cannot set the service's failure-actions flag", GetLastError());
+        return false;
+    }
+    return true;
+}
 
 ExitCode install_service() {
     const ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));

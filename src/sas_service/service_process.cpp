@@ -76,18 +76,8 @@ VOID WINAPI service_main(DWORD, LPWSTR*) {
     // to the process rather than freed under a late call.
     ServiceState& state = *std::make_unique<ServiceState>().release();
     if (!state.stop_event() || !state.register_handler(control_handler)) return;
-    state.report(SERVICE_START_PENDING);
-    auto server = PipeServer::create(platform::kSasHelperPipe);
-    if (!server) {
-        // ERROR_ACCESS_DENIED when another process holds the pipe's name.
-        complain("cannot create the pipe", server.error());
-        state.report(SERVICE_STOPPED, server.error());
-        return;
-    }
-    state.report(SERVICE_RUNNING);
-    const Status served = server->run(state.stop_event(), send_sas_as_client);
-    if (!served) complain(served.error().text);
-    state.report(SERVICE_STOPPED, served ? NO_ERROR : ERROR_OPERATION_ABORTED);
+    serve_until_stopped(platform::kSasHelperPipe, state.stop_event(), send_sas_as_client,
+                        [&state](DWORD current, DWORD exitCode) { state.report(current, exitCode); });
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -28,6 +29,7 @@
 #include "sas/sas.h"
 #include "sas_service/contract.h"
 #include "sas_service/pipe_server.h"
+#include "sas_service/service_control.h"
 #include "win32/stand_ins.h"
 
 namespace hp::sas_service {
@@ -172,6 +174,38 @@ TEST(SasPipeServer, StopEndsItWhileItWaitsAndWhileAClientSaysNothing) {
     EXPECT_EQ(served.sends(), 0);
 }
 
+// "Stopped" is told only once the pipe is gone: whoever sees it may start
+// the service again at once (the service manager restarting it, setup's
+// --start), and the new process's FILE_FLAG_FIRST_PIPE_INSTANCE fails
+// while the old pipe exists.
+TEST(SasPipeServer, StoppedIsReportedOnceThePipeIsGone) {
+    const std::wstring name = test_pipe();
+    Event stop, running;
+    std::vector<DWORD> states;
+    DWORD stoppedExit = 1;
+    DWORD openAtStopped = 0;
+    std::thread service([&] {
+        serve_until_stopped(name, stop.h, [](HANDLE) { return true; }, [&](DWORD state, DWORD exitCode) {
+            states.push_back(state);
+            if (state == SERVICE_RUNNING) SetEvent(running.h);
+            if (state != SERVICE_STOPPED) return;
+            stoppedExit = exitCode;
+            const HANDLE h =
+                CreateFileW(name.c_str(), GENERIC_READ | FILE_WRITE_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            openAtStopped = h == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+            if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        });
+    });
+    EXPECT_EQ(WaitForSingleObject(running.h, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(ask(name, std::string(1, static_cast<char>(platform::kSasHelperRequest))),
+              status_byte(SasHelperStatus::Sent));
+    SetEvent(stop.h);
+    service.join();
+    EXPECT_EQ(states, (std::vector<DWORD>{SERVICE_START_PENDING, SERVICE_RUNNING, SERVICE_STOPPED}));
+    EXPECT_EQ(stoppedExit, DWORD{NO_ERROR});
+    EXPECT_EQ(openAtStopped, DWORD{ERROR_FILE_NOT_FOUND}) << "the pipe was still there";
+}
+
 // Whether this system refuses FILE_FLAG_FIRST_PIPE_INSTANCE for a name that
 // exists, as Windows does. Wine 8 ignores the flag (and a second instance
 // count) and hands out another instance of the existing pipe.
@@ -272,6 +306,99 @@ std::optional<DWORD> service_state() {
     return state;
 }
 
+// The installed service's failure actions and their flag, as the service
+// control manager reads them back: "reset <s>: <action> <ms>, ...; also on
+// errors" (the flag set) or "; only on crashes".
+std::optional<std::string> failure_actions() {
+    const SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager) return std::nullopt;
+    const SC_HANDLE service = OpenServiceW(manager, kServiceName, SERVICE_QUERY_CONFIG);
+    CloseServiceHandle(manager);
+    if (!service) return std::nullopt;
+    std::vector<BYTE> buffer(8192);
+    DWORD needed = 0;
+    std::string out;
+    if (QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, buffer.data(),
+                             static_cast<DWORD>(buffer.size()), &needed)) {
+        const auto& actions = *reinterpret_cast<const SERVICE_FAILURE_ACTIONSW*>(buffer.data());
+        out = "reset " + std::to_string(actions.dwResetPeriod) + ":";
+        for (DWORD i = 0; i < actions.cActions; ++i) {
+            const SC_ACTION& a = actions.lpsaActions[i];
+            const char* type = a.Type == SC_ACTION_RESTART ? "restart" : a.Type == SC_ACTION_NONE ? "none" : "other";
+            out += std::string(i ? ", " : " ") + type + " " + std::to_string(a.Delay);
+        }
+    } else {
+        CloseServiceHandle(service);
+        return std::nullopt;
+    }
+    SERVICE_FAILURE_ACTIONS_FLAG flag{};
+    if (QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, reinterpret_cast<BYTE*>(&flag),
+                             sizeof flag, &needed)) {
+        out += flag.fFailureActionsOnNonCrashFailures ? "; also on errors" : "; only on crashes";
+    } else {
+        out += "; flag not read (" + std::to_string(GetLastError()) + ")";
+    }
+    CloseServiceHandle(service);
+    return out;
+}
+
+// What set_failure_actions asks of the service control manager, read from
+// the structures it hands over, in the notation of failure_actions().
+struct RecordedChange {
+    std::vector<std::string> calls;
+    DWORD refuseLevel = 0;  // answered with ERROR_ACCESS_DENIED
+    ServiceConfigChange function() {
+        return [this](SC_HANDLE, DWORD level, void* info) -> BOOL {
+            if (level == SERVICE_CONFIG_FAILURE_ACTIONS) {
+                const auto& a = *static_cast<const SERVICE_FAILURE_ACTIONSW*>(info);
+                std::string call = "reset " + std::to_string(a.dwResetPeriod) + ":";
+                for (DWORD i = 0; i < a.cActions; ++i) {
+                    const SC_ACTION& action = a.lpsaActions[i];
+                    const char* type = action.Type == SC_ACTION_RESTART ? "restart"
+                                       : action.Type == SC_ACTION_NONE  ? "none"
+                                                                        : "other";
+                    call += std::string(i ? ", " : " ") + type + " " + std::to_string(action.Delay);
+                }
+                call += a.lpRebootMsg || a.lpCommand ? " (message or command changed)" : "";
+                calls.push_back(call);
+            } else if (level == SERVICE_CONFIG_FAILURE_ACTIONS_FLAG) {
+                calls.push_back(static_cast<const SERVICE_FAILURE_ACTIONS_FLAG*>(info)->fFailureActionsOnNonCrashFailures
+                                    ? "flag on"
+                                    : "flag off");
+            } else {
+                calls.push_back("level " + std::to_string(level));
+            }
+            if (level != refuseLevel) return TRUE;
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        };
+    }
+};
+
+// Restart after 5 s, twice, then no more (a later failure repeats the last
+// action), also when the service reports "stopped" with an error; a refused
+// setting is reported.
+TEST(SasServiceSetup, FailureActionsRestartTwiceAfterFiveSeconds) {
+    const std::string actions = "reset 86400: restart 5000, restart 5000, none 0";
+    const struct {
+        const char* name;
+        DWORD refuse;
+        bool result;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {"accepted", 0, true, {actions, "flag on"}},
+        {"actions_refused", SERVICE_CONFIG_FAILURE_ACTIONS, false, {actions}},
+        {"flag_refused", SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, false, {actions, "flag on"}},
+    };
+    for (const auto& c : cases) {
+        RecordedChange change;
+        change.refuseLevel = c.refuse;
+        const auto fakeService = reinterpret_cast<SC_HANDLE>(static_cast<std::uintptr_t>(0x5c));
+        EXPECT_EQ(set_failure_actions(fakeService, change.function()), c.result) << c.name;
+        EXPECT_EQ(change.calls, c.calls) << c.name;
+    }
+}
+
 // The recording sas.dll in the prefix's system directory for the test's
 // duration, preferred by Wine to its built-in one; the prefix's own file
 // and the calls file are put back or removed afterwards.
@@ -342,6 +469,14 @@ TEST_F(InstalledService, InstallsRunsSendsStopsAndUninstallsPuttingThePolicyBack
     EXPECT_EQ(read_dword(kRecordKey, kRecordedValue), DWORD{1});
     EXPECT_EQ(read_dword(kRecordKey, kFoundValue), DWORD{2});
     EXPECT_EQ(read_dword(kRecordKey, kWrittenValue), DWORD{3});
+
+    // A service that ends without reporting "stopped", or reports it with
+    // an error, is started again after 5 s, twice. Wine 8 keeps neither
+    // setting (it answers ERROR_INVALID_LEVEL): SasServiceSetup shows what
+    // is asked.
+    if (const auto failure = failure_actions()) {
+        EXPECT_EQ(*failure, "reset 86400: restart 5000, restart 5000, none 0; also on errors");
+    }
 
     // The host, as it runs: the real pipe, served by the service's process.
     EXPECT_EQ(sas::decide(*host_sas()), sas::Outcome::Ok);
