@@ -354,7 +354,7 @@ Function un.onInit
   SetShellVarContext all
   ${GetParameters} $0
   ClearErrors
-  ${GetOptions} $0 "/REMOVEFOLDER" $1
+  ${GetOptions} $0 "/REMOVEFOLDER=" $1
   ${IfNot} ${Errors}
     Call un.RemoveFolderAfterUninstaller
   ${EndIf}
@@ -400,7 +400,8 @@ SectionEnd
 ; in the temporary folder and returns 0 at once, whatever the uninstall
 ; comes to. A program running in place cannot delete its own file, nor
 ; therefore the folder: a copy of the uninstaller, started from the
-; temporary folder with /REMOVEFOLDER, does that once this one has ended.
+; temporary folder with /REMOVEFOLDER=<this process's id>, does that once
+; this one has ended (after its last page, when it shows pages).
 Function un.HandOverFolder
   ${If} "$EXEDIR" == "$INSTDIR"
     GetTempFileName $0
@@ -409,9 +410,10 @@ Function un.HandOverFolder
     ClearErrors
     CopyFiles /SILENT /FILESONLY "$EXEPATH" "$0"
     ${IfNot} ${Errors}
+      System::Call 'kernel32::GetCurrentProcessId() i .r1'
       ; Not from inside the folder, for either program.
       SetOutPath "$TEMP"
-      Exec '"$0" /REMOVEFOLDER _?=$INSTDIR'
+      Exec '"$0" /REMOVEFOLDER=$1 _?=$INSTDIR'
       Return
     ${EndIf}
   ${EndIf}
@@ -420,16 +422,23 @@ Function un.HandOverFolder
   RMDir /REBOOTOK "$INSTDIR"
 FunctionEnd
 
-; The copy's whole work: it waits (at most half a minute) until the
-; uninstaller that started it has ended and its file can go, removes the
-; folder when nothing else is left in it, and leaves no window. What cannot
-; go now (and the copy itself) goes at the next restart.
+; The copy's whole work ($1: the id of the uninstaller that started it): it
+; waits until that one has ended and its file can go (at most 3 s more),
+; removes the folder when nothing else is left in it, and shows no window.
+; What cannot go now (and the copy itself) goes at the next restart.
 Function un.RemoveFolderAfterUninstaller
+  ; SYNCHRONIZE. Should it have ended already, there is nothing to open
+  ; and its file is free for the loop below.
+  System::Call 'kernel32::OpenProcess(i 0x00100000, i 0, i r1) p .r2'
+  ${If} $2 P<> 0
+    System::Call 'kernel32::WaitForSingleObject(p r2, i -1) i'
+    System::Call 'kernel32::CloseHandle(p r2)'
+  ${EndIf}
   StrCpy $1 0
   ${Do}
     Delete "$INSTDIR\uninstall.exe"
     ${IfNot} ${FileExists} "$INSTDIR\uninstall.exe"
-    ${OrIf} $1 >= 300
+    ${OrIf} $1 >= 30
       ${Break}
     ${EndIf}
     Sleep 100

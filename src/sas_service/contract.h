@@ -8,7 +8,8 @@
 //                creates the service kServiceName (or, when it exists,
 //                configures it again: own process, automatic start,
 //                LocalSystem, this program's full path quoted followed by
-//                --service), and starts it (a running one is stopped and
+//                --service, started again 5 s after a failure, twice: see
+//                set_failure_actions), and starts it (a running one is stopped and
 //                started again, so that the configuration just written is
 //                in force). Waits until it runs.
 //   --uninstall  stops the service (waiting for it to stop), deletes it and
