@@ -145,9 +145,9 @@ protected:
 
 TEST_F(StubSchtasks, TheRealRunnerStartsSchtasksWithTheExactArgumentsAndHandsBackItsExitCode) {
     StartAtLogin startup({nullptr, platform::make_process_runner(), nullptr, kExe});
-    EXPECT_FALSE(startup.run_schtasks(query_task_arguments()));  // the stub exits 1
+    EXPECT_FALSE(startup.run_schtasks(query_task_arguments(startup.task())));  // the stub exits 1
     SetEnvironmentVariableW(L"HP_STUB_SCHTASKS_EXIT", L"0");
-    EXPECT_TRUE(startup.run_schtasks(query_task_arguments()));
+    EXPECT_TRUE(startup.run_schtasks(query_task_arguments(startup.task())));
     EXPECT_EQ(logged(), std::vector<std::string>(2, "/Query\t/TN\tHearthpadHost"));
 }
 
