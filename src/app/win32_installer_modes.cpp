@@ -5,7 +5,10 @@
 #include <string>
 
 #include "app/win32_tray.h"
+#include "platform/process_runner.h"
 #include "platform/shell_launcher.h"
+#include "platform/user_registry.h"
+#include "platform/win32/current_user.h"
 #include "platform/win32/dll_search.h"
 #include "platform/win32/text.h"
 #include "startup/start_as_user.h"
@@ -37,23 +40,48 @@ bool same_path_windows(std::string_view a, std::string_view b) {
                                 TRUE) == CSTR_EQUAL;
 }
 
+bool same_user_windows(std::string_view principal, std::string_view userSid) {
+    if (startup::same_user_sid_text(principal, userSid)) return true;
+    // The scheduler may keep the principal as the account's name.
+    const auto sid = platform::win32::account_sid(principal);
+    return sid && startup::same_user_sid_text(*sid, userSid);
+}
+
+std::string system_schtasks() {
+    // Without the system directory the runner's own search starts there
+    // anyway.
+    const auto schtasks = platform::win32::system_program(L"schtasks.exe");
+    return schtasks ? platform::win32::to_utf8(*schtasks).value_or(std::string(startup::kSchtasks))
+                    : std::string(startup::kSchtasks);
+}
+
 startup::ForgetStartupOptions forget_startup_options() {
     startup::ForgetStartupOptions options;
     options.registry = platform::make_user_registry();
     options.processes = platform::make_process_runner();
     options.executablePath = own_path();
-    // Without the system directory the runner's own search starts there
-    // anyway.
-    if (const auto schtasks = platform::win32::system_program(L"schtasks.exe"))
-        options.schtasks = platform::win32::to_utf8(*schtasks).value_or(options.schtasks);
+    options.schtasks = system_schtasks();
+    options.samePath = same_path_windows;
+    options.userSid = platform::win32::current_user_sid().value_or(std::string());
+    return options;
+}
+
+startup::StartAsUserOptions start_as_user_options() {
+    startup::StartAsUserOptions options;
+    options.shell = platform::make_shell_launcher();
+    options.processes = platform::make_process_runner();
+    options.executablePath = own_path();
+    // The user the shell would start the host as; this process's own
+    // account only when there is no shell to tell.
+    options.userSid = options.shell->shell_user_sid().value_or(
+        platform::win32::current_user_sid().value_or(std::string()));
+    options.schtasks = system_schtasks();
+    options.sameUser = same_user_windows;
     options.samePath = same_path_windows;
     return options;
 }
 
-int run_start_as_user_mode() {
-    const auto shell = platform::make_shell_launcher();
-    return static_cast<int>(startup::start_as_user(*shell, own_path()));
-}
+int run_start_as_user_mode() { return static_cast<int>(startup::start_as_user(start_as_user_options())); }
 
 int run_forget_startup_mode() { return static_cast<int>(startup::forget_startup(forget_startup_options())); }
 

@@ -3,15 +3,19 @@
 // mode is the first command-line argument, read before the single-instance
 // mutex; these runs never start a host and show no window.
 //
-//   hearthpad.exe --start-as-user     the installer's last step: the desktop
-//       shell starts this program (without arguments) as the logged-in user,
-//       not elevated. Exit codes (startup::StartAsUserExit): 0 the shell
-//       accepted the start; 2 there is no shell to ask (winget, the SYSTEM
-//       account, a session without Explorer), nothing started; 3 the shell
-//       refused or a step of asking it failed, nothing started.
+//   hearthpad.exe --start-as-user     the installer's last step: starts this
+//       program as the logged-in user (the desktop shell's account): through
+//       the user's elevated task (schtasks /Run) when it starts this
+//       program, so an elevated host stays elevated, otherwise through the
+//       desktop shell (without arguments), not elevated. Exit codes
+//       (startup::StartAsUserExit): 0 the task ran or the shell accepted the
+//       start; 2 no task and no shell to ask (winget, the SYSTEM account, a
+//       session without Explorer), nothing started; 3 the shell refused or a
+//       step of asking it failed, nothing started.
 //   hearthpad.exe --forget-startup    the uninstaller, before it deletes the
-//       files: removes the current user's Run value "Hearthpad" and the task
-//       "HearthpadHost" when they start this program, and nothing else.
+//       files: removes the current user's Run value "Hearthpad", the user's
+//       task "HearthpadHost-<SID>" and the shared-name task "HearthpadHost"
+//       when they start this program, and nothing else.
 //       Exit codes (startup::ForgetStartupExit): 0 done (nothing of this
 //       program's left; other programs' entries and unreadable tasks left
 //       alone); 1 this program's path is unknown, nothing touched; 2 an
@@ -19,6 +23,7 @@
 #include <string_view>
 
 #include "startup/forget_startup.h"
+#include "startup/start_as_user.h"
 
 namespace hp::app {
 
@@ -38,10 +43,19 @@ ProgramMode program_mode(int argc, const wchar_t* const* argv);
 // either is not valid UTF-8.
 bool same_path_windows(std::string_view a, std::string_view b);
 
-// What --forget-startup works with: the current user's registry, the
-// system directory's schtasks.exe by full path, this program's path and
-// Windows' comparison of paths.
+// Whether a task's principal (a SID or an account name) is the user with
+// SID `userSid`: the SID's text, or a name the system resolves to it.
+bool same_user_windows(std::string_view principal, std::string_view userSid);
+
+// What --forget-startup works with: the current user's registry and SID,
+// the system directory's schtasks.exe by full path, this program's path
+// and Windows' comparison of paths.
 startup::ForgetStartupOptions forget_startup_options();
+
+// What --start-as-user works with: the desktop shell and its user's SID,
+// the system directory's schtasks.exe by full path, this program's path
+// and Windows' comparison of paths and accounts.
+startup::StartAsUserOptions start_as_user_options();
 
 // The two runs; each returns its exit code.
 int run_start_as_user_mode();

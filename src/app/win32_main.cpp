@@ -58,6 +58,8 @@ TrayServices make_tray_services() {
     options.elevated = platform::make_elevated_runner();
     options.executablePath = executable_path();
     options.userSid = platform::win32::current_user_sid().value_or(std::string());
+    options.sameUser = same_user_windows;
+    options.samePath = same_path_windows;
     services.startAtLogin = std::make_shared<startup::StartAtLogin>(std::move(options));
     return services;
 }

@@ -4,6 +4,7 @@
 // rights, whatever account and rights the asking process has. On Windows
 // the shell is Explorer, reached through its desktop's IShellDispatch2.
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/result.h"
@@ -23,6 +24,11 @@ public:
     // shell's process tree, so nothing is known of it afterwards. Never
     // starts the program any other way.
     virtual Status shell_execute(const std::string& program, const std::string& folder) = 0;
+    // The SID ("S-1-5-21-…") of the account the shell runs as: the
+    // logged-in user, whom a program the shell starts runs as too (not
+    // necessarily this process's account); nothing without a shell or when
+    // it cannot be told.
+    virtual std::optional<std::string> shell_user_sid() { return std::nullopt; }
 };
 
 // The desktop shell of the caller's session (Windows only).

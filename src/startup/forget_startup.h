@@ -1,13 +1,15 @@
 #pragma once
 // "hearthpad.exe --forget-startup": the uninstaller, before it deletes the
 // program's files, removes what would start this copy of the program at
-// login: the current user's Run value "Hearthpad" and the scheduled task
-// "HearthpadHost", each only when it names this program. An entry of
-// another copy (installed elsewhere) or of another program is left alone,
-// and so is a task whose definition cannot be read. Never starts a host.
+// login: the current user's Run value "Hearthpad", the current user's own
+// scheduled task ("HearthpadHost-<SID>") and the task every user shared
+// before tasks were per user ("HearthpadHost"), each only when it names
+// this program. An entry of another copy (installed elsewhere) or of
+// another program is left alone, and so is a task whose definition cannot
+// be read. Never starts a host.
 //
 // The uninstaller runs elevated, so "the current user" is the account that
-// elevated; the task is machine-wide and found whoever made it.
+// elevated; the shared task is found whoever made it.
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -19,6 +21,7 @@
 #include "platform/process_runner.h"
 #include "platform/user_registry.h"
 #include "startup/start_at_login.h"
+#include "startup/task_query.h"
 
 namespace hp::startup {
 
@@ -36,26 +39,6 @@ enum class ForgetStartupExit : int {
     EntryRemains = 2,
 };
 
-// schtasks.exe arguments that print the task's definition as XML.
-std::vector<std::string> query_task_xml_arguments();
-
-// The command of the task's one action, from what "schtasks /Query /XML"
-// printed: the text of <Task><Actions><Exec><Command>, as UTF-8, with the
-// XML entities (&amp; &lt; &gt; &quot; &apos; and character references)
-// decoded, then surrounding white space, one pair of surrounding quotes
-// and the white space inside them trimmed. The output may be UTF-16LE
-// (with or without a byte order mark) or 8-bit text (UTF-8, with or
-// without its mark; what schtasks writes into a pipe depends on the
-// system), and only the command itself must be valid UTF-8. Nothing when
-// the output is not such a definition, is cut short, has no Exec action
-// or more than one, or the command holds markup or an unknown entity.
-std::optional<std::string> task_command_from_query(std::string_view output);
-
-// Whether two paths are the same text when ASCII letters are compared
-// without case (the portable default; Windows compares every letter
-// without case, which the program passes in through the options).
-bool same_path_ascii_case(std::string_view a, std::string_view b);
-
 struct ForgetStartupOptions {
     std::shared_ptr<platform::UserRegistry> registry;
     std::shared_ptr<platform::ProcessRunner> processes;
@@ -67,6 +50,9 @@ struct ForgetStartupOptions {
     // Whether the task's command names the same file as executablePath;
     // same_path_ascii_case when empty.
     std::function<bool(std::string_view, std::string_view)> samePath;
+    // The current user's SID: names the user's own task; without it only
+    // the shared name is looked at.
+    std::string userSid;
 };
 
 ForgetStartupExit forget_startup(const ForgetStartupOptions& options);

@@ -18,4 +18,45 @@ StartAsUserExit start_as_user(platform::ShellLauncher& shell, std::string_view e
                                                              : StartAsUserExit::NotStarted;
 }
 
+namespace {
+
+// The name of the user's task that starts this program, if there is one.
+std::optional<std::string> users_task_for_program(const StartAsUserOptions& options) {
+    if (!options.processes || options.userSid.empty() || options.executablePath.empty()) return std::nullopt;
+    const auto startsThisProgram = [&options](const std::string& definition) {
+        const auto command = task_command_from_query(definition);
+        return command && (options.samePath ? options.samePath(*command, options.executablePath)
+                                            : same_path_ascii_case(*command, options.executablePath));
+    };
+    const std::string own = task_name(options.userSid);
+    if (const auto definition =
+            query_task_definition(*options.processes, options.schtasks, own, options.schtasksLimit);
+        definition && startsThisProgram(*definition))
+        return own;
+    // Earlier versions' name, shared by all users: only the user's own.
+    const auto definition =
+        query_task_definition(*options.processes, options.schtasks, kSharedTaskName, options.schtasksLimit);
+    if (!definition || !startsThisProgram(*definition)) return std::nullopt;
+    const auto user = task_user_from_query(*definition);
+    const bool theUsers = user && (options.sameUser ? options.sameUser(*user, options.userSid)
+                                                    : same_user_sid_text(*user, options.userSid));
+    if (!theUsers) return std::nullopt;
+    return std::string(kSharedTaskName);
+}
+
+}  // namespace
+
+StartAsUserExit start_as_user(const StartAsUserOptions& options) {
+    if (const auto task = users_task_for_program(options)) {
+        platform::ProcessRequest request;
+        request.program = options.schtasks;
+        request.args = run_task_arguments(*task);
+        request.timeLimit = options.schtasksLimit;
+        const auto ran = options.processes->run(request);
+        if (ran && ran->exitCode == 0) return StartAsUserExit::Started;
+    }
+    if (!options.shell) return StartAsUserExit::NoShell;
+    return start_as_user(*options.shell, options.executablePath);
+}
+
 }  // namespace hp::startup

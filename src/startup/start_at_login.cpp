@@ -20,17 +20,22 @@ bool run_value_matches(std::u16string_view units, std::string_view command) {
     return text == command;
 }
 
-std::vector<std::string> query_task_arguments() {
-    return {"/Query", "/TN", std::string(kTaskName)};
+std::string task_name(std::string_view userSid) {
+    if (userSid.empty()) return std::string(kSharedTaskName);
+    return std::string(kSharedTaskName) + "-" + std::string(userSid);
 }
 
-std::vector<std::string> create_task_arguments(std::string_view xmlFile) {
-    return {"/Create", "/TN", std::string(kTaskName), "/XML", std::string(xmlFile), "/F"};
+std::vector<std::string> query_task_arguments(std::string_view name) { return {"/Query", "/TN", std::string(name)}; }
+
+std::vector<std::string> create_task_arguments(std::string_view name, std::string_view xmlFile) {
+    return {"/Create", "/TN", std::string(name), "/XML", std::string(xmlFile), "/F"};
 }
 
-std::vector<std::string> delete_task_arguments() {
-    return {"/Delete", "/TN", std::string(kTaskName), "/F"};
+std::vector<std::string> delete_task_arguments(std::string_view name) {
+    return {"/Delete", "/TN", std::string(name), "/F"};
 }
+
+std::vector<std::string> run_task_arguments(std::string_view name) { return {"/Run", "/TN", std::string(name)}; }
 
 std::string xml_escape(std::string_view text) {
     std::string out;
@@ -48,8 +53,12 @@ std::string xml_escape(std::string_view text) {
 }
 
 std::string task_definition_xml(std::string_view exePath, std::string_view userSid) {
-    std::string principal = "    <Principal id=\"Author\">\r\n";
-    if (!userSid.empty()) principal += "      <UserId>" + xml_escape(userSid) + "</UserId>\r\n";
+    // A logon trigger without a user fires at every user's logon
+    // (LogonTrigger.UserId: "NULL: the task is started when any user logs
+    // on"): it names the same account as the principal.
+    const std::string userId =
+        userSid.empty() ? std::string() : "      <UserId>" + xml_escape(userSid) + "</UserId>\r\n";
+    std::string principal = "    <Principal id=\"Author\">\r\n" + userId;
     principal +=
         "      <LogonType>InteractiveToken</LogonType>\r\n"
         "      <RunLevel>HighestAvailable</RunLevel>\r\n"
@@ -61,7 +70,8 @@ std::string task_definition_xml(std::string_view exePath, std::string_view userS
            "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\r\n"
            "  <Triggers>\r\n"
            "    <LogonTrigger>\r\n"
-           "      <Enabled>true</Enabled>\r\n"
+           "      <Enabled>true</Enabled>\r\n" +
+           userId +
            "    </LogonTrigger>\r\n"
            "  </Triggers>\r\n"
            "  <Principals>\r\n" +
@@ -117,7 +127,9 @@ private:
 }  // namespace
 
 StartAtLogin::StartAtLogin(StartAtLoginOptions options)
-    : options_(std::move(options)), command_(launch_command(options_.executablePath)) {}
+    : options_(std::move(options)),
+      command_(launch_command(options_.executablePath)),
+      task_(task_name(options_.userSid)) {}
 
 bool StartAtLogin::start_entry_enabled() {
     if (!options_.registry) return false;
@@ -138,7 +150,15 @@ bool StartAtLogin::elevated_task_exists() {
         if (cachedAt_ && options_.now() - *cachedAt_ < kTaskCacheLife) return cachedAnswer_;
     }
     // No lock while schtasks.exe runs.
-    const bool exists = run_schtasks(query_task_arguments());
+    bool exists = run_schtasks(query_task_arguments(task_));
+    if (!exists) {
+        const Shared shared = shared_task();
+        exists = shared != Shared::NotOurs;
+        // Replaced only without a prompt: a look at the menu never asks
+        // for rights. The shared one goes only once the user's own exists.
+        if (shared == Shared::OursForThisProgram && create_task(false))
+            (void)run_schtasks(delete_task_arguments(kSharedTaskName));
+    }
     std::lock_guard lock(cacheMutex_);
     cachedAnswer_ = exists;
     cachedAt_ = options_.now();
@@ -156,33 +176,59 @@ void StartAtLogin::toggle_elevated_task(bool currentlyExists) {
             cachedAt_.reset();
     }
     if (currentlyExists) {
-        change_task(delete_task_arguments());
+        // Each form that is there (a /Delete of a missing task would fail
+        // and ask for rights for nothing).
+        if (run_schtasks(query_task_arguments(task_))) (void)change_task(delete_task_arguments(task_));
+        if (shared_task() != Shared::NotOurs) (void)change_task(delete_task_arguments(kSharedTaskName));
         return;
     }
+    if (create_task(true) && shared_task() != Shared::NotOurs)
+        (void)change_task(delete_task_arguments(kSharedTaskName));
+}
+
+bool StartAtLogin::create_task(bool prompt) {
     std::error_code ec;
     std::filesystem::path dir = options_.temporaryDirectory;
     if (dir.empty()) dir = std::filesystem::temp_directory_path(ec);
-    if (ec || dir.empty()) return;
-    const DefinitionFile file(dir / (std::string(kTaskName) + "-" + std::to_string(++definitions_) + ".xml"));
+    if (ec || dir.empty()) return false;
+    const DefinitionFile file(dir / (std::string(kSharedTaskName) + "-" + std::to_string(++definitions_) + ".xml"));
     if (!write_file_atomically(file.path(), tmp_sibling(file.path()),
                                task_definition_file(options_.executablePath, options_.userSid)))
-        return;
-    change_task(create_task_arguments(path_text(file.path())));
+        return false;
+    const auto args = create_task_arguments(task_, path_text(file.path()));
+    return prompt ? change_task(args) : run_schtasks(args);
 }
 
-void StartAtLogin::change_task(const std::vector<std::string>& args) {
-    if (run_schtasks(args)) return;  // the program already has the rights
-    if (!options_.elevated || !options_.processes) return;
+StartAtLogin::Shared StartAtLogin::shared_task() {
+    // Without the user's SID the user's own name is the shared one.
+    if (options_.userSid.empty() || !options_.processes) return Shared::NotOurs;
+    const auto definition =
+        query_task_definition(*options_.processes, std::string(kSchtasks), kSharedTaskName, options_.schtasksLimit);
+    if (!definition) return Shared::NotOurs;
+    const auto user = task_user_from_query(*definition);
+    const bool mine = user && (options_.sameUser ? options_.sameUser(*user, options_.userSid)
+                                                 : same_user_sid_text(*user, options_.userSid));
+    if (!mine) return Shared::NotOurs;
+    const auto command = task_command_from_query(*definition);
+    const bool thisProgram = command && (options_.samePath ? options_.samePath(*command, options_.executablePath)
+                                                           : same_path_ascii_case(*command, options_.executablePath));
+    return thisProgram ? Shared::OursForThisProgram : Shared::Ours;
+}
+
+bool StartAtLogin::change_task(const std::vector<std::string>& args) {
+    if (run_schtasks(args)) return true;  // the program already has the rights
+    if (!options_.elevated || !options_.processes) return false;
     // The same program the direct start found, by its full path: the
     // elevated start must not search folders of its own.
     platform::ProcessRequest request;
     request.program = std::string(kSchtasks);
     const auto program = options_.processes->locate(request);
-    if (!program) return;
+    if (!program) return false;
     // Waits for the user's answer and for schtasks.exe, which reads the
     // definition file: it is removed only after this returns. A refusal
     // leaves things as they were.
-    (void)options_.elevated->run_elevated_and_wait(*program, args, 0);
+    const auto outcome = options_.elevated->run_elevated_and_wait(*program, args, 0);
+    return outcome && !outcome->declined && outcome->exitCode == 0;
 }
 
 bool StartAtLogin::run_schtasks(const std::vector<std::string>& args) {

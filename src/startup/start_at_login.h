@@ -1,9 +1,17 @@
 #pragma once
 // Starting the host at login, two ways: the per-user start entry (a value
 // under the current user's Run key, normal rights) and the elevated mode (a
-// Task Scheduler task "HearthpadHost" that starts the host at logon with the
+// Task Scheduler task that starts the host at the user's logon with the
 // highest available rights, made with schtasks.exe). Both start the
 // program's own path with the argument "--background".
+//
+// Tasks are machine-wide, so each user has a task of their own, named
+// "HearthpadHost-" followed by the user's SID: users of one PC never
+// replace, delete or read each other's. Earlier versions named the one
+// task "HearthpadHost" for everybody; such a task still counts as this
+// user's when its principal is this user, and is replaced by the user's
+// own name (the new one created first, then the old one deleted) whenever
+// that needs no elevation prompt.
 //
 // The task is registered from a full XML definition (schtasks /Create /XML):
 // created from command-line options alone it would take the scheduler's
@@ -31,13 +39,15 @@
 #include "platform/elevation.h"
 #include "platform/process_runner.h"
 #include "platform/user_registry.h"
+#include "startup/task_query.h"
 
 namespace hp::startup {
 
 inline constexpr std::string_view kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr std::string_view kRunValueName = "Hearthpad";
 inline constexpr std::size_t kRunValueBufferBytes = 2048;  // 1024 UTF-16 units
-inline constexpr std::string_view kTaskName = "HearthpadHost";
+// The task name every user shared before tasks were per user.
+inline constexpr std::string_view kSharedTaskName = "HearthpadHost";
 inline constexpr std::string_view kSchtasks = "schtasks.exe";
 inline constexpr std::chrono::seconds kTaskCacheLife{60};
 // A toggle stores its answer this much in the past: it is asked again after
@@ -54,21 +64,27 @@ std::string launch_command(std::string_view exePath);
 // copy of the program) means not set.
 bool run_value_matches(std::u16string_view units, std::string_view command);
 
-// schtasks.exe argument lists; the task is created from the definition in
-// `xmlFile`.
-std::vector<std::string> query_task_arguments();
-std::vector<std::string> create_task_arguments(std::string_view xmlFile);
-std::vector<std::string> delete_task_arguments();
+// The user's own task: "HearthpadHost-<SID>" ("HearthpadHost-S-1-5-21-…");
+// the shared name when the SID is unknown.
+std::string task_name(std::string_view userSid);
+
+// schtasks.exe argument lists for the task `name`; it is created from the
+// definition in `xmlFile`.
+std::vector<std::string> query_task_arguments(std::string_view name);
+std::vector<std::string> create_task_arguments(std::string_view name, std::string_view xmlFile);
+std::vector<std::string> delete_task_arguments(std::string_view name);
+std::vector<std::string> run_task_arguments(std::string_view name);
 
 // Text for XML element content: & < > " as &amp; &lt; &gt; &quot;.
 std::string xml_escape(std::string_view text);
 
-// The task's definition (Task Scheduler schema 1.2): a logon trigger, the
-// principal `userSid` (the account the host runs as; left out when empty)
-// with its interactive token and the highest available rights, no time
-// limit, starting and running on battery, a second start ignored while one
-// runs, normal priority (5), and the action: `exePath` as the command,
-// "--background" as its arguments. Lines end with CR LF.
+// The task's definition (Task Scheduler schema 1.2): a logon trigger for
+// `userSid` alone, the principal `userSid` (the account the host runs as)
+// with its interactive token and the highest available rights (the user
+// left out of both when empty, so the trigger would fire at any user's
+// logon), no time limit, starting and running on battery, a second start
+// ignored while one runs, normal priority (5), and the action: `exePath`
+// as the command, "--background" as its arguments. Lines end with CR LF.
 std::string task_definition_xml(std::string_view exePath, std::string_view userSid);
 
 // The definition as schtasks.exe reads it from the file: UTF-16LE after a
@@ -91,6 +107,12 @@ struct StartAtLoginOptions {
     // Where the task's definition is written for schtasks.exe to read; the
     // system's temporary directory when empty.
     std::filesystem::path temporaryDirectory{};
+    // Whether a task's principal is the user `userSid`; same_user_sid_text
+    // when empty.
+    SameUser sameUser{};
+    // Whether a task's command names executablePath; same_path_ascii_case
+    // when empty.
+    std::function<bool(std::string_view, std::string_view)> samePath{};
 };
 
 class StartAtLogin {
@@ -105,15 +127,23 @@ public:
     // value is success). False when the key cannot be written.
     bool set_start_entry(bool enable);
 
-    // Whether the task exists, asked of schtasks.exe at most once a minute.
+    // The user's own task name (task_name of the user's SID).
+    const std::string& task() const { return task_; }
+
+    // Whether the user's task exists, asked of schtasks.exe at most once a
+    // minute: the user's own name, else the shared name with this user as
+    // its principal. A shared-name task of this user's that starts this
+    // program is replaced by the user's own name when that works without
+    // an elevation prompt (the host runs elevated, as the task starts it).
     bool elevated_task_exists();
-    // Creates the task when `currentlyExists` is false, deletes it
-    // otherwise; when schtasks.exe fails (not enough rights), the same
-    // arguments go to the system's schtasks.exe run elevated, and the call
-    // waits for it (and for the user's answer to the consent prompt): never
-    // call it on a thread that owns windows. The definition written for a
-    // creation is removed once schtasks.exe has ended. The outcome is not
-    // reported.
+    // Creates the user's task when `currentlyExists` is false (then deletes
+    // a shared-name task of this user's), deletes the user's tasks
+    // otherwise (each form that exists); when schtasks.exe fails (not
+    // enough rights), the same arguments go to the system's schtasks.exe
+    // run elevated, and the call waits for it (and for the user's answer to
+    // the consent prompt): never call it on a thread that owns windows. The
+    // definition written for a creation is removed once schtasks.exe has
+    // ended. The outcome is not reported.
     void toggle_elevated_task(bool currentlyExists);
 
     // Runs schtasks.exe with `args` and waits for it: true only when it
@@ -121,11 +151,19 @@ public:
     bool run_schtasks(const std::vector<std::string>& args);
 
 private:
-    // Runs `args` directly, then elevated if that fails.
-    void change_task(const std::vector<std::string>& args);
+    // Runs `args` directly, then elevated if that fails; whether either
+    // ended with exit code 0.
+    bool change_task(const std::vector<std::string>& args);
+    // Creates the user's task from this program's definition; `prompt`:
+    // elevated after a direct failure. Whether it was created.
+    bool create_task(bool prompt);
+    // What the shared-name task is to this user.
+    enum class Shared { NotOurs, Ours, OursForThisProgram };
+    Shared shared_task();
 
     StartAtLoginOptions options_;
     std::string command_;
+    std::string task_;
     std::atomic<unsigned> definitions_{0};  // names the definition files
     std::mutex cacheMutex_;
     bool cachedAnswer_ = false;

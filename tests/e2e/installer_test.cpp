@@ -298,6 +298,42 @@ TEST_F(Installer, SecondSilentInstallReplacesARunningCopyAndStartsItAgain) {
     ASSERT_TRUE(again) << again.error().text;
 }
 
+// A user who chose "Run with Administrator Access" has a task of their own
+// that starts the installed program with the highest rights: the upgrade
+// starts the host again through that task, not through the shell, which
+// would bring it back without elevation.
+TEST_F(Installer, UpgradeStartsTheHostThroughTheUsersElevatedTask) {
+    open_case("upgrade-elevated");
+    auto first = case_->run({setup(), "/S", "/NOSTART"});
+    ASSERT_TRUE(first) << first.error().text;
+    ASSERT_EQ(first->status, 0) << first->text;
+
+    // What schtasks /Query /XML answers for the task: the installed program.
+    const fs::path taskXml = case_->prefix_path("C:\\task.xml");
+    std::ofstream(taskXml, std::ios::binary)
+        << "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Task><Actions Context=\"Author\"><Exec><Command>"
+        << kInstalledExe << "</Command><Arguments>--background</Arguments></Exec></Actions></Task>\r\n";
+    std::error_code ec;
+    fs::remove(case_->calls(), ec);
+
+    auto second = case_->run({setup(), "/S"}, {{"HP_STUB_SCHTASKS_QUERY_FILE", "C:\\task.xml"}});
+    ASSERT_TRUE(second) << second.error().text;
+    EXPECT_EQ(second->status, 0) << second->text;
+
+    // The user's own task ("HearthpadHost-" and the SID of the prefix's
+    // user) was read, then run.
+    const std::vector<std::string> runs = calls_starting(case_->calls(), "/Run");
+    const std::string runPrefix = tabbed({"/Run", "/TN", "HearthpadHost-S-1-5-"});
+    EXPECT_TRUE(runs.size() == 1 && runs[0].starts_with(runPrefix)) << testing::PrintToString(runs);
+    const std::string task = runs.empty() ? std::string() : runs[0].substr(tabbed({"/Run", "/TN", ""}).size());
+    const std::vector<std::string> queries = calls_starting(case_->calls(), "/Query");
+    EXPECT_EQ(queries, (std::vector<std::string>{tabbed({"/Query", "/TN", task, "/XML"})}));
+    // The stand-in's /Run starts nothing: a host that comes up was started
+    // through the shell.
+    auto started = case_->wine().wait_for_any_host(seconds(30));
+    EXPECT_FALSE(started) << "the host was also started through the shell";
+}
+
 TEST_F(Installer, SilentInstallStopsWithoutChangesWhileAHostItCannotCloseRuns) {
     open_case("blocked");
     // A host of another session: its mutex is there, no window to close.
@@ -400,7 +436,12 @@ TEST_P(Uninstall, TakesAwayWhatItAddedAndKeepsTheData) {
                                                         "program=" + std::string(kInstalledExe)})}));
     const std::vector<std::string> deletes = calls_starting(case_->calls(), "/Delete");
     if (param.taskIsOurs) {
-        EXPECT_EQ(deletes, (std::vector<std::string>{tabbed({"/Delete", "/TN", "HearthpadHost", "/F"})}));
+        // The stand-in prints the same definition for the user's own task
+        // ("HearthpadHost-<SID>") and the name all users shared before:
+        // both go.
+        ASSERT_EQ(deletes.size(), 2u);
+        EXPECT_TRUE(deletes[0].starts_with(tabbed({"/Delete", "/TN", "HearthpadHost-S-1-5-"}))) << deletes[0];
+        EXPECT_EQ(deletes[1], tabbed({"/Delete", "/TN", "HearthpadHost", "/F"}));
     } else {
         EXPECT_TRUE(deletes.empty());
     }

@@ -91,6 +91,12 @@ protected:
             if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
         return path;
     }
+    // "HearthpadHost-<SID>" of the account the test runs as.
+    static std::string own_task() {
+        const std::string sid = forget_startup_options().userSid;
+        EXPECT_TRUE(sid.starts_with("S-1-5-")) << sid;
+        return startup::task_name(sid);
+    }
     std::shared_ptr<platform::UserRegistry> registry_ = platform::make_user_registry();
     const std::string own_ = forget_startup_options().executablePath;
     const PlacedStandIn standIn_{system_directory() / "schtasks.exe"};
@@ -109,8 +115,15 @@ TEST_F(ForgetStartupRun, OurRunValueAndOurTaskAreRemoved) {
     EXPECT_EQ(forget_startup_options().schtasks, utf8_path(standIn_.path())) << "by its full path";
     EXPECT_EQ(run_forget_startup_mode(), 0);
     EXPECT_FALSE(registry_->read_units(startup::kRunKey, startup::kRunValueName, startup::kRunValueBufferBytes));
-    EXPECT_EQ(read_lines(log_), (std::vector<std::string>{"/Query\t/TN\tHearthpadHost\t/XML",
-                                                          "/Delete\t/TN\tHearthpadHost\t/F"}));
+    // The user's own task, then the shared name: the stand-in prints the
+    // same definition for both.
+    const std::string own = own_task();
+    EXPECT_EQ(read_lines(log_), (std::vector<std::string>{
+                                    "/Query\t/TN\t" + own + "\t/XML",
+                                    "/Delete\t/TN\t" + own + "\t/F",
+                                    "/Query\t/TN\tHearthpadHost\t/XML",
+                                    "/Delete\t/TN\tHearthpadHost\t/F",
+                                }));
 }
 
 TEST_F(ForgetStartupRun, AnotherProgramsEntriesAndAMissingTaskAreLeftAlone) {
@@ -129,7 +142,11 @@ TEST_F(ForgetStartupRun, AnotherProgramsEntriesAndAMissingTaskAreLeftAlone) {
     const auto kept = registry_->read_units(startup::kRunKey, startup::kRunValueName, startup::kRunValueBufferBytes);
     ASSERT_TRUE(kept);
     EXPECT_EQ(utf16_to_utf8(*kept), other + '\0');
-    EXPECT_EQ(read_lines(log_), std::vector<std::string>(2, "/Query\t/TN\tHearthpadHost\t/XML"));
+    const std::vector<std::string> queries{"/Query\t/TN\t" + own_task() + "\t/XML",
+                                           "/Query\t/TN\tHearthpadHost\t/XML"};
+    std::vector<std::string> twice = queries;
+    twice.insert(twice.end(), queries.begin(), queries.end());
+    EXPECT_EQ(read_lines(log_), twice);
 }
 
 // Wine's desktop window is never made the shell window, so Wine has no

@@ -145,9 +145,9 @@ protected:
 
 TEST_F(StubSchtasks, TheRealRunnerStartsSchtasksWithTheExactArgumentsAndHandsBackItsExitCode) {
     StartAtLogin startup({nullptr, platform::make_process_runner(), nullptr, kExe});
-    EXPECT_FALSE(startup.run_schtasks(query_task_arguments()));  // the stub exits 1
+    EXPECT_FALSE(startup.run_schtasks(query_task_arguments(startup.task())));  // the stub exits 1
     SetEnvironmentVariableW(L"HP_STUB_SCHTASKS_EXIT", L"0");
-    EXPECT_TRUE(startup.run_schtasks(query_task_arguments()));
+    EXPECT_TRUE(startup.run_schtasks(query_task_arguments(startup.task())));
     EXPECT_EQ(logged(), std::vector<std::string>(2, "/Query\t/TN\tHearthpadHost"));
 }
 
@@ -164,8 +164,11 @@ TEST_F(StubSchtasks, TheTaskIsCreatedFromItsDefinitionFile) {
                           std::chrono::seconds(120), sid_, {}});
     startup.toggle_elevated_task(false);
     const auto lines = logged();
-    ASSERT_EQ(lines.size(), 1u);
-    const std::string prefix = "/Create\t/TN\tHearthpadHost\t/XML\t";
+    // The user's own task, then a look for a shared-name task of the user's
+    // (the stand-in prints no definition: none).
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "/Query\t/TN\tHearthpadHost\t/XML");
+    const std::string prefix = "/Create\t/TN\tHearthpadHost-" + sid_ + "\t/XML\t";
     ASSERT_EQ(lines[0].rfind(prefix, 0), 0u) << lines[0];
     ASSERT_GT(lines[0].size(), prefix.size() + 3);
     EXPECT_EQ(lines[0].substr(lines[0].size() - 3), "\t/F");
@@ -177,7 +180,7 @@ TEST_F(StubSchtasks, TheTaskIsCreatedFromItsDefinitionFile) {
     const std::wstring wsid(sid_.begin(), sid_.end());
     const std::wstring fields[] = {
         L"<?xml version=\"1.0\" encoding=\"UTF-16\"?>",
-        L"<LogonTrigger>\r\n      <Enabled>true</Enabled>\r\n    </LogonTrigger>",
+        L"<LogonTrigger>\r\n      <Enabled>true</Enabled>\r\n      <UserId>" + wsid + L"</UserId>\r\n    </LogonTrigger>",
         L"<UserId>" + wsid + L"</UserId>",
         L"<LogonType>InteractiveToken</LogonType>",
         L"<RunLevel>HighestAvailable</RunLevel>",
@@ -203,7 +206,7 @@ TEST_F(StubSchtasks, ARefusedCreationRunsTheSystemsSchtasksElevatedAndWaitsForIt
     const auto lines = logged();
     ASSERT_EQ(lines.size(), 2u) << "a stand-in that cannot read the definition says so in the log";
     EXPECT_EQ(lines[0], lines[1]);
-    EXPECT_EQ(lines[0].rfind("/Create\t/TN\tHearthpadHost\t/XML\t", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[0].rfind("/Create\t/TN\tHearthpadHost-" + sid_ + "\t/XML\t", 0), 0u) << lines[0];
     const std::string system = testing_win32::utf8_path(real_.path());
     EXPECT_EQ(testing_win32::read_lines(ran_), std::vector<std::string>(2, system));
     EXPECT_FALSE(copied_definition().empty());

@@ -16,10 +16,14 @@
 #include <shobjidl.h>
 
 #include <cstdio>
+#include <memory>
+#include <optional>
+#include <type_traits>
 #include <string_view>
 #include <utility>
 
 #include "platform/win32/com.h"
+#include "platform/win32/current_user.h"
 #include "platform/win32/text.h"
 
 namespace hp::platform {
@@ -90,6 +94,20 @@ std::unexpected<Error> step_failed(std::string_view step, HRESULT hr) {
 class Win32ShellLauncher : public ShellLauncher {
 public:
     bool shell_present() override { return GetShellWindow() != nullptr; }
+
+    // The account of the shell window's process (Explorer's): an elevated
+    // installer may run as another account, an administrator's typed into
+    // the consent prompt. PROCESS_QUERY_LIMITED_INFORMATION is enough for
+    // OpenProcessToken with TOKEN_QUERY.
+    std::optional<std::string> shell_user_sid() override {
+        const HWND shell = GetShellWindow();
+        DWORD pid = 0;
+        if (!shell || !GetWindowThreadProcessId(shell, &pid) || pid == 0) return std::nullopt;
+        const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+        if (!process) return std::nullopt;
+        const std::unique_ptr<std::remove_pointer_t<HANDLE>, decltype(&CloseHandle)> owned(process, &CloseHandle);
+        return win32::process_user_sid(process);
+    }
 
     Status shell_execute(const std::string& program, const std::string& folder) override {
         const auto file = win32::to_wide(program);

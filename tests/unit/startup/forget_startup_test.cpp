@@ -97,6 +97,26 @@ TEST(TaskCommand, NothingWithoutExactlyOneReadableExecCommand) {
     for (const std::string& output : cases) EXPECT_EQ(task_command_from_query(output), std::nullopt) << output;
 }
 
+TEST(TaskUser, TheOnePrincipalsUserId) {
+    const auto principals = [](const std::string& inside) {
+        return "<Task><Principals>" + inside + "</Principals><Actions><Exec><Command>C:\\x.exe</Command></Exec>"
+               "</Actions></Task>";
+    };
+    const std::pair<std::string, std::optional<std::string>> cases[] = {
+        {task_definition_xml(kExe, kSid), kSid},
+        {utf16le(task_definition_xml(kExe, kSid), true), kSid},
+        {principals("<Principal id=\"Author\"><UserId> PC\\Jos&#xe9; </UserId></Principal>"), "PC\\Jos\xC3\xA9"},
+        {task_definition_xml(kExe, ""), std::nullopt},  // the trigger's user is not the principal
+        {principals("<Principal><GroupId>S-1-5-32-545</GroupId></Principal>"), std::nullopt},
+        {principals("<Principal><UserId>S-1-5-18</UserId></Principal><Principal><UserId>" + std::string(kSid) +
+                    "</UserId></Principal>"),
+         std::nullopt},
+        {principals("<Principal><UserId></UserId></Principal>"), std::nullopt},
+        {task_definition_xml(kExe, kSid).substr(0, 400), std::nullopt},  // cut short
+    };
+    for (const auto& [output, user] : cases) EXPECT_EQ(task_user_from_query(output), user) << output;
+}
+
 TEST(SamePath, AsciiLettersWithoutCase) {
     EXPECT_TRUE(same_path_ascii_case("C:\\Program Files\\App.exe", "c:\\PROGRAM FILES\\app.EXE"));
     EXPECT_FALSE(same_path_ascii_case("C:\\App.exe", "C:\\App.exe "));
@@ -105,8 +125,8 @@ TEST(SamePath, AsciiLettersWithoutCase) {
 
 class Forget : public ::testing::Test {
 protected:
-    ForgetStartupOptions options(std::string exe = kExe) {
-        return {registry_, runner_, std::move(exe), kSchtasksPath, std::chrono::seconds(120), {}};
+    ForgetStartupOptions options(std::string exe = kExe, std::string sid = {}) {
+        return {registry_, runner_, std::move(exe), kSchtasksPath, std::chrono::seconds(120), {}, std::move(sid)};
     }
     void put_run_value(const std::string& command) {
         std::u16string units = utf8_to_utf16(command);
@@ -178,6 +198,39 @@ TEST_F(Forget, ATaskOfAnotherProgramOrOneThatCannotBeReadIsLeftAlone) {
     runner_->push(platform::ProcessOutcome{0, task_definition_xml(kExe, kSid), true});
     EXPECT_EQ(forget_startup(options()), ForgetStartupExit::Done);
     EXPECT_EQ(schtasks_calls().size(), 1u);
+}
+
+// The user's own task and the one every user shared before: each removed
+// only when it starts the installed program.
+TEST_F(Forget, BothFormsOfTheTaskAreDeletedOnlyWhenTheyNameThisProgram) {
+    const std::string own = "HearthpadHost-" + std::string(kSid);
+    const std::string ours = task_definition_xml(kExe, kSid);
+    const std::string othersUserOurs = task_definition_xml(kExe, "S-1-5-21-1004336348-1177238915-682003330-1002");
+    const std::string elsewhere = task_definition_xml("D:\\Hearthpad\\hearthpad.exe", kSid);
+    using Calls = std::vector<std::vector<std::string>>;
+    const std::vector<std::string> queryOwn{"/Query", "/TN", own, "/XML"}, deleteOwn{"/Delete", "/TN", own, "/F"};
+    const std::vector<std::string> queryShared{"/Query", "/TN", "HearthpadHost", "/XML"},
+        deleteShared{"/Delete", "/TN", "HearthpadHost", "/F"};
+    struct Case {
+        const char* what;
+        std::vector<platform::ProcessOutcome> answers;
+        Calls calls;
+    };
+    const platform::ProcessOutcome deleted{0, {}, false}, missing{1, {}, false};
+    const auto found = [](const std::string& d) { return platform::ProcessOutcome{0, d, false}; };
+    const Case cases[] = {
+        {"both ours", {found(ours), deleted, found(ours), deleted}, {queryOwn, deleteOwn, queryShared, deleteShared}},
+        {"only the user's own", {found(ours), deleted, missing}, {queryOwn, deleteOwn, queryShared}},
+        {"the shared one, made by another user", {missing, found(othersUserOurs), deleted},
+         {queryOwn, queryShared, deleteShared}},
+        {"both of another copy", {found(elsewhere), found(elsewhere)}, {queryOwn, queryShared}},
+    };
+    for (const auto& c : cases) {
+        runner_ = std::make_shared<fake::FakeProcessRunner>();
+        for (const auto& a : c.answers) runner_->push(a);
+        EXPECT_EQ(forget_startup(options(kExe, kSid)), ForgetStartupExit::Done) << c.what;
+        EXPECT_EQ(schtasks_calls(), c.calls) << c.what;
+    }
 }
 
 TEST_F(Forget, ThePathsAreComparedByTheGivenRule) {

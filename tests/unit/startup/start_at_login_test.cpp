@@ -52,6 +52,10 @@ TEST(RunValue, OnlyTheExactCommandCounts) {
 }
 
 constexpr char kSid[] = "S-1-5-21-1004336348-1177238915-682003330-1001";
+constexpr char kOtherSid[] = "S-1-5-21-1004336348-1177238915-682003330-1002";
+// The rig's user's own task, and the name every user shared before.
+constexpr char kOwnTask[] = "HearthpadHost-S-1-5-21-1004336348-1177238915-682003330-1001";
+constexpr char kShared[] = "HearthpadHost";
 
 std::string crlf_lines(std::initializer_list<const char*> lines) {
     std::string out;
@@ -67,6 +71,7 @@ TEST(TaskDefinition, ByteForByte) {
                   "  <Triggers>",
                   "    <LogonTrigger>",
                   "      <Enabled>true</Enabled>",
+                  "      <UserId>S-1-5-21-1004336348-1177238915-682003330-1001</UserId>",
                   "    </LogonTrigger>",
                   "  </Triggers>",
                   "  <Principals>",
@@ -93,9 +98,21 @@ TEST(TaskDefinition, ByteForByte) {
               }));
 }
 
+// Each user's logon starts only that user's task.
+TEST(TaskDefinition, TheLogonTriggerNamesTheUser) {
+    for (const std::string sid : {kSid, "S-1-5-21-1004336348-1177238915-682003330-1002"}) {
+        const std::string xml = task_definition_xml(kExe, sid);
+        const auto begin = xml.find("<LogonTrigger>");
+        const auto end = xml.find("</LogonTrigger>");
+        ASSERT_LT(begin, end);
+        EXPECT_NE(xml.substr(begin, end - begin).find("      <UserId>" + sid + "</UserId>\r\n"), std::string::npos)
+            << sid;
+    }
+}
+
 TEST(TaskDefinition, WithoutAKnownUserThePrincipalNamesNone) {
     const std::string xml = task_definition_xml(kExe, "");
-    EXPECT_EQ(xml.find("<UserId>"), std::string::npos);
+    EXPECT_EQ(xml.find("<UserId>"), std::string::npos);  // neither in the trigger nor the principal
     EXPECT_NE(xml.find("    <Principal id=\"Author\">\r\n      <LogonType>InteractiveToken</LogonType>\r\n"),
               std::string::npos);
 }
@@ -127,7 +144,13 @@ public:
         if (!found) return std::nullopt;
         return "C:\\Windows\\System32\\" + request.program;
     }
+    // Sees each request while the program "runs" (its files still there).
+    Result<platform::ProcessOutcome> run(const platform::ProcessRequest& request) override {
+        if (onRun) onRun(request);
+        return FakeProcessRunner::run(request);
+    }
     bool found = true;
+    std::function<void(const platform::ProcessRequest&)> onRun;
 };
 
 // Records each elevated run; the handler stands in for the program.
@@ -180,7 +203,9 @@ struct Rig {
     Instant now = Instant(1000s);
     StartAtLogin startup{{registry, runner, elevated, kExe, [this] { return now; }, 120000ms, kSid, dir}};
 
-    void answer(int exitCode) { runner->push(platform::ProcessOutcome{exitCode, {}, false}); }
+    void answer(int exitCode, std::string output = {}) {
+        runner->push(platform::ProcessOutcome{exitCode, std::move(output), false});
+    }
     std::vector<std::vector<std::string>> schtasks_calls() const {
         std::vector<std::vector<std::string>> out;
         for (const auto& r : runner->requests()) {
@@ -242,10 +267,12 @@ TEST(ElevatedTask, AnsweredBySchtasksAndKeptForAMinute) {
     EXPECT_EQ(rig.schtasks_calls().size(), 1u);
     rig.now += 1s;
     rig.answer(1);
+    rig.answer(1);
     EXPECT_FALSE(rig.startup.elevated_task_exists());
-    EXPECT_EQ(rig.schtasks_calls(),
-              (std::vector<std::vector<std::string>>{{"/Query", "/TN", "HearthpadHost"},
-                                                     {"/Query", "/TN", "HearthpadHost"}}));
+    // The user's own name, then the shared one's definition.
+    EXPECT_EQ(rig.schtasks_calls(), (std::vector<std::vector<std::string>>{{"/Query", "/TN", kOwnTask},
+                                                                           {"/Query", "/TN", kOwnTask},
+                                                                           {"/Query", "/TN", kShared, "/XML"}}));
     // schtasks.exe missing: no task.
     rig.now += 60s;
     EXPECT_FALSE(rig.startup.elevated_task_exists());
@@ -262,15 +289,17 @@ TEST(ElevatedTask, CreatingWithRightsNeedsNoPromptAndShowsTheNewStateAtOnce) {
     rig.answer(0);  // /Create succeeds
     rig.startup.toggle_elevated_task(false);
     const auto calls = rig.schtasks_calls();
-    ASSERT_EQ(calls.size(), 1u);
+    ASSERT_EQ(calls.size(), 2u);
     const auto file = definition_of(calls[0]);
-    EXPECT_EQ(calls[0], (std::vector<std::string>{"/Create", "/TN", "HearthpadHost", "/XML", file.string(), "/F"}));
+    EXPECT_EQ(calls[0], (std::vector<std::string>{"/Create", "/TN", kOwnTask, "/XML", file.string(), "/F"}));
+    // Then a look for a shared-name task of this user's (none).
+    EXPECT_EQ(calls[1], (std::vector<std::string>{"/Query", "/TN", kShared, "/XML"}));
     EXPECT_EQ(file.parent_path(), rig.dir);
     EXPECT_EQ(file.extension(), ".xml");
     EXPECT_FALSE(std::filesystem::exists(file));  // removed once schtasks.exe ended
     EXPECT_TRUE(rig.elevated->calls().empty());
     EXPECT_TRUE(rig.startup.elevated_task_exists());  // from the cache
-    EXPECT_EQ(rig.runner->requests().size(), 1u);
+    EXPECT_EQ(rig.runner->requests().size(), 2u);
 }
 
 TEST(ElevatedTask, WithoutRightsTheSystemsSchtasksRunsElevatedAndReadsTheDefinitionBeforeItIsRemoved) {
@@ -280,7 +309,7 @@ TEST(ElevatedTask, WithoutRightsTheSystemsSchtasksRunsElevatedAndReadsTheDefinit
     rig.elevated->whileRunning = [&](const std::vector<std::string>& args) { seen = read_file(definition_of(args)); };
     rig.startup.toggle_elevated_task(false);
     const auto calls = rig.schtasks_calls();
-    ASSERT_EQ(calls.size(), 1u);
+    ASSERT_EQ(calls.size(), 2u);  // the creation, then the look for a shared-name task
     EXPECT_EQ(rig.elevated->calls(),
               (std::vector<ElevatedRecorder::Call>{{"C:\\Windows\\System32\\schtasks.exe", calls[0]}}));
     EXPECT_EQ(seen, task_definition_file(kExe, kSid));
@@ -290,17 +319,20 @@ TEST(ElevatedTask, WithoutRightsTheSystemsSchtasksRunsElevatedAndReadsTheDefinit
 
 TEST(ElevatedTask, WithoutRightsTheSameArgumentsGoThroughTheElevationPromptAndTheAnswerExpiresIn5s) {
     Rig rig;
+    rig.answer(0);  // the user's task is there
     rig.answer(1);  // /Delete refused
+    rig.answer(1);  // no shared-name task
     rig.startup.toggle_elevated_task(true);
-    EXPECT_EQ(rig.schtasks_calls(),
-              (std::vector<std::vector<std::string>>{{"/Delete", "/TN", "HearthpadHost", "/F"}}));
+    EXPECT_EQ(rig.schtasks_calls(), (std::vector<std::vector<std::string>>{{"/Query", "/TN", kOwnTask},
+                                                                           {"/Delete", "/TN", kOwnTask, "/F"},
+                                                                           {"/Query", "/TN", kShared, "/XML"}}));
     EXPECT_EQ(rig.elevated->calls(),
               (std::vector<ElevatedRecorder::Call>{
-                  {"C:\\Windows\\System32\\schtasks.exe", {"/Delete", "/TN", "HearthpadHost", "/F"}}}));
+                  {"C:\\Windows\\System32\\schtasks.exe", {"/Delete", "/TN", kOwnTask, "/F"}}}));
     EXPECT_FALSE(rig.startup.elevated_task_exists());
     rig.now += 4s;
     EXPECT_FALSE(rig.startup.elevated_task_exists());
-    EXPECT_EQ(rig.runner->requests().size(), 1u);
+    EXPECT_EQ(rig.runner->requests().size(), 3u);
     // The prompt was refused: 5 s later the real state comes back.
     rig.now += 1s;
     rig.answer(0);
@@ -310,6 +342,7 @@ TEST(ElevatedTask, WithoutRightsTheSameArgumentsGoThroughTheElevationPromptAndTh
 TEST(ElevatedTask, WithoutTheSystemsSchtasksNothingIsStartedElevated) {
     Rig rig;
     rig.runner->found = false;
+    rig.answer(0);  // the task is there; its /Delete is refused
     rig.startup.toggle_elevated_task(true);
     EXPECT_TRUE(rig.elevated->calls().empty());
 }
@@ -322,7 +355,110 @@ TEST(ElevatedTask, AClockYoungerThan55SecondsLeavesNoAnswerKept) {
     EXPECT_EQ(rig.elevated->calls()[0].args[0], "/Create");
     rig.answer(0);
     EXPECT_TRUE(rig.startup.elevated_task_exists());
-    EXPECT_EQ(rig.runner->requests().size(), 2u);  // asked again at once
+    EXPECT_EQ(rig.runner->requests().size(), 3u);  // asked again at once (after the creation's two)
+}
+
+TEST(TaskName, EachUserHasTheirOwn) {
+    EXPECT_EQ(task_name(kSid), kOwnTask);
+    EXPECT_EQ(task_name(kOtherSid), "HearthpadHost-S-1-5-21-1004336348-1177238915-682003330-1002");
+    EXPECT_NE(task_name(kSid), task_name(kOtherSid));
+    EXPECT_EQ(task_name(""), kShared);  // the user unknown: the name as before
+    EXPECT_EQ(Rig().startup.task(), kOwnTask);
+}
+
+// A shared-name task, as "schtasks /Query /XML" prints it, for each kind of
+// principal: it is this user's only when its principal is this user.
+TEST(ElevatedTask, ASharedNameTaskCountsOnlyWhenItsPrincipalIsThisUser) {
+    const std::string group = task_definition_xml(kExe, "");
+    struct Case {
+        const char* what;
+        std::string definition;
+        bool ours;
+    };
+    const Case cases[] = {
+        {"this user", task_definition_xml(kExe, kSid), true},
+        {"this user, lower case", task_definition_xml(kExe, "s-1-5-21-1004336348-1177238915-682003330-1001"), true},
+        {"this user, another program", task_definition_xml("D:\\Tools\\other.exe", kSid), true},
+        {"another user", task_definition_xml(kExe, kOtherSid), false},
+        {"no user named", group, false},
+        {"not a definition", "ERROR: Access is denied.\r\n", false},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        rig.answer(1);                 // no task of the user's own name
+        rig.answer(0, c.definition);   // the shared name
+        rig.answer(1);                 // the user's own cannot be created without rights
+        EXPECT_EQ(rig.startup.elevated_task_exists(), c.ours) << c.what;
+        // Never deleted from a look at the menu, nor asked for rights.
+        for (const auto& call : rig.schtasks_calls()) EXPECT_NE(call[0], "/Delete") << c.what;
+        EXPECT_TRUE(rig.elevated->calls().empty()) << c.what;
+    }
+}
+
+TEST(ElevatedTask, AnotherUsersSharedNameTaskIsLeftAloneWhenThisUserTicksTheItem) {
+    Rig rig;
+    rig.answer(0);                                           // /Create of the user's own
+    rig.answer(0, task_definition_xml(kExe, kOtherSid));    // the shared name: another user's
+    rig.startup.toggle_elevated_task(false);
+    const auto calls = rig.schtasks_calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0][2], kOwnTask);
+    EXPECT_EQ(calls[1], (std::vector<std::string>{"/Query", "/TN", kShared, "/XML"}));
+}
+
+// Earlier versions' task of this user, starting this program: the first
+// look from a host that has the rights (the task started it elevated)
+// creates the user's own task, then deletes the shared one.
+TEST(ElevatedTask, ThisUsersSharedNameTaskIsReplacedByTheUsersOwn) {
+    Rig rig;
+    rig.answer(1);                                                                        // own name: none
+    rig.answer(0, task_definition_xml("c:\\program files\\HEARTHPAD\\app.exe", kSid));  // shared: ours
+    rig.answer(0);                                                                        // /Create
+    rig.answer(0);                                                                        // /Delete
+    Bytes created;
+    rig.runner->onRun = [&](const platform::ProcessRequest& r) {
+        if (r.args[0] == "/Create") created = read_file(definition_of(r.args));
+    };
+    EXPECT_TRUE(rig.startup.elevated_task_exists());
+    const auto calls = rig.schtasks_calls();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[0], (std::vector<std::string>{"/Query", "/TN", kOwnTask}));
+    EXPECT_EQ(calls[1], (std::vector<std::string>{"/Query", "/TN", kShared, "/XML"}));
+    EXPECT_EQ(calls[2], (std::vector<std::string>{"/Create", "/TN", kOwnTask, "/XML", definition_of(calls[2]).string(), "/F"}));
+    EXPECT_EQ(calls[3], (std::vector<std::string>{"/Delete", "/TN", kShared, "/F"}));
+    EXPECT_EQ(created, task_definition_file(kExe, kSid));
+    EXPECT_TRUE(rig.elevated->calls().empty());
+}
+
+TEST(ElevatedTask, UntickingDeletesBothFormsOfTheUsersTask) {
+    Rig rig;
+    rig.answer(0);                                       // own name: there
+    rig.answer(0);                                       // its /Delete
+    rig.answer(0, task_definition_xml(kExe, kSid));      // shared name: this user's
+    rig.answer(0);                                       // its /Delete
+    rig.startup.toggle_elevated_task(true);
+    EXPECT_EQ(rig.schtasks_calls(), (std::vector<std::vector<std::string>>{{"/Query", "/TN", kOwnTask},
+                                                                           {"/Delete", "/TN", kOwnTask, "/F"},
+                                                                           {"/Query", "/TN", kShared, "/XML"},
+                                                                           {"/Delete", "/TN", kShared, "/F"}}));
+}
+
+// The scheduler may keep the principal as an account name; the program's
+// rule decides whether that name is this user.
+TEST(ElevatedTask, ThePrincipalIsComparedByTheGivenRule) {
+    Rig rig;
+    std::vector<std::pair<std::string, std::string>> asked;
+    StartAtLogin startup{{rig.registry, rig.runner, rig.elevated, kExe, [&rig] { return rig.now; }, 120000ms, kSid,
+                          rig.dir,
+                          [&asked](std::string_view principal, std::string_view sid) {
+                              asked.emplace_back(principal, sid);
+                              return principal == "PC\\alice";
+                          }}};
+    rig.answer(1);
+    rig.answer(0, "<Task><Principals><Principal><UserId>PC\\alice</UserId></Principal></Principals>"
+                  "<Actions><Exec><Command>C:\\x.exe</Command></Exec></Actions></Task>");
+    EXPECT_TRUE(startup.elevated_task_exists());
+    EXPECT_EQ(asked, (std::vector<std::pair<std::string, std::string>>{{"PC\\alice", kSid}}));
 }
 
 TEST(LoginQuestion, ProgramNameIsTheStemOrThisApp) {
