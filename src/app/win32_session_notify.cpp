@@ -34,6 +34,8 @@ void register_session_notifications(TrayState& tray) {
 void unregister_session_notifications(TrayState& tray) {
     if (!tray.window) return;
     (void)KillTimer(tray.window, kSessionNotifyTimer);
+    (void)KillTimer(tray.window, kSessionReleaseTimer);  // the window's WM_DESTROY releases everything
+    tray.sessionChangeDue = 0;
     // Every registration is paired with an unregistration before the window
     // is destroyed (WTSUnRegisterSessionNotification).
     if (tray.sessionNotifications) (void)WTSUnRegisterSessionNotification(tray.window);
@@ -41,7 +43,22 @@ void unregister_session_notifications(TrayState& tray) {
 }
 
 void session_changed(TrayState& tray, WPARAM wtsCode) {
-    apply_session_change(tray.host ? tray.host->state.get() : nullptr, static_cast<unsigned long>(wtsCode));
+    const auto code = static_cast<unsigned long>(wtsCode);
+    if (tray.mapping && tray.mapping->capturing() &&
+        session_change_action(code) != SessionChangeAction::None) {
+        tray.sessionChangeDue = code;
+        (void)SetTimer(tray.window, kSessionReleaseTimer, kDeferredRefreshMs, nullptr);
+        return;
+    }
+    apply_session_change(tray.host ? tray.host->state.get() : nullptr, code);
+}
+
+void session_change_retry(TrayState& tray) {
+    if (tray.mapping && tray.mapping->capturing()) return;  // the timer comes again
+    (void)KillTimer(tray.window, kSessionReleaseTimer);
+    const unsigned long code = tray.sessionChangeDue;
+    tray.sessionChangeDue = 0;
+    apply_session_change(tray.host ? tray.host->state.get() : nullptr, code);
 }
 
 }  // namespace hp::app

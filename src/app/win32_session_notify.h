@@ -13,7 +13,12 @@ namespace hp::app {
 void register_session_notifications(TrayState& tray);
 // Before the window goes: the registration (if any) ends, the retry stops.
 void unregister_session_notifications(TrayState& tray);
-// WM_WTSSESSION_CHANGE with its wParam.
+// WM_WTSSESSION_CHANGE with its wParam. While the mapping window's keyboard
+// hook is installed this thread must not wait for the host's lock (see
+// refresh_after_host_event): a release then waits for the capture to end,
+// on kSessionReleaseTimer.
 void session_changed(TrayState& tray, WPARAM wtsCode);
+// kSessionReleaseTimer: the waiting change, once the capture has ended.
+void session_change_retry(TrayState& tray);
 
 }  // namespace hp::app

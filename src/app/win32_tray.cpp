@@ -292,6 +292,10 @@ LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
                 register_session_notifications(*tray);
                 return 0;
             }
+            if (tray && wParam == kSessionReleaseTimer) {
+                session_change_retry(*tray);
+                return 0;
+            }
             if (tray && wParam == kBalloonTimer) {
                 (void)KillTimer(window, kBalloonTimer);
                 balloon_event(*tray, NIN_BALLOONTIMEOUT);

@@ -99,6 +99,9 @@ inline constexpr UINT_PTR kBalloonTimer = 3;
 inline constexpr UINT kBalloonLifetimeMs = 60000;
 // Asks again for session notifications the system could not give yet.
 inline constexpr UINT_PTR kSessionNotifyTimer = 5;
+// A session change's release that waited for the mapping window's key
+// capture (as kDeferredRefreshTimer does, every kDeferredRefreshMs).
+inline constexpr UINT_PTR kSessionReleaseTimer = 6;
 
 // Everything the tray window procedure works on. Owned by the entry on the
 // main thread and reachable from the window through GWLP_USERDATA.
@@ -129,6 +132,7 @@ struct TrayState {
     bool refreshDue = false;          // a host event came while a key was awaited
     bool sessionNotifications = false;  // registered for WM_WTSSESSION_CHANGE
     unsigned sessionNotifyFailures = 0;  // failed registrations in a row
+    unsigned long sessionChangeDue = 0;  // a WTS_* code waiting for the key capture to end; 0 none
 };
 
 // The window procedure of the "HearthpadTrayWindow" class.
