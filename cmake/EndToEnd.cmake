@@ -1,7 +1,8 @@
 # Native tests around hearthpad.exe (included by cmake/Tests.cmake on Linux).
 #
 # test_win32_app: the program's window-free start-up rules (marker files,
-# event codes), compiled natively from src/app.
+# event codes, session changes, the running host's session), compiled
+# natively from src/app.
 #
 # test_e2e: the real hearthpad.exe under Wine, driven through its display
 # (xdotool, import, zbarimg) and reached by the test client.
@@ -9,7 +10,8 @@
 #   -DHEARTHPAD_WIN_EXE=/path/to/build/windows/hearthpad.exe
 # It keeps its Wine prefix, log and lock under <build>/e2e.
 
-add_executable(test_win32_app tests/e2e/first_run_test.cpp src/app/win32_first_run.cpp)
+add_executable(test_win32_app tests/e2e/first_run_test.cpp tests/e2e/sessions_test.cpp src/app/win32_first_run.cpp
+                              src/app/win32_sessions.cpp)
 target_compile_options(test_win32_app PRIVATE ${HP_WARNINGS})
 target_link_libraries(test_win32_app PRIVATE hearthpad_test_support GTest::gtest_main)
 gtest_discover_tests(test_win32_app DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 60)

@@ -9,7 +9,7 @@ list(REMOVE_ITEM HP_WIN_DESKTOP_SOURCES ${CMAKE_SOURCE_DIR}/src/app/win32_main.c
 add_library(hearthpad_desktop STATIC ${HP_WIN_DESKTOP_SOURCES})
 target_compile_options(hearthpad_desktop PRIVATE ${HP_WARNINGS})
 target_link_libraries(hearthpad_desktop PUBLIC hearthpad_core hearthpad_platform hearthpad_qr user32 shell32 gdi32
-                      comctl32)
+                      comctl32 wtsapi32)
 
 add_executable(hearthpad WIN32 ${CMAKE_SOURCE_DIR}/src/app/win32_main.cpp ${CMAKE_SOURCE_DIR}/resources/hearthpad.rc)
 add_dependencies(hearthpad hearthpad_icons)

@@ -116,7 +116,14 @@ int run(HINSTANCE instance) {
     // Held (never released early) for the life of the process; without it
     // the host still runs, only unprotected against a second start.
     const SingleInstance singleton = acquire_single_instance();
-    if (singleton.outcome == InstanceOutcome::AlreadyRunning) return 0;  // no window, no message
+    if (singleton.outcome == InstanceOutcome::AlreadyRunning) {
+        // A host of this session (or one that does not say where it runs):
+        // no window, no message. Another user's host on this PC: say so, as
+        // this user would otherwise wait for an icon that never comes.
+        if (const auto text = second_start_message(running_host_session()))
+            MessageBoxW(nullptr, widen(*text).c_str(), kAppCaption, MB_ICONINFORMATION);
+        return 0;
+    }
 
     auto tray = std::make_unique<TrayState>();
     tray->instance = instance;

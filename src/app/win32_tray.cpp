@@ -7,6 +7,7 @@
 
 #include "app/win32_first_run.h"
 #include "app/win32_messages.h"
+#include "app/win32_session_notify.h"
 #include "app/win32_text.h"
 #include "app/win32_tray_menu.h"
 #include "platform/https_client.h"
@@ -189,6 +190,7 @@ std::wstring module_file_name() {
 void attach_tray_state(TrayState& tray) {
     SetWindowLongPtrW(tray.window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&tray));
     refresh_task_answer(tray);  // known before the menu first opens
+    register_session_notifications(tray);  // lock and user switches let go of held input
     if (!tray.mapping) {
         MappingWindowHooks hooks;
         hooks.instance = tray.instance;
@@ -286,12 +288,23 @@ LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
                 refresh_after_host_event(*tray);
                 return 0;
             }
+            if (tray && wParam == kSessionNotifyTimer) {
+                register_session_notifications(*tray);
+                return 0;
+            }
+            if (tray && wParam == kSessionReleaseTimer) {
+                session_change_retry(*tray);
+                return 0;
+            }
             if (tray && wParam == kBalloonTimer) {
                 (void)KillTimer(window, kBalloonTimer);
                 balloon_event(*tray, NIN_BALLOONTIMEOUT);
                 return 0;
             }
             break;
+        case WM_WTSSESSION_CHANGE:
+            if (tray) session_changed(*tray, wParam);
+            return 0;
         case WM_CLOSE:
             DestroyWindow(window);
             return 0;
@@ -308,6 +321,7 @@ LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
                 tray->mapping.reset();  // unsaved edits end with the program
                 tray->check.reset();
                 remove_tray_icon(*tray);
+                unregister_session_notifications(*tray);
                 release_held_input(*tray);
                 tray->windowRef->store(nullptr);
                 SetWindowLongPtrW(window, GWLP_USERDATA, 0);

@@ -97,6 +97,11 @@ inline constexpr UINT kDeferredRefreshMs = 250;
 // A notice that never reported its end counts as gone after this long.
 inline constexpr UINT_PTR kBalloonTimer = 3;
 inline constexpr UINT kBalloonLifetimeMs = 60000;
+// Asks again for session notifications the system could not give yet.
+inline constexpr UINT_PTR kSessionNotifyTimer = 5;
+// A session change's release that waited for the mapping window's key
+// capture (as kDeferredRefreshTimer does, every kDeferredRefreshMs).
+inline constexpr UINT_PTR kSessionReleaseTimer = 6;
 
 // Everything the tray window procedure works on. Owned by the entry on the
 // main thread and reachable from the window through GWLP_USERDATA.
@@ -125,6 +130,9 @@ struct TrayState {
     std::optional<connection_check::Finding> reachBalloonDue;
     bool backgroundCheckDue = false;  // another check was asked for while one ran
     bool refreshDue = false;          // a host event came while a key was awaited
+    bool sessionNotifications = false;  // registered for WM_WTSSESSION_CHANGE
+    unsigned sessionNotifyFailures = 0;  // failed registrations in a row
+    unsigned long sessionChangeDue = 0;  // a WTS_* code waiting for the key capture to end; 0 none
 };
 
 // The window procedure of the "HearthpadTrayWindow" class.
