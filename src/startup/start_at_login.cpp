@@ -145,7 +145,7 @@ bool StartAtLogin::elevated_task_exists() {
     return exists;
 }
 
-void StartAtLogin::toggle_elevated_task(bool currentlyExists) {
+void StartAtLogin::toggle_elevated_task(bool currentlyExists, std::uintptr_t owner) {
     {
         std::lock_guard lock(cacheMutex_);
         cachedAnswer_ = !currentlyExists;
@@ -156,7 +156,7 @@ void StartAtLogin::toggle_elevated_task(bool currentlyExists) {
             cachedAt_.reset();
     }
     if (currentlyExists) {
-        change_task(delete_task_arguments());
+        change_task(delete_task_arguments(), owner);
         return;
     }
     std::error_code ec;
@@ -167,10 +167,10 @@ void StartAtLogin::toggle_elevated_task(bool currentlyExists) {
     if (!write_file_atomically(file.path(), tmp_sibling(file.path()),
                                task_definition_file(options_.executablePath, options_.userSid)))
         return;
-    change_task(create_task_arguments(path_text(file.path())));
+    change_task(create_task_arguments(path_text(file.path())), owner);
 }
 
-void StartAtLogin::change_task(const std::vector<std::string>& args) {
+void StartAtLogin::change_task(const std::vector<std::string>& args, std::uintptr_t owner) {
     if (run_schtasks(args)) return;  // the program already has the rights
     if (!options_.elevated || !options_.processes) return;
     // The same program the direct start found, by its full path: the
@@ -182,7 +182,7 @@ void StartAtLogin::change_task(const std::vector<std::string>& args) {
     // Waits for the user's answer and for schtasks.exe, which reads the
     // definition file: it is removed only after this returns. A refusal
     // leaves things as they were.
-    (void)options_.elevated->run_elevated_and_wait(*program, args, 0);
+    (void)options_.elevated->run_elevated_and_wait(*program, args, owner);
 }
 
 bool StartAtLogin::run_schtasks(const std::vector<std::string>& args) {

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -111,10 +112,12 @@ public:
     // otherwise; when schtasks.exe fails (not enough rights), the same
     // arguments go to the system's schtasks.exe run elevated, and the call
     // waits for it (and for the user's answer to the consent prompt): never
-    // call it on a thread that owns windows. The definition written for a
-    // creation is removed once schtasks.exe has ended. The outcome is not
-    // reported.
-    void toggle_elevated_task(bool currentlyExists);
+    // call it on a thread that owns windows. `owner` is the window the
+    // consent prompt belongs to (an HWND; 0 for none): the window the user
+    // just chose the command in, so that the prompt comes up in front rather
+    // than behind other windows. The definition written for a creation is
+    // removed once schtasks.exe has ended. The outcome is not reported.
+    void toggle_elevated_task(bool currentlyExists, std::uintptr_t owner = 0);
 
     // Runs schtasks.exe with `args` and waits for it: true only when it
     // started and ended with exit code 0.
@@ -122,7 +125,7 @@ public:
 
 private:
     // Runs `args` directly, then elevated if that fails.
-    void change_task(const std::vector<std::string>& args);
+    void change_task(const std::vector<std::string>& args, std::uintptr_t owner);
 
     StartAtLoginOptions options_;
     std::string command_;
