@@ -50,12 +50,18 @@ struct ClassAndStyle {
 ClassAndStyle control_class(cc::ControlKind kind) {
     constexpr DWORD child = WS_CHILD;
     switch (kind) {
-        case cc::ControlKind::Label: return {L"STATIC", child | SS_LEFT | SS_NOPREFIX};
+        // SS_EDITCONTROL: a word wider than the column is broken rather
+        // than cut at the label's edge (DrawText's DT_EDITCONTROL).
+        case cc::ControlKind::Label: return {L"STATIC", child | SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL};
         case cc::ControlKind::Button: return {L"BUTTON", child | WS_TABSTOP | BS_PUSHBUTTON};
         case cc::ControlKind::DefaultButton: return {L"BUTTON", child | WS_TABSTOP | BS_DEFPUSHBUTTON};
     }
     return {L"STATIC", child};
 }
+
+// The flags a left-aligned static control draws its text with (SS_LEFT:
+// word wrap, tabs expanded; SS_NOPREFIX; SS_EDITCONTROL), measuring only.
+constexpr UINT kLabelDrawFlags = DT_LEFT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX | DT_EDITCONTROL;
 
 }  // namespace
 
@@ -176,7 +182,7 @@ void ConnectionCheck::close() {
 }
 
 void ConnectionCheck::create_controls() {
-    for (const cc::ControlPlacement& placed : model_.controls(dpi_)) {
+    for (const cc::ControlPlacement& placed : model_.controls(dpi_, text_measure())) {
         const ClassAndStyle cls = control_class(placed.kind);
         HWND control = CreateWindowExW(0, cls.name, widen(placed.text).c_str(), cls.style, placed.rect.left,
                                        placed.rect.top, placed.rect.width(), placed.rect.height(), window_,
@@ -187,7 +193,7 @@ void ConnectionCheck::create_controls() {
 }
 
 void ConnectionCheck::refresh_controls() {
-    for (const cc::ControlPlacement& placed : model_.controls(dpi_)) {
+    for (const cc::ControlPlacement& placed : model_.controls(dpi_, text_measure())) {
         HWND control = GetDlgItem(window_, placed.id);
         if (!control) continue;
         set_text(window_, placed.id, placed.text);
@@ -198,9 +204,27 @@ void ConnectionCheck::refresh_controls() {
     }
 }
 
+cc::TextMeasure ConnectionCheck::text_measure() const {
+    if (!window_ || !font_) return {};
+    return [window = window_, font = font_](std::string_view text, int widthPx) {
+        const std::wstring wide = widen(text);
+        HDC dc = GetDC(window);
+        if (!dc) return 0;
+        HGDIOBJ old = SelectObject(dc, font);
+        RECT r{0, 0, widthPx, 0};
+        // DT_CALCRECT: the height of the text wrapped to the rectangle's
+        // width, nothing drawn.
+        const int height = wide.empty() ? 0 : DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &r,
+                                                         kLabelDrawFlags | DT_CALCRECT);
+        SelectObject(dc, old);
+        ReleaseDC(window, dc);
+        return std::max(0, height);
+    };
+}
+
 // Rows are as tall as their texts: the window follows the layout's size.
 void ConnectionCheck::resize_to_layout() {
-    const cc::LayoutRect client = model_.client_rect(dpi_);
+    const cc::LayoutRect client = model_.client_rect(dpi_, text_measure());
     RECT frame{0, 0, client.width(), client.height()};
     if (AdjustWindowRectExForDpi(&frame, kStyle, FALSE, kExStyle, static_cast<UINT>(dpi_)))
         SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,

@@ -78,6 +78,9 @@ public:
     // Hands a finished check to the window's model (and the open window).
     void show(const CheckResult& result);
     const connection_check::CheckWindowModel& model() const { return model_; }
+    // How the window measures wrapped text for the model's layout: DrawText
+    // in the labels' font, as the labels draw it. Empty without a window.
+    connection_check::TextMeasure text_measure() const;
 
     // The window: created and shown (with a new check), or brought forward.
     void open();

@@ -106,14 +106,18 @@ public:
         auto startAtLogin = tray_.services.startAtLogin;
         if (!startAtLogin) return;
         // Shown at once; schtasks.exe (and its elevated retry) runs on a
-        // worker, never on the window's thread.
+        // worker, never on the window's thread. The consent prompt belongs
+        // to the tray window, which the menu just made the foreground window
+        // (SHELLEXECUTEINFOW.hwnd: the parent of any UI the call shows);
+        // without an owner the prompt may open behind other windows.
         auto answer = tray_.services.taskAnswer;
         answer->set(!currentlyExists);
         answer->changing.store(true);
+        const auto owner = reinterpret_cast<std::uintptr_t>(tray_.window);
         try {
-            std::thread([startAtLogin, answer, currentlyExists] {
+            std::thread([startAtLogin, answer, currentlyExists, owner] {
                 platform::name_this_thread("elevated-task");
-                startAtLogin->toggle_elevated_task(currentlyExists);
+                startAtLogin->toggle_elevated_task(currentlyExists, owner);
                 answer->changing.store(false);
             }).detach();
         } catch (const std::exception&) {

@@ -72,7 +72,12 @@ platform::FirewallRule hearthpad_firewall_rule(std::string programPath) {
     rule.allow = true;
     rule.enabled = true;
     rule.profiles = platform::kProfilePrivate | platform::kProfileDomain;
+    // No limit of scope: phones come from any address (Tailscale's too), to
+    // whichever port the host got, over any kind of adapter.
     rule.protocol = platform::kProtocolAny;
+    rule.remoteAddresses = "*";
+    rule.localPorts = "*";
+    rule.interfaceTypes = "All";
     return rule;
 }
 

@@ -6,7 +6,8 @@
 //
 // The change touches only inbound rules whose program is this one: their
 // block rules are disabled, and one enabled allow rule for Private and
-// Domain networks (never Public) is left, whatever was there before.
+// Domain networks (never Public) is left, whatever was there before; a rule
+// kept loses any limit of addresses, ports or adapter types it had.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,7 +22,8 @@ inline constexpr std::string_view kAllowFirewallArgument = "--allow-firewall";
 inline constexpr std::string_view kFirewallRuleName = "Hearthpad";
 
 // The allow rule Hearthpad keeps for its program (the installer adds the
-// same): inbound, allow, enabled, Private and Domain, any protocol.
+// same): inbound, allow, enabled, Private and Domain, any protocol, from any
+// remote address, on any local port, over every kind of adapter.
 platform::FirewallRule hearthpad_firewall_rule(std::string programPath);
 
 // Whether two program paths name the same program: equal after lower-casing

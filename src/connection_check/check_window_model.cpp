@@ -32,25 +32,43 @@ std::size_t code_points(std::string_view text) {
 // of the fix button beside it.
 constexpr int kTextInset = 5;
 
-int text_height_units(const std::string& text) { return text_lines(text, kTextWidth) * kLineUnits; }
-int row_height_units(const std::string& text) { return std::max(kButtonHeight, kTextInset + text_height_units(text)); }
+// Heights in pixels at one DPI: the measured height of a text at its
+// column's width (never under `minLines` lines), or the estimate.
+struct Heights {
+    int dpi;
+    const TextMeasure& measure;
+    int text(const std::string& body, const LayoutRect& column, int widthUnits, int minLines) const {
+        const int least = scale_units(dpi, minLines * kLineUnits);
+        if (measure) return std::max(least, measure(body, column.width()));
+        return std::max(least, scale_units(dpi, text_lines(body, widthUnits) * kLineUnits));
+    }
+    int row_text(const std::string& body) const { return text(body, row_text_column(dpi), kTextWidth, 1); }
+    int status(const std::string& body) const { return text(body, status_text_column(dpi), kStatusWidth, kStatusLines); }
+};
 
+// Where things go, in pixels.
 struct Geometry {
-    std::vector<int> rowTops;  // units
+    std::vector<int> rowTops, textHeights;
     int statusTop = 0;
+    int statusHeight = 0;
     int height = 0;
 };
 
-Geometry geometry(const std::vector<Finding>& findings) {
+Geometry geometry(const std::vector<Finding>& findings, const std::string& status, const Heights& h) {
+    const int dpi = h.dpi;
     Geometry g;
-    int y = kMargin;
+    int y = scale_units(dpi, kMargin);
     for (int r = 0; r < kRowCount; ++r) {
-        g.rowTops.push_back(y);
         const std::size_t i = static_cast<std::size_t>(r);
-        y += row_height_units(i < findings.size() ? findings[i].text : std::string()) + kRowGap;
+        const int textHeight = h.row_text(i < findings.size() ? findings[i].text : std::string());
+        g.rowTops.push_back(y);
+        g.textHeights.push_back(textHeight);
+        y += std::max(scale_units(dpi, kButtonHeight), scale_units(dpi, kTextInset) + textHeight) +
+             scale_units(dpi, kRowGap);
     }
-    g.statusTop = y + 4;
-    g.height = g.statusTop + std::max(kStatusLines * kLineUnits, kButtonHeight) + kMargin;
+    g.statusTop = y + scale_units(dpi, 4);
+    g.statusHeight = h.status(status);
+    g.height = g.statusTop + std::max(g.statusHeight, scale_units(dpi, kButtonHeight)) + scale_units(dpi, kMargin);
     return g;
 }
 
@@ -150,43 +168,55 @@ CheckAction CheckWindowModel::fix_finished(const Result<platform::ElevatedOutcom
     return CheckAction::RunCheck;
 }
 
-LayoutRect CheckWindowModel::client_rect(int dpi) const {
-    return {0, 0, scale_units(dpi, kClientWidthUnits), scale_units(dpi, geometry(findings_).height)};
+LayoutRect row_text_column(int dpi) { return {scale_units(dpi, kTextLeft), 0, scale_units(dpi, kTextLeft + kTextWidth), 0}; }
+LayoutRect status_text_column(int dpi) { return {scale_units(dpi, kMargin), 0, scale_units(dpi, kMargin + kStatusWidth), 0}; }
+
+LayoutRect CheckWindowModel::client_rect(int dpi, const TextMeasure& measure) const {
+    return {0, 0, scale_units(dpi, kClientWidthUnits), geometry(findings_, status_, Heights{dpi, measure}).height};
 }
 
-std::vector<ControlPlacement> CheckWindowModel::controls(int dpi) const {
-    const Geometry g = geometry(findings_);
+std::vector<ControlPlacement> CheckWindowModel::controls(int dpi, const TextMeasure& measure) const {
+    const Geometry g = geometry(findings_, status_, Heights{dpi, measure});
     std::vector<ControlPlacement> out;
-    const auto add = [&](int id, ControlKind kind, std::string text, int x, int y, int w, int h) -> ControlPlacement& {
+    const auto add = [&](int id, ControlKind kind, std::string text, LayoutRect rect) -> ControlPlacement& {
         ControlPlacement c;
         c.id = id;
         c.kind = kind;
         c.text = std::move(text);
-        c.rect = {scale_units(dpi, x), scale_units(dpi, y), scale_units(dpi, x + w), scale_units(dpi, y + h)};
+        c.rect = rect;
         out.push_back(std::move(c));
         return out.back();
     };
+    // x and width in units; y and height in pixels.
+    const auto at = [&](int x, int w, int y, int h) {
+        return LayoutRect{scale_units(dpi, x), y, scale_units(dpi, x + w), y + h};
+    };
+    const int inset = scale_units(dpi, kTextInset);
     for (int r = 0; r < kRowCount; ++r) {
         const std::size_t i = static_cast<std::size_t>(r);
         const Finding* f = i < findings_.size() ? &findings_[i] : nullptr;
         const int top = g.rowTops[i];
-        const std::string text = f ? f->text : std::string();
-        add(row_state_id(r), ControlKind::Label, f ? std::string(state_label(f->state)) : std::string(), kStateLeft,
-            top + kTextInset, kStateWidth, kLineUnits);
-        add(row_text_id(r), ControlKind::Label, text, kTextLeft, top + kTextInset, kTextWidth, text_height_units(text));
+        add(row_state_id(r), ControlKind::Label, f ? std::string(state_label(f->state)) : std::string(),
+            at(kStateLeft, kStateWidth, top + inset, scale_units(dpi, kLineUnits)));
+        LayoutRect column = row_text_column(dpi);
+        column.top = top + inset;
+        column.bottom = column.top + g.textHeights[i];
+        add(row_text_id(r), ControlKind::Label, f ? f->text : std::string(), column);
         const bool fixable = f && f->state == FindingState::Problem && f->fix != FindingFix::None;
         ControlPlacement& fix = add(row_fix_id(r), ControlKind::Button, fixable ? std::string(fix_label(f->fix)) : "",
-                                    kFixLeft, top, kButtonWidth, kButtonHeight);
+                                    at(kFixLeft, kButtonWidth, top, scale_units(dpi, kButtonHeight)));
         fix.visible = fixable;
         fix.enabled = fixable && !busy_;
     }
-    add(kStatusId, ControlKind::Label, status_, kMargin, g.statusTop, kStatusWidth, kStatusLines * kLineUnits);
+    LayoutRect status = status_text_column(dpi);
+    status.top = g.statusTop;
+    status.bottom = g.statusTop + g.statusHeight;
+    add(kStatusId, ControlKind::Label, status_, status);
     const int buttonsLeft = kClientWidthUnits - kMargin - 2 * kButtonWidth - 8;
-    add(kCheckAgainId, ControlKind::DefaultButton, "Check Again", buttonsLeft, g.statusTop, kButtonWidth,
-        kButtonHeight)
+    const int buttonHeight = scale_units(dpi, kButtonHeight);
+    add(kCheckAgainId, ControlKind::DefaultButton, "Check Again", at(buttonsLeft, kButtonWidth, g.statusTop, buttonHeight))
         .enabled = !busy_;
-    add(kCloseId, ControlKind::Button, "Close", buttonsLeft + kButtonWidth + 8, g.statusTop, kButtonWidth,
-        kButtonHeight);
+    add(kCloseId, ControlKind::Button, "Close", at(buttonsLeft + kButtonWidth + 8, kButtonWidth, g.statusTop, buttonHeight));
     return out;
 }
 

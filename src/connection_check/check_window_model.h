@@ -6,6 +6,12 @@
 // order (which is also the Tab order) and mirrors the model after every
 // change. Rows are as tall as their text needs, so the window takes the
 // client size the layout gives after each check.
+//
+// Texts wrap within their column, which ends left of the fix buttons (and of
+// Check Again for the status line); how tall a wrapped text is comes from
+// the window, which measures it in its own font at the column's width. The
+// model's own estimate stands in where nothing measures.
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +62,17 @@ struct ControlPlacement {
 
 // `units` at `dpi` (truncated).
 int scale_units(int dpi, int units);
+
+// The height in pixels of `text` wrapped to `widthPx` pixels, at the DPI of
+// the layout asked for (the window: DrawText with DT_CALCRECT and
+// DT_WORDBREAK in the labels' font).
+using TextMeasure = std::function<int(std::string_view text, int widthPx)>;
+
+// The pixel columns texts wrap within at `dpi`: a row's text (left of its
+// fix button) and the status line (left of Check Again). Only left and
+// right are set.
+LayoutRect row_text_column(int dpi);
+LayoutRect status_text_column(int dpi);
 // How many lines a label `widthUnits` wide needs for `text`, wrapped at
 // spaces (a word longer than a line is broken), estimating each character at
 // a generous average width of the dialog font. At least 1.
@@ -84,9 +101,11 @@ public:
     const std::vector<Finding>& findings() const { return findings_; }
 
     // The client area and every control, texts, visibility and enabled state
-    // included, at `dpi` (96 or more).
-    LayoutRect client_rect(int dpi) const;
-    std::vector<ControlPlacement> controls(int dpi) const;
+    // included, at `dpi` (96 or more); labels are as tall as `measure` says
+    // their text is at their column's width (at least one line; the status
+    // line at least two), or as the estimate says without one.
+    LayoutRect client_rect(int dpi, const TextMeasure& measure = {}) const;
+    std::vector<ControlPlacement> controls(int dpi, const TextMeasure& measure = {}) const;
 
 private:
     std::vector<Finding> findings_;

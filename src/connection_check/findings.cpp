@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "connection_check/rule_scope.h"
+
 namespace hp::connection_check {
 
 using platform::FirewallRule;
@@ -109,35 +111,42 @@ Finding network_profile(const ConnectionFacts& facts) {
 bool carries(int protocol, int wanted) { return protocol == platform::kProtocolAny || protocol == wanted; }
 
 // Whether an enabled inbound rule of the given action covers the profile
-// for the protocol.
-bool rule_covers(const std::vector<FirewallRule>& rules, bool allow, unsigned profile, int protocol) {
+// for the protocol; with openScopeOnly, only a rule whose scope lets every
+// phone in counts.
+bool rule_covers(const std::vector<FirewallRule>& rules, bool allow, unsigned profile, int protocol,
+                 bool openScopeOnly = false) {
     return std::any_of(rules.begin(), rules.end(), [&](const FirewallRule& r) {
         return r.inbound && r.enabled && r.allow == allow && (r.profiles & profile) != 0 &&
-               carries(r.protocol, protocol);
+               carries(r.protocol, protocol) && (!openScopeOnly || scope_admits_phones(r));
     });
 }
 
-// A block rule wins over any allow rule; phones need both TCP (the
-// connection) and UDP (the controller datagrams).
+// A block rule wins over any allow rule, whatever its scope (one that keeps
+// out only some addresses still keeps out some phones); phones need both
+// TCP (the connection) and UDP (the controller datagrams).
 bool blocked_by_rule(const std::vector<FirewallRule>& rules, unsigned profile) {
     return rule_covers(rules, false, profile, platform::kProtocolTcp) ||
            rule_covers(rules, false, profile, platform::kProtocolUdp);
 }
-bool allowed_by_rule(const std::vector<FirewallRule>& rules, unsigned profile) {
-    return rule_covers(rules, true, profile, platform::kProtocolTcp) &&
-           rule_covers(rules, true, profile, platform::kProtocolUdp);
+// An allow rule lets the phones in only when its scope does (rule_scope.h).
+bool allowed_by_rule(const std::vector<FirewallRule>& rules, unsigned profile, bool openScopeOnly) {
+    return rule_covers(rules, true, profile, platform::kProtocolTcp, openScopeOnly) &&
+           rule_covers(rules, true, profile, platform::kProtocolUdp, openScopeOnly);
 }
 
 // Worst first, so that the larger value wins when profiles are combined.
-enum class Verdict { Ok, Unknown, NoAllow, Blocked };
+// Limited: allow rules would cover the profile, but only for some
+// addresses, ports or kinds of adapter.
+enum class Verdict { Ok, Unknown, Limited, NoAllow, Blocked };
 
 Verdict program_verdict(const FirewallFacts& fw, unsigned profile) {
     const std::optional<bool> on = fw.profile(profile).enabled;
     if (on == false) return Verdict::Ok;
     if (!fw.programRules) return Verdict::Unknown;
     if (blocked_by_rule(*fw.programRules, profile)) return Verdict::Blocked;
-    if (allowed_by_rule(*fw.programRules, profile)) return Verdict::Ok;
-    return on ? Verdict::NoAllow : Verdict::Unknown;
+    if (allowed_by_rule(*fw.programRules, profile, true)) return Verdict::Ok;
+    if (!on) return Verdict::Unknown;
+    return allowed_by_rule(*fw.programRules, profile, false) ? Verdict::Limited : Verdict::NoAllow;
 }
 
 // Whether something holds in every profile, with the firewall on (or maybe
@@ -170,7 +179,7 @@ Finding firewall_program(const ConnectionFacts& facts) {
         verdict = everywhere ? Verdict::Blocked : Verdict::Unknown;
     }
 
-    const bool problem = verdict == Verdict::Blocked || verdict == Verdict::NoAllow;
+    const bool problem = verdict == Verdict::Blocked || verdict == Verdict::NoAllow || verdict == Verdict::Limited;
     if (fw.managedElsewhere == true)
         return make(kFirewallProgramId, problem ? FindingState::Problem : FindingState::Unknown,
                     "Windows Defender Firewall on this PC is managed by your organization, so Hearthpad cannot "
@@ -183,6 +192,7 @@ Finding firewall_program(const ConnectionFacts& facts) {
                         "Allow… to let Hearthpad through on private networks.",
                         FindingFix::AllowFirewall);
         case Verdict::NoAllow:
+        case Verdict::Limited:
             if (onPublic) {
                 // The fix never opens public networks; it helps only once the
                 // network is private and Hearthpad is not let through there yet.
@@ -194,6 +204,12 @@ Finding firewall_program(const ConnectionFacts& facts) {
                                                      "networks."),
                             privateFine ? FindingFix::None : FindingFix::AllowFirewall);
             }
+            if (verdict == Verdict::Limited)
+                return make(kFirewallProgramId, FindingState::Problem,
+                            "Windows Defender Firewall lets Hearthpad accept connections only from some addresses, "
+                            "on some ports or on some kinds of network adapter, which can keep phones out (those "
+                            "on Tailscale too). Choose Allow… to let Hearthpad through on private networks.",
+                            FindingFix::AllowFirewall);
             return make(kFirewallProgramId, FindingState::Problem,
                         "Windows Defender Firewall has no rule that lets Hearthpad accept connections on this "
                         "network. Choose Allow… to let Hearthpad through on private networks.",

@@ -46,6 +46,12 @@ struct FirewallRule {
     bool enabled = true;
     unsigned profiles = kProfileAll;  // kProfile* bits
     int protocol = kProtocolAny;
+    // The rule's scope, as the firewall writes it: comma-separated lists,
+    // "*" (and "All" for interface types) meaning no limit. Local ports mean
+    // something only for TCP and UDP rules. Empty: the firewall did not say.
+    std::string remoteAddresses = "*";  // addresses, ranges, subnets or keywords such as "LocalSubnet"
+    std::string localPorts = "*";       // ports and ranges ("49182-49192"), or keywords such as "RPC"
+    std::string interfaceTypes = "All"; // "Lan", "Wireless", "RemoteAccess"
     friend bool operator==(const FirewallRule&, const FirewallRule&) = default;
 };
 

@@ -156,7 +156,7 @@ bool StartAtLogin::elevated_task_exists() {
         exists = shared != Shared::NotOurs;
         // Replaced only without a prompt: a look at the menu never asks
         // for rights. The shared one goes only once the user's own exists.
-        if (shared == Shared::OursForThisProgram && create_task(false))
+        if (shared == Shared::OursForThisProgram && create_task(false, 0))
             (void)run_schtasks(delete_task_arguments(kSharedTaskName));
     }
     std::lock_guard lock(cacheMutex_);
@@ -165,7 +165,7 @@ bool StartAtLogin::elevated_task_exists() {
     return exists;
 }
 
-void StartAtLogin::toggle_elevated_task(bool currentlyExists) {
+void StartAtLogin::toggle_elevated_task(bool currentlyExists, std::uintptr_t owner) {
     {
         std::lock_guard lock(cacheMutex_);
         cachedAnswer_ = !currentlyExists;
@@ -178,15 +178,15 @@ void StartAtLogin::toggle_elevated_task(bool currentlyExists) {
     if (currentlyExists) {
         // Each form that is there (a /Delete of a missing task would fail
         // and ask for rights for nothing).
-        if (run_schtasks(query_task_arguments(task_))) (void)change_task(delete_task_arguments(task_));
-        if (shared_task() != Shared::NotOurs) (void)change_task(delete_task_arguments(kSharedTaskName));
+        if (run_schtasks(query_task_arguments(task_))) (void)change_task(delete_task_arguments(task_), owner);
+        if (shared_task() != Shared::NotOurs) (void)change_task(delete_task_arguments(kSharedTaskName), owner);
         return;
     }
-    if (create_task(true) && shared_task() != Shared::NotOurs)
-        (void)change_task(delete_task_arguments(kSharedTaskName));
+    if (create_task(true, owner) && shared_task() != Shared::NotOurs)
+        (void)change_task(delete_task_arguments(kSharedTaskName), owner);
 }
 
-bool StartAtLogin::create_task(bool prompt) {
+bool StartAtLogin::create_task(bool prompt, std::uintptr_t owner) {
     std::error_code ec;
     std::filesystem::path dir = options_.temporaryDirectory;
     if (dir.empty()) dir = std::filesystem::temp_directory_path(ec);
@@ -196,7 +196,7 @@ bool StartAtLogin::create_task(bool prompt) {
                                task_definition_file(options_.executablePath, options_.userSid)))
         return false;
     const auto args = create_task_arguments(task_, path_text(file.path()));
-    return prompt ? change_task(args) : run_schtasks(args);
+    return prompt ? change_task(args, owner) : run_schtasks(args);
 }
 
 StartAtLogin::Shared StartAtLogin::shared_task() {
@@ -215,7 +215,7 @@ StartAtLogin::Shared StartAtLogin::shared_task() {
     return thisProgram ? Shared::OursForThisProgram : Shared::Ours;
 }
 
-bool StartAtLogin::change_task(const std::vector<std::string>& args) {
+bool StartAtLogin::change_task(const std::vector<std::string>& args, std::uintptr_t owner) {
     if (run_schtasks(args)) return true;  // the program already has the rights
     if (!options_.elevated || !options_.processes) return false;
     // The same program the direct start found, by its full path: the
@@ -227,7 +227,7 @@ bool StartAtLogin::change_task(const std::vector<std::string>& args) {
     // Waits for the user's answer and for schtasks.exe, which reads the
     // definition file: it is removed only after this returns. A refusal
     // leaves things as they were.
-    const auto outcome = options_.elevated->run_elevated_and_wait(*program, args, 0);
+    const auto outcome = options_.elevated->run_elevated_and_wait(*program, args, owner);
     return outcome && !outcome->declined && outcome->exitCode == 0;
 }
 

@@ -25,6 +25,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -141,10 +142,13 @@ public:
     // otherwise (each form that exists); when schtasks.exe fails (not
     // enough rights), the same arguments go to the system's schtasks.exe
     // run elevated, and the call waits for it (and for the user's answer to
-    // the consent prompt): never call it on a thread that owns windows. The
+    // the consent prompt): never call it on a thread that owns windows.
+    // `owner` is the window the consent prompt belongs to (an HWND; 0 for
+    // none): the window the user just chose the command in, so that the
+    // prompt comes up in front rather than behind other windows. The
     // definition written for a creation is removed once schtasks.exe has
     // ended. The outcome is not reported.
-    void toggle_elevated_task(bool currentlyExists);
+    void toggle_elevated_task(bool currentlyExists, std::uintptr_t owner = 0);
 
     // Runs schtasks.exe with `args` and waits for it: true only when it
     // started and ended with exit code 0.
@@ -153,10 +157,10 @@ public:
 private:
     // Runs `args` directly, then elevated if that fails; whether either
     // ended with exit code 0.
-    bool change_task(const std::vector<std::string>& args);
+    bool change_task(const std::vector<std::string>& args, std::uintptr_t owner);
     // Creates the user's task from this program's definition; `prompt`:
     // elevated after a direct failure. Whether it was created.
-    bool create_task(bool prompt);
+    bool create_task(bool prompt, std::uintptr_t owner);
     // What the shared-name task is to this user.
     enum class Shared { NotOurs, Ours, OursForThisProgram };
     Shared shared_task();

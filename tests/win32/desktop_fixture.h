@@ -60,12 +60,13 @@ public:
     struct Call {
         std::string program;
         std::vector<std::string> args;
+        std::uintptr_t owner = 0;  // the consent prompt's window
     };
     Result<platform::ElevatedOutcome> run_elevated_and_wait(const std::string& program,
                                                             const std::vector<std::string>& args,
-                                                            std::uintptr_t) override {
+                                                            std::uintptr_t owner) override {
         std::lock_guard lock(mutex_);
-        calls_.push_back({program, args});
+        calls_.push_back({program, args, owner});
         return platform::ElevatedOutcome{};
     }
     std::vector<Call> calls() const {

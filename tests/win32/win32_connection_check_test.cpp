@@ -139,7 +139,9 @@ TEST_F(ConnectionCheckDesktop, EveryControlMirrorsTheModel) {
     HWND window = check_window();
     ASSERT_TRUE(window);
     const int dpi = std::max(96, static_cast<int>(GetDpiForWindow(window)));
-    for (const auto& placed : tray_.check->model().controls(dpi)) {
+    const cc::TextMeasure measure = tray_.check->text_measure();
+    ASSERT_TRUE(measure);
+    for (const auto& placed : tray_.check->model().controls(dpi, measure)) {
         HWND control = GetDlgItem(window, placed.id);
         ASSERT_TRUE(control) << placed.id;
         EXPECT_EQ(control_text(window, placed.id), placed.text) << placed.id;
@@ -154,7 +156,65 @@ TEST_F(ConnectionCheckDesktop, EveryControlMirrorsTheModel) {
     }
     RECT client{};
     GetClientRect(window, &client);
-    EXPECT_EQ(client.bottom, tray_.check->model().client_rect(dpi).height());
+    EXPECT_EQ(client.bottom, tray_.check->model().client_rect(dpi, measure).height());
+}
+
+// Every text shows whole in the window's own font: wrapped as its label
+// draws it, it is no wider and no taller than the label, and no label
+// reaches a button. An adapter named in wide letters, with a word wider
+// than the column, is what a character count underestimates.
+TEST_F(ConnectionCheckDesktop, EveryTextFitsItsLabelLeftOfTheButtons) {
+    use_facts([] {
+        cc::ConnectionFacts f = public_wifi();
+        const std::string name = "WMWMWMWMWMWMWMWMWMWMWMWMWMWMWMWMWMWMWMWM Wireless WMWMWMWMWM";
+        f.lan[0].adapterName = name;
+        f.networks[0].adapterName = name;
+        return f;
+    });
+    tray_.check->open();
+    ASSERT_TRUE(pump_until([&] { return !tray_.check->model().busy(); }));
+    pump_for(50ms);
+    HWND window = check_window();
+    ASSERT_TRUE(window);
+    const auto rect_of = [&](HWND control) {
+        RECT r{};
+        GetWindowRect(control, &r);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    };
+    std::vector<RECT> buttons;
+    for (int r = 0; r < cc::kRowCount; ++r)
+        if (HWND fix = GetDlgItem(window, cc::row_fix_id(r)); fix && IsWindowVisible(fix)) buttons.push_back(rect_of(fix));
+    buttons.push_back(rect_of(GetDlgItem(window, cc::kCheckAgainId)));
+    buttons.push_back(rect_of(GetDlgItem(window, cc::kCloseId)));
+    ASSERT_GE(buttons.size(), 3u);
+
+    std::vector<int> labels{cc::kStatusId};
+    for (int r = 0; r < cc::kRowCount; ++r) labels.push_back(cc::row_text_id(r));
+    for (const int id : labels) {
+        HWND label = GetDlgItem(window, id);
+        ASSERT_TRUE(label) << id;
+        const std::wstring text = widen(control_text(window, id));
+        const RECT box = rect_of(label);
+        // The static control's own drawing flags for its style.
+        const LONG style = GetWindowLongW(label, GWL_STYLE);
+        UINT flags = DT_LEFT | DT_WORDBREAK | DT_EXPANDTABS | DT_CALCRECT;
+        if (style & SS_NOPREFIX) flags |= DT_NOPREFIX;
+        if ((style & SS_EDITCONTROL) == SS_EDITCONTROL) flags |= DT_EDITCONTROL;
+        HDC dc = GetDC(label);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+        RECT need{0, 0, box.right - box.left, 0};
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, flags);
+        SelectObject(dc, old);
+        ReleaseDC(label, dc);
+        EXPECT_LE(need.right, box.right - box.left) << id << " " << narrow(text);
+        EXPECT_LE(need.bottom, box.bottom - box.top) << id << " " << narrow(text);
+        for (const RECT& b : buttons) {
+            RECT both{};
+            EXPECT_FALSE(IntersectRect(&both, &box, &b)) << id;
+        }
+    }
+    SendMessageW(window, WM_CLOSE, 0, 0);
 }
 
 // A problem shows one balloon per network, again only after it was ok in

@@ -205,6 +205,8 @@ TEST_F(TrayCommands, ElevatedTaskIsToggledAndFallsBackToTheElevationPrompt) {
     ASSERT_EQ(elevated_->calls().size(), 1u);
     EXPECT_EQ(elevated_->calls()[0].program, "schtasks.exe");  // as the fake runner locates it
     EXPECT_EQ(elevated_->calls()[0].args, requests.back().args);
+    // The consent prompt belongs to the tray window, so it comes up in front.
+    EXPECT_EQ(elevated_->calls()[0].owner, reinterpret_cast<std::uintptr_t>(tray_.window));
     EXPECT_TRUE(menu().items[13].checked);  // shown at once, asked again 5 s later
 }
 

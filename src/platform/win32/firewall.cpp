@@ -42,6 +42,8 @@ std::string expanded_path(const Bstr& b) {
     return win32::to_utf8(out).value_or(std::string());
 }
 
+bool has_ports(int protocol) { return protocol == kProtocolTcp || protocol == kProtocolUdp; }
+
 unsigned profiles_from(long bits) { return static_cast<unsigned>(bits) & kProfileAll; }
 
 std::string hresult_text(const char* what, HRESULT hr) {
@@ -71,18 +73,41 @@ Result<FirewallRule> read_rule(INetFwRule* r) {
     rule.enabled = enabled != VARIANT_FALSE;
     rule.profiles = profiles_from(profiles);
     rule.protocol = static_cast<int>(protocol);
+    // The scope. A getter that fails leaves the field empty, which the check
+    // never reads as open. Local ports exist only for TCP and UDP rules.
+    Bstr remote, ports, interfaceTypes;
+    rule.remoteAddresses = SUCCEEDED(r->get_RemoteAddresses(remote.put())) ? utf8_of(remote) : std::string();
+    rule.interfaceTypes =
+        SUCCEEDED(r->get_InterfaceTypes(interfaceTypes.put())) ? utf8_of(interfaceTypes) : std::string();
+    if (has_ports(rule.protocol))
+        rule.localPorts = SUCCEEDED(r->get_LocalPorts(ports.put())) ? utf8_of(ports) : std::string();
     return rule;
 }
 
-// Writes every field of `rule` into a rule object. The protocol goes first:
-// Windows refuses ports on a rule whose protocol is any, and a rule taken
-// over may carry some.
+// Writes every field of `rule` into a rule object. Windows checks the rule
+// after every single change (INetFwRule, Remarks), and ports exist only for
+// TCP and UDP: a rule taken over that limits its ports gets them opened
+// while its protocol still has ports, then its protocol, and only then the
+// wanted ports (the protocol must be set before the ports, put_LocalPorts).
 Status write_rule(INetFwRule* r, const FirewallRule& rule) {
     const auto name = win32::to_wide(rule.name);
     const auto description = win32::to_wide(rule.description);
     const auto application = win32::to_wide(rule.applicationName);
-    if (!name || !description || !application) return fail("the rule's text is not valid");
-    HRESULT hr = r->put_Protocol(rule.protocol);
+    const auto remote = win32::to_wide(rule.remoteAddresses);
+    const auto ports = win32::to_wide(rule.localPorts);
+    const auto interfaceTypes = win32::to_wide(rule.interfaceTypes);
+    if (!name || !description || !application || !remote || !ports || !interfaceTypes)
+        return fail("the rule's text is not valid");
+    HRESULT hr = S_OK;
+    long current = 0;
+    if (SUCCEEDED(r->get_Protocol(&current)) && has_ports(static_cast<int>(current))) {
+        hr = r->put_LocalPorts(Bstr(L"*").get());
+        if (SUCCEEDED(hr)) hr = r->put_RemotePorts(Bstr(L"*").get());
+    }
+    if (SUCCEEDED(hr)) hr = r->put_Protocol(rule.protocol);
+    if (SUCCEEDED(hr) && has_ports(rule.protocol)) hr = r->put_LocalPorts(Bstr(*ports).get());
+    if (SUCCEEDED(hr)) hr = r->put_RemoteAddresses(Bstr(*remote).get());
+    if (SUCCEEDED(hr)) hr = r->put_InterfaceTypes(Bstr(*interfaceTypes).get());
     if (SUCCEEDED(hr)) hr = r->put_Name(Bstr(*name).get());
     if (SUCCEEDED(hr)) hr = r->put_Description(Bstr(*description).get());
     if (SUCCEEDED(hr)) hr = r->put_ApplicationName(application->empty() ? nullptr : Bstr(*application).get());

@@ -123,6 +123,48 @@ TEST(CheckWindowLayout, FitsAndDoesNotOverlapAtEveryDpi) {
     EXPECT_LE(worst.client_rect(96).height(), 640);
 }
 
+// The window measures wrapped text in its own font: labels take the height
+// it gives at their column's width, and no text column ever reaches a
+// button, however wide the font. The measure here stands in for a font
+// twice as wide as the estimate's, 16 pixels a line at 96 DPI.
+TEST(CheckWindowLayout, TextsWrapInTheirColumnLeftOfTheButtonsAtTheMeasuredHeight) {
+    CheckWindowModel model;
+    model.show_findings(longest_texts());
+    for (const int dpi : kDpis) {
+        SCOPED_TRACE(dpi);
+        std::map<std::string, int> widths;  // the width each text was measured at
+        const TextMeasure wide = [&](std::string_view text, int widthPx) {
+            widths[std::string(text)] = widthPx;
+            const int perLine = std::max(1, widthPx / scale_units(dpi, 14));
+            const int lines = (static_cast<int>(text.size()) + perLine - 1) / perLine;
+            return std::max(1, lines) * scale_units(dpi, 16);
+        };
+        const LayoutRect client = model.client_rect(dpi, wide);
+        const auto controls = model.controls(dpi, wide);
+        int buttonsLeft = client.right;
+        for (const ControlPlacement& c : controls)
+            if (c.kind != ControlKind::Label && c.id != kCloseId && c.id != kCheckAgainId)
+                buttonsLeft = std::min(buttonsLeft, c.rect.left);
+        for (std::size_t i = 0; i < controls.size(); ++i) {
+            const ControlPlacement& a = controls[i];
+            EXPECT_TRUE(inside(a.rect, client)) << a.id;
+            for (std::size_t j = i + 1; j < controls.size(); ++j)
+                EXPECT_FALSE(overlap(a.rect, controls[j].rect)) << a.id << " / " << controls[j].id;
+        }
+        for (int r = 0; r < kRowCount; ++r) {
+            const ControlPlacement& text = control(controls, row_text_id(r));
+            ASSERT_TRUE(widths.contains(text.text)) << text.text;
+            EXPECT_EQ(text.rect.width(), widths[text.text]) << text.text;
+            EXPECT_EQ(text.rect.width(), row_text_column(dpi).width());
+            EXPECT_GE(text.rect.height(), wide(text.text, text.rect.width())) << text.text;
+            EXPECT_LT(text.rect.right, buttonsLeft) << text.text;  // left of every fix button, with a gap
+        }
+        const ControlPlacement& status = control(controls, kStatusId);
+        EXPECT_EQ(status.rect.width(), status_text_column(dpi).width());
+        EXPECT_LT(status.rect.right, control(controls, kCheckAgainId).rect.left);
+    }
+}
+
 TEST(CheckWindowLayout, StatusTextsFitTheirTwoLines) {
     CheckWindowModel model;
     const int widthUnits = control(model.controls(96), kStatusId).rect.width();

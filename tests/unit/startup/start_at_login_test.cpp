@@ -163,9 +163,10 @@ public:
     };
     Result<platform::ElevatedOutcome> run_elevated_and_wait(const std::string& program,
                                                             const std::vector<std::string>& args,
-                                                            std::uintptr_t) override {
+                                                            std::uintptr_t owner) override {
         std::lock_guard lock(mutex_);
         calls_.push_back({program, args});
+        owners_.push_back(owner);
         if (whileRunning) whileRunning(args);
         return platform::ElevatedOutcome{};
     }
@@ -173,11 +174,17 @@ public:
         std::lock_guard lock(mutex_);
         return calls_;
     }
+    // The window each consent prompt belonged to, in order.
+    std::vector<std::uintptr_t> owners() const {
+        std::lock_guard lock(mutex_);
+        return owners_;
+    }
     std::function<void(const std::vector<std::string>&)> whileRunning;
 
 private:
     mutable std::mutex mutex_;
     std::vector<Call> calls_;
+    std::vector<std::uintptr_t> owners_;
 };
 
 Bytes read_file(const std::filesystem::path& p) {
@@ -337,6 +344,20 @@ TEST(ElevatedTask, WithoutRightsTheSameArgumentsGoThroughTheElevationPromptAndTh
     rig.now += 1s;
     rig.answer(0);
     EXPECT_TRUE(rig.startup.elevated_task_exists());
+}
+
+// The consent prompt belongs to the window the command was chosen in, for
+// creating and for deleting alike.
+TEST(ElevatedTask, TheConsentPromptBelongsToTheCallersWindow) {
+    Rig rig;
+    const std::uintptr_t window = 0x3012c;
+    rig.answer(1);  // /Create refused
+    rig.startup.toggle_elevated_task(false, window);
+    rig.answer(0);  // the task is there
+    rig.answer(1);  // /Delete refused
+    rig.startup.toggle_elevated_task(true, window);
+    ASSERT_EQ(rig.elevated->calls().size(), 2u);
+    EXPECT_EQ(rig.elevated->owners(), (std::vector<std::uintptr_t>{window, window}));
 }
 
 TEST(ElevatedTask, WithoutTheSystemsSchtasksNothingIsStartedElevated) {
