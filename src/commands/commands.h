@@ -8,6 +8,7 @@
 // read, authenticate, and write what they are told to.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@
 #include "base/clock.h"
 #include "host/host_state.h"
 #include "platform/platform_services.h"
+#include "protocol/handshake.h"
 #include "protocol/input_record.h"
 
 namespace hp::commands {
@@ -92,5 +94,24 @@ std::string clipboard_content(platform::PlatformServices& platform);
 // it, cut further on a character boundary while escaping makes the body too
 // large for one encrypted frame ("truncated" is then true).
 std::string clipboard_reply(std::string_view text);
+
+// ------------------------------------------------------------- handshakes
+
+// What the transport does once a handshake frame has established a session:
+// under the host lock, insert the session's entry (queuing SessionOpened) and
+// return its id.
+using RegisterSession = std::function<std::uint64_t(const host::Locked&, const protocol::Established&)>;
+
+// One frame received before a session exists (pairing or authentication):
+// the handshake's step, the changes to the pairing slot and the store, the
+// events they raise (delivered once the lock is released), the ending of
+// sessions a re-keying pairing leaves behind, and, when the step establishes
+// a session, its registration through `registerSession`. The outcome says
+// what to write. `random`, when given, replaces the system's generator for
+// the ephemeral keys and nonces.
+protocol::HandshakeOutcome handshake_frame(host::HostState& state, protocol::HandshakeState& hs,
+                                           const protocol::HostAddresses& net, const IpAddress& peer,
+                                           std::uint8_t type, ByteView body, const RegisterSession& registerSession,
+                                           const protocol::RandomSource& random = {});
 
 }  // namespace hp::commands

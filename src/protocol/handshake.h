@@ -21,6 +21,7 @@ namespace hp::protocol {
 struct PairingSlot {
     std::optional<std::string> code;
     std::uint8_t failures = 0;
+    friend bool operator==(const PairingSlot&, const PairingSlot&) = default;
 };
 
 // What the host tells clients about itself.

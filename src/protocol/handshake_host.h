@@ -41,6 +41,7 @@ struct PairedClient {
     // The key it paired with; nothing when the stored key cannot be read
     // (such a client is treated as unpaired, and pairing again replaces it).
     std::optional<crypto::Key32> ed25519PublicKey;
+    friend bool operator==(const PairedClient&, const PairedClient&) = default;
 };
 
 // A pairing that succeeded, to be kept.
