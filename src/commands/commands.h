@@ -114,4 +114,29 @@ protocol::HandshakeOutcome handshake_frame(host::HostState& state, protocol::Han
                                            std::uint8_t type, ByteView body, const RegisterSession& registerSession,
                                            const protocol::RandomSource& random = {});
 
+// The same in two halves, for a caller that must do something between them
+// (tests do). prepare_handshake runs the protocol's step with the host lock
+// free, taking it only for each read of the pairing slot and the store;
+// commit_handshake takes the lock, checks that what the step read still
+// holds (running the step again when it does not), applies the step's
+// changes and registers the session. A pairing's save is waited for, with
+// the lock free, before the pairing is announced or answered; a visit's save
+// is not.
+class PreparedHandshake {
+public:
+    struct Work;
+    explicit PreparedHandshake(std::unique_ptr<Work> work);
+    PreparedHandshake(PreparedHandshake&&) noexcept;
+    PreparedHandshake& operator=(PreparedHandshake&&) noexcept;
+    ~PreparedHandshake();
+
+private:
+    friend protocol::HandshakeOutcome commit_handshake(PreparedHandshake, const RegisterSession&);
+    std::unique_ptr<Work> work_;
+};
+PreparedHandshake prepare_handshake(host::HostState& state, protocol::HandshakeState& hs,
+                                    const protocol::HostAddresses& net, const IpAddress& peer, std::uint8_t type,
+                                    ByteView body, const protocol::RandomSource& random = {});
+protocol::HandshakeOutcome commit_handshake(PreparedHandshake prepared, const RegisterSession& registerSession);
+
 }  // namespace hp::commands

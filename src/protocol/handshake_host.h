@@ -51,8 +51,8 @@ struct NewPairing {
     std::string_view remoteIp;
 };
 
-// The paired devices, as the handshakes read and change them. The caller
-// holds the host's lock while a handshake uses it.
+// The paired devices, as the handshakes read and change them; guarded as
+// the HandshakeHost that carries them says.
 class PairedDevices {
 public:
     virtual std::optional<PairedClient> paired_client(std::string_view clientId) const = 0;
