@@ -6,7 +6,11 @@
 // with no lock of the caller held. Contents handed in while a write is under
 // way are coalesced: only the latest is written next, so a later content is
 // never overwritten by an earlier one. A caller that must know the content
-// is on the disk (before it tells anyone) waits for its ticket.
+// is on the disk (before it tells anyone) hands it in as urgent and waits
+// for its ticket; a content nobody waits for is written no sooner than the
+// settling time after the previous write, so that a burst of them costs one
+// write.
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <functional>
@@ -46,15 +50,18 @@ public:
     };
 
     // Writes `target` through `tmp` (see tmp_sibling).
-    OrderedFileWriter(std::filesystem::path target, std::filesystem::path tmp, Write write = {});
+    OrderedFileWriter(std::filesystem::path target, std::filesystem::path tmp, Write write = {},
+                      std::chrono::milliseconds settle = std::chrono::milliseconds(100));
     // Writes what is still waiting, then stops the writing thread.
     ~OrderedFileWriter();
     OrderedFileWriter(const OrderedFileWriter&) = delete;
     OrderedFileWriter& operator=(const OrderedFileWriter&) = delete;
 
     // Hands in the file's next content. Never waits for the disk; the
-    // writing thread starts with the first content.
-    Ticket submit(std::string content);
+    // writing thread starts with the first content. An urgent content (and
+    // whatever waits with it) is written as soon as the write under way, if
+    // any, has finished.
+    Ticket submit(std::string content, bool urgent = true);
 
     const std::filesystem::path& target() const { return target_; }
 
@@ -63,6 +70,7 @@ private:
 
     const std::filesystem::path target_, tmp_;
     const Write write_;
+    const std::chrono::milliseconds settle_;
     std::mutex mutex_;
     std::condition_variable work_;  // the writing thread waits here
     std::shared_ptr<Ticket::Batch> open_;  // the content to write next

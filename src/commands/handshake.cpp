@@ -180,9 +180,10 @@ HandshakeOutcome commit_handshake(PreparedHandshake prepared, const RegisterSess
         // opened, whether or not the store can then be saved.
         if (w.outcome.rekeyedClientId) end_client_sessions(lock, *w.outcome.rekeyedClientId);
         if (const auto& visit = w.view.visit()) {
-            // A visit is not waited for: the next save carries it.
+            // A visit is not waited for: the next save carries it, and
+            // visits close together share one.
             state.store.note_visit(visit->clientId, visit->remoteIp);
-            (void)state.store.save_later();
+            (void)state.store.save_later(false);
         }
         if (const auto& pairing = w.view.pairing()) {
             state.store.keep_pairing(pairing->view());

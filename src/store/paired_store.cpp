@@ -265,7 +265,9 @@ OrderedFileWriter& PairedDeviceStore::writer() {
     return *writer_;
 }
 
-OrderedFileWriter::Ticket PairedDeviceStore::save_later() { return writer().submit(file_text()); }
+OrderedFileWriter::Ticket PairedDeviceStore::save_later(bool urgent) {
+    return writer().submit(file_text(), urgent);
+}
 
 Status PairedDeviceStore::save() { return wait_saved(save_later()); }
 

@@ -57,7 +57,8 @@ public:
     // for the disk (called under the host lock, so contents are handed in
     // in the order they were decided); wait_saved, called without that
     // lock, waits until that content (or a later one) is on the disk.
-    OrderedFileWriter::Ticket save_later();
+    // A visit (`urgent` false) may wait a moment for others to join it.
+    OrderedFileWriter::Ticket save_later(bool urgent = true);
     static Status wait_saved(const OrderedFileWriter::Ticket& ticket) { return ticket.wait(); }
 
     const std::filesystem::path& path() const { return path_; }

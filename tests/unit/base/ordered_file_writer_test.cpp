@@ -48,6 +48,30 @@ TEST(OrderedFileWriter, ALaterContentIsNeverOverwrittenByAnEarlierOne) {
     EXPECT_EQ(test::read_file(target), "3");
 }
 
+TEST(OrderedFileWriter, ContentsNobodyWaitsForShareOneWriteUntilSomeoneWaits) {
+    test::ScratchDir scratch;
+    const auto target = scratch.path() / "paired_devices.json";
+    std::mutex m;
+    std::vector<std::string> written;
+    OrderedFileWriter writer(
+        target, tmp_sibling(target),
+        [&](const std::filesystem::path& t, const std::filesystem::path& tmp, ByteView data) {
+            {
+                std::lock_guard lock(m);
+                written.push_back(to_string(data));
+            }
+            return write_file_atomically(t, tmp, data);
+        },
+        std::chrono::seconds(30));
+    EXPECT_TRUE(writer.submit("a", false).wait());  // the first is written at once
+    (void)writer.submit("b", false);
+    (void)writer.submit("c", false);
+    EXPECT_TRUE(writer.submit("d", true).wait());  // long before the settling time is over
+    std::lock_guard lock(m);
+    EXPECT_EQ(written, (std::vector<std::string>{"a", "d"}));
+    EXPECT_EQ(test::read_file(target), "d");
+}
+
 TEST(OrderedFileWriter, AFailedWriteIsEveryWaitersAnswerAndContentIsWrittenAtTheEnd) {
     test::ScratchDir scratch;
     const auto blocked = scratch.path() / "file" / "paired_devices.json";
