@@ -113,12 +113,13 @@ Result<std::unique_ptr<HostProcess>> HostProcess::start(const HostOptions& optio
     // Everything the child needs is prepared before fork: after it, only
     // async-signal-safe calls.
     std::vector<std::string> env;
-    const std::vector<std::pair<std::string, std::string>> own = {
+    std::vector<std::pair<std::string, std::string>> own = {
         {"RC_DATA_DIR", (host->dir_ / "data").string()},
         {"HEARTHPAD_KEY_DIR", (host->dir_ / "keys").string()},
         {"LOCALAPPDATA", (host->dir_ / "local").string()},
         {"HOME", (host->dir_ / "home").string()},
     };
+    own.insert(own.end(), options.environment.begin(), options.environment.end());
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
         const bool replaced = std::any_of(own.begin(), own.end(), [&](const auto& kv) {

@@ -30,6 +30,8 @@ struct HostOptions {
     // loopback port, so nothing leaves the machine.
     std::vector<std::string> arguments{"--no-mdns", "--tailscale-api", "127.0.0.1:9"};
     int fdLimit = 0;  // the child's soft descriptor limit; 0 keeps the tool's
+    // Further environment variables of the child (LD_PRELOAD, for one).
+    std::vector<std::pair<std::string, std::string>> environment;
 };
 
 // One thread of the child at one moment.

@@ -5,6 +5,9 @@
 #                   paired phone's latency under attack
 #   hearthpad_idle_cost  wake-ups and CPU of the idle host, threads after many
 #                   authentications
+#   hearthpad_contention  a phone's round trips while other phones authenticate
+#                   on a disk with slow flushes, and an authentication's CPU
+#                   against its primitives and one durable save
 find_package(benchmark REQUIRED)
 
 # The tools' common parts: the child host, the phone, loopback sockets, the
@@ -23,9 +26,16 @@ target_compile_options(hearthpad_bench PRIVATE ${HP_WARNINGS})
 target_link_libraries(hearthpad_bench PRIVATE hearthpad_bench_support hearthpad_core hearthpad_platform
                       benchmark::benchmark_main)
 
+# Preloaded into the host by hearthpad_contention: every fsync made slow.
+add_library(hearthpad_slow_fsync SHARED bench/slow_fsync.cpp)
+target_compile_options(hearthpad_slow_fsync PRIVATE ${HP_WARNINGS})
+target_link_libraries(hearthpad_slow_fsync PRIVATE ${CMAKE_DL_LIBS})
+
 add_executable(hearthpad_load bench/load_tool.cpp)
 add_executable(hearthpad_idle_cost bench/idle_cost.cpp)
-foreach(tool hearthpad_load hearthpad_idle_cost)
+add_executable(hearthpad_contention bench/contention_tool.cpp)
+add_dependencies(hearthpad_contention hearthpad_slow_fsync)
+foreach(tool hearthpad_load hearthpad_idle_cost hearthpad_contention)
   target_compile_options(${tool} PRIVATE ${HP_WARNINGS})
   target_link_libraries(${tool} PRIVATE hearthpad_bench_support)
   # The tools start the console host from their own folder.

@@ -8,6 +8,7 @@
 // read, authenticate, and write what they are told to.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@
 #include "base/clock.h"
 #include "host/host_state.h"
 #include "platform/platform_services.h"
+#include "protocol/handshake.h"
 #include "protocol/input_record.h"
 
 namespace hp::commands {
@@ -92,5 +94,49 @@ std::string clipboard_content(platform::PlatformServices& platform);
 // it, cut further on a character boundary while escaping makes the body too
 // large for one encrypted frame ("truncated" is then true).
 std::string clipboard_reply(std::string_view text);
+
+// ------------------------------------------------------------- handshakes
+
+// What the transport does once a handshake frame has established a session:
+// under the host lock, insert the session's entry (queuing SessionOpened) and
+// return its id.
+using RegisterSession = std::function<std::uint64_t(const host::Locked&, const protocol::Established&)>;
+
+// One frame received before a session exists (pairing or authentication):
+// the handshake's step, the changes to the pairing slot and the store, the
+// events they raise (delivered once the lock is released), the ending of
+// sessions a re-keying pairing leaves behind, and, when the step establishes
+// a session, its registration through `registerSession`. The outcome says
+// what to write. `random`, when given, replaces the system's generator for
+// the ephemeral keys and nonces.
+protocol::HandshakeOutcome handshake_frame(host::HostState& state, protocol::HandshakeState& hs,
+                                           const protocol::HostAddresses& net, const IpAddress& peer,
+                                           std::uint8_t type, ByteView body, const RegisterSession& registerSession,
+                                           const protocol::RandomSource& random = {});
+
+// The same in two halves, for a caller that must do something between them
+// (tests do). prepare_handshake runs the protocol's step with the host lock
+// free, taking it only for each read of the pairing slot and the store;
+// commit_handshake takes the lock, checks that what the step read still
+// holds (running the step again when it does not), applies the step's
+// changes and registers the session. A pairing's save is waited for, with
+// the lock free, before the pairing is announced or answered; a visit's save
+// is not.
+class PreparedHandshake {
+public:
+    struct Work;
+    explicit PreparedHandshake(std::unique_ptr<Work> work);
+    PreparedHandshake(PreparedHandshake&&) noexcept;
+    PreparedHandshake& operator=(PreparedHandshake&&) noexcept;
+    ~PreparedHandshake();
+
+private:
+    friend protocol::HandshakeOutcome commit_handshake(PreparedHandshake, const RegisterSession&);
+    std::unique_ptr<Work> work_;
+};
+PreparedHandshake prepare_handshake(host::HostState& state, protocol::HandshakeState& hs,
+                                    const protocol::HostAddresses& net, const IpAddress& peer, std::uint8_t type,
+                                    ByteView body, const protocol::RandomSource& random = {});
+protocol::HandshakeOutcome commit_handshake(PreparedHandshake prepared, const RegisterSession& registerSession);
 
 }  // namespace hp::commands

@@ -61,9 +61,20 @@ std::vector<DeviceView> list_devices(host::HostState& state) {
 }
 
 void remove_device(host::HostState& state, const std::string& clientId) {
+    OrderedFileWriter::Ticket saved;
+    {
+        HostLock lock(state);
+        if (state.store.remove(clientId) == 0) {
+            commands::end_client_sessions(lock, clientId);
+            return;
+        }
+        saved = state.store.save_later();
+    }
+    // The removal is on the disk before the tray hears of it and before the
+    // device's sessions are told; the lock is free meanwhile.
+    const bool ok = store::PairedDeviceStore::wait_saved(saved).has_value();
     HostLock lock(state);
-    if (state.store.remove(clientId) > 0 && state.store.save())
-        state.pendingEvents.push_back(HostEvent{HostEventKind::PairedDevicesChanged, {}, false});
+    if (ok) state.pendingEvents.push_back(HostEvent{HostEventKind::PairedDevicesChanged, {}, false});
     commands::end_client_sessions(lock, clientId);
 }
 

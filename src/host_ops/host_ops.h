@@ -45,7 +45,8 @@ std::vector<DeviceView> list_devices(host::HostState& state);
 // Deletes the device from the store (saving and announcing the change when it
 // was there) and ends its open sessions with "removed_by_user"; if one of
 // them had control, held input is released and the controller switched off
-// at once.
+// at once. The save is waited for with the host lock free; the change is
+// announced and the sessions told only once it is on the disk.
 void remove_device(host::HostState& state, const std::string& clientId);
 
 // The device name of the session in control, if any.

@@ -102,7 +102,7 @@ Result<std::unique_ptr<HostHandle>> start(StartOptions options) {
     if (!identity) return std::unexpected(identity.error());
 
     store::PairedDeviceStore store = store::PairedDeviceStore::load(
-        dir / "paired_devices.json", crypto::derive_store_key(identity->seed));
+        dir / "paired_devices.json", crypto::derive_store_key(identity->seed), options.storeWrite);
 
     auto handle = std::make_unique<HostHandle>();
     handle->dataDir = dir;

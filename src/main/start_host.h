@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "base/ordered_file_writer.h"
 #include "base/result.h"
 #include "discovery/advert_state.h"
 #include "discovery/network_snapshot.h"
@@ -77,6 +78,8 @@ struct StartOptions {
     std::chrono::milliseconds idleTimeout{10000};  // tests shorten it
     std::size_t maxQueuedBytes = 1u << 20;         // per session
     server::AdmissionLimits admission;             // before authentication; tests may raise them
+    // How the paired-device store reaches the disk; empty: write_file_atomically.
+    OrderedFileWriter::Write storeWrite;
 };
 
 // What the event wrapper does when the first session opens and the last one

@@ -1,6 +1,9 @@
 #pragma once
-// Pairing and authentication: the handler the session loop calls, under the
-// HostState lock, for every frame received before a session exists.
+// Pairing and authentication: the step the host takes for every frame
+// received before a session exists. The step reaches the host's shared parts
+// only through HandshakeHost; the host runs it with its lock free, against
+// copies of the pairing slot and lookups of the store it checks again under
+// the lock afterwards (commands/handshake.cpp).
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -21,6 +24,7 @@ namespace hp::protocol {
 struct PairingSlot {
     std::optional<std::string> code;
     std::uint8_t failures = 0;
+    friend bool operator==(const PairingSlot&, const PairingSlot&) = default;
 };
 
 // What the host tells clients about itself.
@@ -34,8 +38,9 @@ struct HostInfo {
 // Fills a buffer with random bytes.
 using RandomSource = std::function<void(std::span<std::uint8_t>)>;
 
-// The part of the host a handshake reads and changes; the caller holds the
-// host's lock for as long as it is used.
+// The part of the host a handshake reads and changes. The caller sees to it
+// that no one else changes them while the step runs (by holding the host's
+// lock, or by handing in copies and a view it checks afterwards).
 struct HandshakeHost {
     const HostIdentity& identity;
     const HostInfo& info;

@@ -41,6 +41,7 @@ struct PairedClient {
     // The key it paired with; nothing when the stored key cannot be read
     // (such a client is treated as unpaired, and pairing again replaces it).
     std::optional<crypto::Key32> ed25519PublicKey;
+    friend bool operator==(const PairedClient&, const PairedClient&) = default;
 };
 
 // A pairing that succeeded, to be kept.
@@ -50,8 +51,8 @@ struct NewPairing {
     std::string_view remoteIp;
 };
 
-// The paired devices, as the handshakes read and change them. The caller
-// holds the host's lock while a handshake uses it.
+// The paired devices, as the handshakes read and change them; guarded as
+// the HandshakeHost that carries them says.
 class PairedDevices {
 public:
     virtual std::optional<PairedClient> paired_client(std::string_view clientId) const = 0;

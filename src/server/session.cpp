@@ -138,26 +138,11 @@ private:
         const discovery::NetworkSnapshot net =
             ctx_->network ? ctx_->network->get() : discovery::NetworkSnapshot{};
         using Kind = protocol::HandshakeOutcome::Kind;
-        protocol::HandshakeOutcome outcome;
-        {
-            HostLock lock(state_);
-            outcome = protocol::handle_handshake_frame(handshake_, state_.handshake_host(lock), net, peer_,
-                                                       frame.type, frame.body);
-            if (outcome.codeRevoked)
-                state_.pendingEvents.push_back(HostEvent{HostEventKind::PairingCodeRevoked, {}, false});
-            if (outcome.pairedDevice) {
-                state_.pendingEvents.push_back(
-                    HostEvent{HostEventKind::DevicePaired, *outcome.pairedDevice, false});
-                state_.pendingEvents.push_back(HostEvent{HostEventKind::PairedDevicesChanged, {}, false});
-            }
-            // A pairing that gave the client id another key ends what the old
-            // key opened before the new session is registered.
-            if (outcome.rekeyedClientId) commands::end_client_sessions(lock, *outcome.rekeyedClientId);
-            // Registered under the lock the handshake ran under: a session an
-            // old key established is registered before any pairing that
-            // replaces the key can look for it, so none escapes the ending.
-            if (outcome.kind == Kind::Established) register_session(lock, *outcome.established);
-        }
+        const protocol::HandshakeOutcome outcome = commands::handshake_frame(
+            state_, handshake_, net, peer_, frame.type, frame.body,
+            [this](const host::Locked& locked, const protocol::Established& est) {
+                return register_session(locked, est);
+            });
         switch (outcome.kind) {
             case Kind::Reply:
                 for (const auto& f : outcome.frames)
@@ -186,7 +171,7 @@ private:
     // happens before the last handshake frame leaves: a client may send input
     // datagrams as soon as it reads that frame, and they must find the
     // session (and its key) already there.
-    void register_session(const host::Locked& locked, const protocol::Established& est) {
+    std::uint64_t register_session(const host::Locked& locked, const protocol::Established& est) {
         host::HostState& state = *locked;
         const std::uint64_t id = state.nextSessionId++;
         host::SessionEntry entry;
@@ -200,6 +185,7 @@ private:
         state.sessionPeers.add(peer_);
         state.pendingEvents.push_back(HostEvent{HostEventKind::SessionOpened, est.deviceName, false});
         session_id_ = id;
+        return id;
     }
 
     // What the message means is the commands module's; the session only

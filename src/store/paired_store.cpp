@@ -160,8 +160,9 @@ std::string PairedDeviceStore::file_text() const {
     return out;
 }
 
-PairedDeviceStore PairedDeviceStore::load(const fs::path& path, const crypto::Key32& key) {
-    PairedDeviceStore store(path, key);
+PairedDeviceStore PairedDeviceStore::load(const fs::path& path, const crypto::Key32& key,
+                                          OrderedFileWriter::Write write) {
+    PairedDeviceStore store(path, key, std::move(write));
     auto text = read_file_capped(path, kMaxStoreFileSize);
     if (!text) {
         if (text.error().kind != FileReadError::Kind::Missing) reject(path);
@@ -208,6 +209,11 @@ std::optional<protocol::PairedClient> PairedDeviceStore::paired_client(std::stri
 }
 
 Status PairedDeviceStore::record_pairing(const protocol::NewPairing& pairing) {
+    keep_pairing(pairing);
+    return save();
+}
+
+void PairedDeviceStore::keep_pairing(const protocol::NewPairing& pairing) {
     const std::uint64_t now = unix_now();
     PairedClientRecord record;
     record.clientId = pairing.clientId;
@@ -218,12 +224,15 @@ Status PairedDeviceStore::record_pairing(const protocol::NewPairing& pairing) {
     record.lastSeenUnix = now;
     record.lastRemoteIp = pairing.remoteIp;
     upsert(std::move(record));
-    return save();
 }
 
 void PairedDeviceStore::record_authentication(std::string_view clientId, std::string_view remoteIp) {
-    touch(clientId, unix_now(), remoteIp);
+    note_visit(clientId, remoteIp);
     (void)save();
+}
+
+void PairedDeviceStore::note_visit(std::string_view clientId, std::string_view remoteIp) {
+    touch(clientId, unix_now(), remoteIp);
 }
 
 bool PairedDeviceStore::touch(std::string_view clientId, std::uint64_t nowUnix,
@@ -241,13 +250,25 @@ std::size_t PairedDeviceStore::remove(std::string_view clientId) {
     return before - records_.size();
 }
 
-Status PairedDeviceStore::save() const {
-    std::error_code ec;
-    if (path_.has_parent_path()) {
-        fs::create_directories(path_.parent_path(), ec);
-        if (ec) return fail(ec.message());
+OrderedFileWriter& PairedDeviceStore::writer() {
+    if (!writer_) {
+        auto write = [put = write_](const fs::path& target, const fs::path& tmp, ByteView data) -> Status {
+            std::error_code ec;
+            if (target.has_parent_path()) {
+                fs::create_directories(target.parent_path(), ec);
+                if (ec) return fail(ec.message());
+            }
+            return put ? put(target, tmp, data) : write_file_atomically(target, tmp, data);
+        };
+        writer_ = std::make_shared<OrderedFileWriter>(path_, tmp_sibling(path_), std::move(write));
     }
-    return write_file_atomically(path_, tmp_sibling(path_), as_bytes(file_text()));
+    return *writer_;
 }
+
+OrderedFileWriter::Ticket PairedDeviceStore::save_later(bool urgent) {
+    return writer().submit(file_text(), urgent);
+}
+
+Status PairedDeviceStore::save() { return wait_saved(save_later()); }
 
 }  // namespace hp::store
