@@ -37,6 +37,7 @@
 #include "bench_net.h"
 #include "crypto/crypto.h"
 #include "host_process.h"
+#include "primitive_cost.h"
 
 namespace hp::bench {
 namespace {
@@ -181,11 +182,6 @@ void report(const std::string& what, const PhaseResult& r, const Options& o, dou
 
 // ---------------------------------------------------------- authentication
 
-struct PrimitiveCost {
-    double keypairNs = 0, x25519Ns = 0, signNs = 0, verifyNs = 0, hkdfNs = 0;
-    double sum() const { return keypairNs + x25519Ns + signNs + verifyNs + hkdfNs; }
-};
-
 // Median over five runs of the mean CPU time of one call on this thread.
 double cpu_ns_per_call(int iterations, const std::function<void(int)>& call) {
     std::vector<double> runs;
@@ -197,33 +193,6 @@ double cpu_ns_per_call(int iterations, const std::function<void(int)>& call) {
     return percentile(runs, 50);
 }
 
-// The host's cryptography in one authentication: an ephemeral X25519 pair,
-// its signature over the transcript, the check of the client's signature,
-// the shared secret and the session key.
-PrimitiveCost measure_primitives() {
-    PrimitiveCost c;
-    Bytes transcript(10 + 36 + 36 + 32 + 32 + 16 + 16);
-    crypto::random_bytes(transcript);
-    std::uint8_t sk[32], pk[32], peer[32], shared[32], edPk[32], edSk[64], sig[64];
-    randombytes_buf(peer, sizeof peer);
-    crypto_scalarmult_base(peer, peer);
-    crypto_sign_keypair(edPk, edSk);
-    crypto_sign_detached(sig, nullptr, transcript.data(), transcript.size(), edSk);
-    const Bytes salt = crypto::random_bytes(32);
-    c.keypairNs = cpu_ns_per_call(1000, [&](int) {
-        randombytes_buf(sk, sizeof sk);
-        use(crypto_scalarmult_base(pk, sk));
-    });
-    c.x25519Ns = cpu_ns_per_call(1000, [&](int) { use(crypto_scalarmult(shared, sk, peer)); });
-    c.signNs = cpu_ns_per_call(1000, [&](int) {
-        use(crypto_sign_detached(sig, nullptr, transcript.data(), transcript.size(), edSk));
-    });
-    c.verifyNs = cpu_ns_per_call(1000, [&](int) {
-        use(crypto_sign_verify_detached(sig, transcript.data(), transcript.size(), edPk));
-    });
-    c.hkdfNs = cpu_ns_per_call(10000, [&](int) { use(crypto::hkdf_sha256(salt, ByteView(shared, 32), transcript, 32)[0]); });
-    return c;
-}
 
 // CPU of one durable save of `bytes` bytes (write, fsync, rename, directory
 // fsync) into a folder beside the hosts' data directories.
@@ -253,7 +222,7 @@ bool authentication_cost(const Options& o) {
         return false;
     }
     std::this_thread::sleep_for(500ms);
-    const PrimitiveCost before = measure_primitives();
+    const PrimitiveCost before = measure_primitives(cpu_ns_per_call);
     const double saveBefore = measure_save_ns(620);  // one record's store, as this host's
     SourcePacer pacer(1, 31, std::chrono::milliseconds(111));
     int done = 0, refused = 0;
@@ -270,7 +239,7 @@ bool authentication_cost(const Options& o) {
     }
     std::this_thread::sleep_for(300ms);  // the host ends the last sessions and saves the last visit
     const auto d = host.sample() - s0;
-    const PrimitiveCost after = measure_primitives();
+    const PrimitiveCost after = measure_primitives(cpu_ns_per_call);
     const double saveAfter = measure_save_ns(620);
     const double primitives = (before.sum() + after.sum()) / 2, save = (saveBefore + saveAfter) / 2;
     note("baseline primitives (CPU of this thread): " + fixed(before.sum() / 1000, 1) + " us before, " +

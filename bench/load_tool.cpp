@@ -28,6 +28,7 @@
 #include "bench_net.h"
 #include "crypto/crypto.h"
 #include "host_process.h"
+#include "primitive_cost.h"
 
 namespace hp::bench {
 namespace {
@@ -132,38 +133,8 @@ AeadCost measure_aead() {
     return c;
 }
 
-// The host's side of an authentication: an ephemeral X25519 pair, the shared
-// secret, a signature over the transcript, the check of the client's
-// signature, and the session key.
-struct PrimitiveCost {
-    double keypairNs = 0, x25519Ns = 0, signNs = 0, verifyNs = 0, hkdfNs = 0;
-    double sum() const { return keypairNs + x25519Ns + signNs + verifyNs + hkdfNs; }
-};
-
-PrimitiveCost measure_primitives() {
-    PrimitiveCost c;
-    Bytes transcript(10 + 36 + 36 + 32 + 32 + 16 + 16);
-    crypto::random_bytes(transcript);
-    std::uint8_t sk[32], pk[32], peer[32], shared[32], edPk[32], edSk[64], sig[64];
-    randombytes_buf(peer, sizeof peer);
-    crypto_scalarmult_base(peer, peer);
-    crypto_sign_keypair(edPk, edSk);
-    crypto_sign_detached(sig, nullptr, transcript.data(), transcript.size(), edSk);
-    const Bytes salt = crypto::random_bytes(32);
-    c.keypairNs = ns_per_call(1000, [&](int) {
-        randombytes_buf(sk, sizeof sk);
-        use(crypto_scalarmult_base(pk, sk));
-    });
-    c.x25519Ns = ns_per_call(1000, [&](int) { use(crypto_scalarmult(shared, sk, peer)); });
-    c.signNs = ns_per_call(1000, [&](int) {
-        use(crypto_sign_detached(sig, nullptr, transcript.data(), transcript.size(), edSk));
-    });
-    c.verifyNs = ns_per_call(1000, [&](int) {
-        use(crypto_sign_verify_detached(sig, transcript.data(), transcript.size(), edPk));
-    });
-    c.hkdfNs = ns_per_call(10000, [&](int) { use(crypto::hkdf_sha256(salt, ByteView(shared, 32), transcript, 32)[0]); });
-    return c;
-}
+// Wall time, as the load tool's other baselines.
+double wall_ns_per_call(int iterations, const std::function<void(int)>& call) { return ns_per_call(iterations, call); }
 
 AeadCost average(const AeadCost& a, const AeadCost& b) {
     return {(a.forgedNs + b.forgedNs) / 2, (a.validNs + b.validNs) / 2};
@@ -317,7 +288,7 @@ bool datagram_costs(HostProcess& host, Phone& phone, const Options& o) {
 
 bool handshake_cost(HostProcess& host, Phone& phone, SourcePacer& pacer, const Options& o) {
     if (!keep(phone)) return false;
-    const PrimitiveCost before = measure_primitives();
+    const PrimitiveCost before = measure_primitives(wall_ns_per_call);
     if (!keep(phone)) return false;
     int done = 0, refused = 0;
     std::map<std::string, int> reasons;
@@ -337,7 +308,7 @@ bool handshake_cost(HostProcess& host, Phone& phone, SourcePacer& pacer, const O
     std::this_thread::sleep_for(300ms);  // the host ends the last sessions
     const auto d = host.sample() - s0;
     if (!keep(phone)) return false;
-    const PrimitiveCost after = measure_primitives();
+    const PrimitiveCost after = measure_primitives(wall_ns_per_call);
     report(before, after);
     const PrimitiveCost b = average(before, after);
     std::string why;

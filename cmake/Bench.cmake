@@ -13,7 +13,7 @@ find_package(benchmark REQUIRED)
 # The tools' common parts: the child host, the phone, loopback sockets, the
 # attacker. The phone's datagrams and acknowledgements are the reference
 # client's (hearthpad_client); its sessions still come from the test client.
-add_library(hearthpad_bench_support STATIC bench/host_process.cpp bench/bench_client.cpp bench/bench_net.cpp
+add_library(hearthpad_bench_support STATIC bench/host_process.cpp bench/bench_client.cpp bench/bench_net.cpp bench/primitive_cost.cpp
             bench/attack.cpp tests/support/test_client.cpp)
 target_include_directories(hearthpad_bench_support PUBLIC src tests bench)
 target_compile_options(hearthpad_bench_support PRIVATE ${HP_WARNINGS})
