@@ -19,12 +19,8 @@ void forget_run_value(const ForgetStartupOptions& options, bool& remains) {
 void forget_task(const ForgetStartupOptions& options, std::string_view name, bool& remains) {
     const auto definition =
         query_task_definition(*options.processes, options.schtasks, name, options.schtasksLimit);
-    if (!definition) return;  // no task, or none we can read
-    const auto command = task_command_from_query(*definition);
-    if (!command) return;
-    const bool ours = options.samePath ? options.samePath(*command, options.executablePath)
-                                       : same_path_ascii_case(*command, options.executablePath);
-    if (!ours) return;
+    // No task, none we can read, or another program's.
+    if (!definition || !task_starts_program(*definition, options.executablePath, options.samePath)) return;
     platform::ProcessRequest request;
     request.program = options.schtasks;
     request.args = delete_task_arguments(name);

@@ -49,7 +49,7 @@ struct ForgetStartupOptions {
     std::chrono::milliseconds schtasksLimit{120000};
     // Whether the task's command names the same file as executablePath;
     // same_path_ascii_case when empty.
-    std::function<bool(std::string_view, std::string_view)> samePath;
+    SamePath samePath;
     // The current user's SID: names the user's own task; without it only
     // the shared name is looked at.
     std::string userSid;

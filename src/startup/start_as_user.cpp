@@ -24,9 +24,7 @@ namespace {
 std::optional<std::string> users_task_for_program(const StartAsUserOptions& options) {
     if (!options.processes || options.userSid.empty() || options.executablePath.empty()) return std::nullopt;
     const auto startsThisProgram = [&options](const std::string& definition) {
-        const auto command = task_command_from_query(definition);
-        return command && (options.samePath ? options.samePath(*command, options.executablePath)
-                                            : same_path_ascii_case(*command, options.executablePath));
+        return task_starts_program(definition, options.executablePath, options.samePath);
     };
     const std::string own = task_name(options.userSid);
     if (const auto definition =
@@ -36,11 +34,9 @@ std::optional<std::string> users_task_for_program(const StartAsUserOptions& opti
     // Earlier versions' name, shared by all users: only the user's own.
     const auto definition =
         query_task_definition(*options.processes, options.schtasks, kSharedTaskName, options.schtasksLimit);
-    if (!definition || !startsThisProgram(*definition)) return std::nullopt;
-    const auto user = task_user_from_query(*definition);
-    const bool theUsers = user && (options.sameUser ? options.sameUser(*user, options.userSid)
-                                                    : same_user_sid_text(*user, options.userSid));
-    if (!theUsers) return std::nullopt;
+    if (!definition || !startsThisProgram(*definition) ||
+        !task_runs_as_user(*definition, options.userSid, options.sameUser))
+        return std::nullopt;
     return std::string(kSharedTaskName);
 }
 

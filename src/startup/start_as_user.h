@@ -57,7 +57,7 @@ struct StartAsUserOptions {
     // empty) and whether its command is executablePath
     // (same_path_ascii_case when empty).
     SameUser sameUser;
-    std::function<bool(std::string_view, std::string_view)> samePath;
+    SamePath samePath;
 };
 
 // Runs the user's task when it starts this program: the user's own name,

@@ -204,15 +204,9 @@ StartAtLogin::Shared StartAtLogin::shared_task() {
     if (options_.userSid.empty() || !options_.processes) return Shared::NotOurs;
     const auto definition =
         query_task_definition(*options_.processes, std::string(kSchtasks), kSharedTaskName, options_.schtasksLimit);
-    if (!definition) return Shared::NotOurs;
-    const auto user = task_user_from_query(*definition);
-    const bool mine = user && (options_.sameUser ? options_.sameUser(*user, options_.userSid)
-                                                 : same_user_sid_text(*user, options_.userSid));
-    if (!mine) return Shared::NotOurs;
-    const auto command = task_command_from_query(*definition);
-    const bool thisProgram = command && (options_.samePath ? options_.samePath(*command, options_.executablePath)
-                                                           : same_path_ascii_case(*command, options_.executablePath));
-    return thisProgram ? Shared::OursForThisProgram : Shared::Ours;
+    if (!definition || !task_runs_as_user(*definition, options_.userSid, options_.sameUser)) return Shared::NotOurs;
+    return task_starts_program(*definition, options_.executablePath, options_.samePath) ? Shared::OursForThisProgram
+                                                                                          : Shared::Ours;
 }
 
 bool StartAtLogin::change_task(const std::vector<std::string>& args, std::uintptr_t owner) {

@@ -113,7 +113,7 @@ struct StartAtLoginOptions {
     SameUser sameUser{};
     // Whether a task's command names executablePath; same_path_ascii_case
     // when empty.
-    std::function<bool(std::string_view, std::string_view)> samePath{};
+    SamePath samePath{};
 };
 
 class StartAtLogin {

@@ -201,6 +201,16 @@ bool same_user_sid_text(std::string_view principal, std::string_view userSid) {
     return !userSid.empty() && same_ascii_case(principal, userSid);
 }
 
+bool task_starts_program(std::string_view definition, std::string_view executablePath, const SamePath& samePath) {
+    const auto command = task_command_from_query(definition);
+    return command && (samePath ? samePath(*command, executablePath) : same_path_ascii_case(*command, executablePath));
+}
+
+bool task_runs_as_user(std::string_view definition, std::string_view userSid, const SameUser& sameUser) {
+    const auto user = task_user_from_query(definition);
+    return user && (sameUser ? sameUser(*user, userSid) : same_user_sid_text(*user, userSid));
+}
+
 std::optional<std::string> query_task_definition(platform::ProcessRunner& processes, const std::string& schtasks,
                                                  std::string_view taskName, std::chrono::milliseconds limit) {
     platform::ProcessRequest request;

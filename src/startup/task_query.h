@@ -54,6 +54,17 @@ using SameUser = std::function<bool(std::string_view principal, std::string_view
 // (which the program passes in through the options).
 bool same_user_sid_text(std::string_view principal, std::string_view userSid);
 
+// Whether two paths name the same program.
+using SamePath = std::function<bool(std::string_view, std::string_view)>;
+
+// Whether the task's definition starts `executablePath` (by `samePath`,
+// same_path_ascii_case when empty).
+bool task_starts_program(std::string_view definition, std::string_view executablePath, const SamePath& samePath);
+
+// Whether the task's definition runs as the user with `userSid` (by
+// `sameUser`, same_user_sid_text when empty).
+bool task_runs_as_user(std::string_view definition, std::string_view userSid, const SameUser& sameUser);
+
 // The definition "schtasks /Query /TN <taskName> /XML" prints, when it ends
 // with exit code 0 and its output was not cut short; nothing for a missing
 // task, one this account may not read, or schtasks.exe not starting.
