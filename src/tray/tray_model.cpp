@@ -102,16 +102,20 @@ Menu build_menu(const TrayView& view) {
         submenu("Gamepad output", gamepad_items(view)),
         item("Gamepad Mapping\u2026", kIdMappingWindow),
         separator(),
-        item("Start on Windows Login", kIdStartOnLogin, false, view.startEntryEnabled),
+        item(view.startEntryText, kIdStartOnLogin, false, view.startEntryEnabled),
         item("Run with Administrator Access (Control UAC/Admin Windows)", kIdRunElevated, false,
              view.elevatedTaskExists),
         separator(),
         item("Check for Updates\u2026", kIdCheckForUpdates),
         item("Exit Hearthpad", kIdExit),
     };
+    if (!view.elevatedItem) {
+        std::erase_if(menu.items, [](const MenuItem& i) { return i.id == kIdRunElevated; });
+    }
     for (const auto& d : host.devices) menu.deviceIds.push_back(d.clientId);
     menu.startEntryShown = view.startEntryEnabled;
     menu.elevatedTaskShown = view.elevatedTaskExists;
+    menu.elevatedItemShown = view.elevatedItem;
     return menu;
 }
 
@@ -125,6 +129,7 @@ Command command_for(unsigned id, const Menu& menu) {
             c.enable = !menu.startEntryShown;
             return c;
         case kIdRunElevated:
+            if (!menu.elevatedItemShown) return c;
             c.kind = K::ToggleElevatedTask;
             c.currentlyExists = menu.elevatedTaskShown;
             return c;

@@ -39,6 +39,10 @@ struct TrayView {
     bool vigemFound = false;
     bool startEntryEnabled = false;
     bool elevatedTaskExists = false;
+    // Systems without an elevated mode (the Linux desktop) leave its item
+    // out and name their own start entry.
+    bool elevatedItem = true;
+    std::string startEntryText = "Start on Windows Login";
 };
 
 enum class IconRole { Idle, Controlled };
@@ -67,6 +71,7 @@ struct Menu {
     std::vector<std::string> deviceIds;
     bool startEntryShown = false;
     bool elevatedTaskShown = false;
+    bool elevatedItemShown = true;  // without the item its id does nothing
 };
 
 Menu build_menu(const TrayView& view);

@@ -218,6 +218,36 @@ TEST(TrayCommands, StartEntryAndTaskFollowTheCheckMarksAsShown) {
     EXPECT_FALSE(command_for(1003, menu).currentlyExists);
 }
 
+// A desktop without an elevated mode (Linux): the item is gone, its id does
+// nothing, the start entry carries that desktop's own text, and every other
+// item stays where the Windows menu has it.
+TEST(TrayMenu, WithoutTheElevatedItem) {
+    TrayView windows = sample_view();
+    windows.elevatedTaskExists = true;
+    TrayView linux = windows;
+    linux.elevatedItem = false;
+    linux.startEntryText = "Start on Login";
+    linux.startEntryEnabled = true;
+    const Menu w = build_menu(windows);
+    const Menu l = build_menu(linux);
+    ASSERT_EQ(l.items.size() + 1, w.items.size());
+    std::size_t j = 0;
+    for (const auto& item : w.items) {
+        if (item.id == kIdRunElevated) continue;
+        if (item.id == kIdStartOnLogin) {
+            EXPECT_EQ(l.items[j], cmd("Start on Login", 1002, false, true));
+        } else {
+            EXPECT_EQ(l.items[j], item) << "item " << j + 1;
+        }
+        ++j;
+    }
+    RecordingActions actions;
+    run_command(command_for(kIdRunElevated, l), actions);
+    EXPECT_TRUE(actions.calls.empty());
+    run_command(command_for(kIdStartOnLogin, l), actions);
+    EXPECT_EQ(actions.calls, std::vector<std::string>{"start off"});
+}
+
 // The ids were handed out when the menu was built; a device that came or
 // went meanwhile does not move the command to another device.
 TEST(TrayCommands, RemovingTheSecondOfThreeUsesTheRememberedIdAfterTheListChanged) {
