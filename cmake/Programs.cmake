@@ -1,5 +1,5 @@
-# The programs: hearthpad.exe on Windows, hearthpad-console on Linux, and the
-# small libraries they share.
+# The programs: hearthpad.exe on Windows, hearthpad-console and the desktop's
+# hearthpad on Linux, and the small libraries they share.
 
 # The release version (hp_version.h and hearthpad_version, made in
 # CMakeLists.txt before the core) also gives the version of the application
@@ -34,6 +34,7 @@ else()
   add_executable(hearthpad-console src/app/console_main.cpp src/app/qr_text.cpp)
   target_compile_options(hearthpad-console PRIVATE ${HP_WARNINGS})
   target_link_libraries(hearthpad-console PRIVATE hearthpad_core hearthpad_platform hearthpad_qr hearthpad_version)
+  include(cmake/LinuxDesktop.cmake)
 endif()
 
 # The reference client (both systems).

@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# The desktop program on a private session bus, with stand-ins for the
+# desktop's tray host (StatusNotifierWatcher) and notification server:
+#   - with no tray host it runs and says, once, how to reach it;
+#   - a tray host that appears later gets the icon;
+#   - the item's properties, tooltip and menu read back with gdbus;
+#   - menu clicks: "Start on Login" writes and removes the autostart entry,
+#     "Pair New Device…" reaches the windows, "Exit Hearthpad" ends it;
+#   - a second start asks the running one to open the pairing window;
+#   - SIGTERM ends it cleanly; a Wayland session is told what it lacks.
+# Usage: tray_test.sh <hearthpad>
+set -euo pipefail
+program=$(realpath "$1")
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+tmp=$(mktemp -d /tmp/hp-tray-test.XXXXXX)
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    for f in "$tmp"/*.out "$tmp"/calls.jsonl; do [[ -f $f ]] && { echo "--- $f" >&2; cat "$f" >&2; }; done
+    exit 1
+}
+# wait_for <seconds> <command...>: until the command succeeds.
+wait_for() {
+    local limit=$1
+    shift
+    local end=$((SECONDS + limit))
+    until "$@"; do
+        ((SECONDS < end)) || return 1
+        sleep 0.1
+    done
+}
+has() { grep -qF -- "$2" "$1" 2>/dev/null; }
+
+bus_pid=$(dbus-daemon --session --address="unix:path=$tmp/bus" --print-pid --fork)
+pids+=("$bus_pid")
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$tmp/bus"
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$tmp/no-system-bus"
+mkdir -p "$tmp/run" "$tmp/config" "$tmp/home" "$tmp/data"
+chmod 700 "$tmp/run"
+export XDG_RUNTIME_DIR="$tmp/run" XDG_CONFIG_HOME="$tmp/config" HOME="$tmp/home" RC_DATA_DIR="$tmp/data"
+unset XDG_SESSION_TYPE DISPLAY || true
+calls="$tmp/calls.jsonl"
+
+start_standins() {  # <flags...>
+    "$here/standins.py" --log "$calls" --session "$DBUS_SESSION_BUS_ADDRESS" "$@" >>"$tmp/standins.out" 2>&1 &
+    pids+=($!)
+    local before
+    before=$(grep -c '"ready"' "$calls" 2>/dev/null || true)
+    wait_for 30 bash -c "[[ \$(grep -c '\"ready\"' '$calls' 2>/dev/null || true) -gt ${before:-0} ]]" ||
+        fail "stand-ins did not start"
+}
+
+start_host() {  # <output file> [env...]
+    local out=$1
+    shift
+    env "$@" "$program" --no-mdns --tailscale-api 127.0.0.1:9 >"$out" 2>&1 &
+    host_pid=$!
+    pids+=("$host_pid")
+    wait_for 30 has "$out" "listening: " || fail "the host did not start"
+}
+
+# A name's owner on the bus, once it has one.
+owner_of() { gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+    --method org.freedesktop.DBus.GetNameOwner "$1" 2>/dev/null; }
+
+start_standins --notifications
+start_host "$tmp/host.out"
+item="org.kde.StatusNotifierItem-$host_pid-1"
+
+# No tray host: the program runs on and says how to reach it, once.
+wait_for 20 has "$tmp/host.out" "tray: no tray host" || fail "no word of the missing tray host"
+wait_for 20 has "$calls" "applications menu" || fail "no notification about the missing tray host"
+
+# A tray host appears: the item registers with it.
+start_standins --watcher
+wait_for 20 has "$calls" "\"service\": \"$item\"" || fail "the item did not register with the late watcher"
+wait_for 20 has "$tmp/host.out" "tray: shown" || fail "registration not noticed"
+[[ $(grep -c "applications menu" "$calls") -eq 1 ]] || fail "the missing tray host was told more than once"
+
+# The item's properties.
+props=$(gdbus call --session --dest "$item" --object-path /StatusNotifierItem \
+    --method org.freedesktop.DBus.Properties.GetAll org.kde.StatusNotifierItem)
+for want in "'Category': <'ApplicationStatus'>" "'Id': <'hearthpad'>" "'Title': <'Hearthpad'>" \
+    "'Status': <'Active'>" "'ItemIsMenu': <true>" "'Menu': <objectpath '/MenuBar'>" \
+    "'Hearthpad', 'Hearthpad - Ready')" "'IconPixmap': <[(22, 22, "; do
+    [[ $props == *"$want"* ]] || fail "item property $want missing in $props"
+done
+
+layout() { gdbus call --session --dest "$item" --object-path /MenuBar --method com.canonical.dbusmenu.GetLayout 0 'int32 -1' '[]'; }
+click() {
+    gdbus call --session --dest "$item" --object-path /MenuBar --method com.canonical.dbusmenu.Event \
+        "$1" clicked '<int32 0>' 0 >/dev/null
+}
+menu=$(layout)
+for want in "'label': <'Pair New Device…'>" "'label': <'Paired Devices'>" "'label': <'No Paired Devices'>" \
+    "'label': <'Exit Hearthpad'>" "(1002, {'label': <'Start on Login'>, 'toggle-type': <'checkmark'>, 'toggle-state': <0>}" \
+    "'children-display': <'submenu'>" "'type': <'separator'>" "'enabled': <false>"; do
+    [[ $menu == *"$want"* ]] || fail "menu item $want missing in $menu"
+done
+[[ $menu != *"Administrator"* ]] || fail "the elevated mode's item is in the Linux menu"
+
+# Start on Login: written, checked, removed.
+autostart="$tmp/config/autostart/hearthpad.desktop"
+click 1002
+wait_for 10 test -f "$autostart" || fail "no autostart entry after the click"
+has "$autostart" "Exec=\"$program\" --background" || fail "autostart entry names another program: $(cat "$autostart")"
+[[ $(layout) == *"'Start on Login'>, 'toggle-type': <'checkmark'>, 'toggle-state': <1>"* ]] ||
+    fail "Start on Login not checked after the click"
+click 1002
+wait_for 10 bash -c "[[ ! -e '$autostart' ]]" || fail "autostart entry still there after the second click"
+
+# Pair New Device… reaches the windows.
+click 1001
+wait_for 10 has "$tmp/host.out" "windows: would open the pairing window" || fail "the pairing window was not asked for"
+
+# A second start asks the running host to open the pairing window and ends.
+"$program" --no-mdns >"$tmp/second.out" 2>&1 || fail "the second start failed"
+[[ $(grep -c "would open the pairing window" "$tmp/host.out") -eq 2 ]] ||
+    fail "the second start did not reach the running host"
+
+# Exit Hearthpad ends the process cleanly.
+click 1099
+wait_for 20 bash -c "! kill -0 $host_pid 2>/dev/null" || fail "Exit did not end the host"
+wait "$host_pid" || fail "the host ended with status $?"
+has "$tmp/host.out" "exiting" || fail "no clean exit"
+
+# A Wayland session: said in the tooltip, the menu and a notification;
+# SIGTERM ends the host cleanly.
+start_host "$tmp/wayland.out" XDG_SESSION_TYPE=wayland
+item="org.kde.StatusNotifierItem-$host_pid-1"
+wait_for 20 has "$tmp/wayland.out" "tray: shown" || fail "the Wayland host's item did not register"
+[[ $(layout) == *"'label': <'Wayland session: input into other programs does not work yet"* ]] ||
+    fail "the menu does not say what Wayland lacks"
+[[ $(gdbus call --session --dest "$item" --object-path /StatusNotifierItem \
+    --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem ToolTip) == *"Wayland session"* ]] ||
+    fail "the tooltip does not say what Wayland lacks"
+wait_for 10 has "$calls" "\"body\": \"Wayland session" || fail "no notification about Wayland"
+kill -TERM "$host_pid"
+wait "$host_pid" || fail "SIGTERM: the host ended with status $?"
+has "$tmp/wayland.out" "exiting" || fail "SIGTERM: no clean exit"
+[[ -n ${HP_TRAY_TEST_SHOW:-} ]] && { echo "$props" | cut -c1-400; echo "$menu" | cut -c1-1500; }
+echo "tray test: all passed"
