@@ -3,9 +3,10 @@
 
     standins.py --log FILE [--session ADDRESS] [--system ADDRESS]
                 [--watcher] [--notifications] [--screensaver] [--logind]
+                [--portal COLOR_SCHEME]
 
 Each chosen service takes its well-known name on its bus (the session bus for
-the watcher, notifications and screen saver; the system bus for logind) and
+the watcher, notifications and screen saver and the desktop portal's settings; the system bus for logind) and
 appends one JSON line per call it receives to FILE. When every name is taken,
 the line {"ready": [...]} is written. Ends on SIGTERM.
 """
@@ -129,11 +130,41 @@ class LogindSession(dbus.service.Object):
                         "value": int(value)})
 
 
+class PortalSettings(dbus.service.Object):
+    """org.freedesktop.portal.Settings with the one setting the host reads;
+    SetColorScheme (a test's own method) changes it and signals the change."""
+    IFACE = "org.freedesktop.portal.Settings"
+
+    def __init__(self, bus, log, scheme):
+        super().__init__(bus, "/org/freedesktop/portal/desktop")
+        self.log = log
+        self.scheme = scheme
+
+    @dbus.service.method(IFACE, in_signature="ss", out_signature="v")
+    def Read(self, namespace, key):
+        self.log.write({"call": "Read", "namespace": str(namespace), "key": str(key)})
+        if (namespace, key) != ("org.freedesktop.appearance", "color-scheme"):
+            raise dbus.exceptions.DBusException("no such setting",
+                                                name="org.freedesktop.portal.Error.NotFound")
+        # Read answers the value inside a second variant.
+        return dbus.UInt32(self.scheme, variant_level=2)
+
+    @dbus.service.signal(IFACE, signature="ssv")
+    def SettingChanged(self, namespace, key, value):
+        pass
+
+    @dbus.service.method("io.github.hearthpad.Test", in_signature="u", out_signature="")
+    def SetColorScheme(self, scheme):
+        self.scheme = int(scheme)
+        self.SettingChanged("org.freedesktop.appearance", "color-scheme", dbus.UInt32(self.scheme))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--log", required=True)
     parser.add_argument("--session")
     parser.add_argument("--system")
+    parser.add_argument("--portal", type=int)
     for flag in ("watcher", "notifications", "screensaver", "logind"):
         parser.add_argument("--" + flag, action="store_true")
     args = parser.parse_args()
@@ -151,6 +182,11 @@ def main():
                 keep.append(dbus.service.BusName(name, session))
                 keep.append(cls(session, log))
                 ready.append(name)
+    if args.portal is not None:
+        session = dbus.bus.BusConnection(args.session)
+        keep.append(dbus.service.BusName("org.freedesktop.portal.Desktop", session))
+        keep.append(PortalSettings(session, log, args.portal))
+        ready.append("org.freedesktop.portal.Desktop")
     if args.logind:
         system = dbus.bus.BusConnection(args.system)
         keep.append(dbus.service.BusName("org.freedesktop.login1", system))

@@ -6,6 +6,7 @@
 #   - the item's properties, tooltip and menu read back with gdbus;
 #   - menu clicks: "Start on Login" writes and removes the autostart entry,
 #     "Pair New Device…" reaches the windows, "Exit Hearthpad" ends it;
+#   - the icon follows the desktop portal's light or dark preference;
 #   - a second start asks the running one to open the pairing window;
 #   - SIGTERM ends it cleanly; a Wayland session is told what it lacks.
 # Usage: tray_test.sh <hearthpad>
@@ -70,7 +71,7 @@ start_host() {  # <output file> [env...]
 owner_of() { gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
     --method org.freedesktop.DBus.GetNameOwner "$1" 2>/dev/null; }
 
-start_standins --notifications
+start_standins --notifications --portal 2
 start_host "$tmp/host.out"
 item="org.kde.StatusNotifierItem-$host_pid-1"
 
@@ -92,6 +93,18 @@ for want in "'Category': <'ApplicationStatus'>" "'Id': <'hearthpad'>" "'Title': 
     "'Hearthpad', 'Hearthpad - Ready')" "'IconPixmap': <[(22, 22, "; do
     [[ $props == *"$want"* ]] || fail "item property $want missing in $props"
 done
+
+# The portal says light: the glyph is dark (0x1f); then dark: it is light (0xf4).
+pixmap() { gdbus call --session --dest "$item" --object-path /StatusNotifierItem \
+    --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem IconPixmap; }
+light_glyph='0xff, 0x1f, 0x1f, 0x1f'
+dark_glyph='0xff, 0xf4, 0xf4, 0xf4'
+[[ $(pixmap) == *"$light_glyph"* && $(pixmap) != *"$dark_glyph"* ]] || fail "the icon is not the light panel's"
+gdbus call --session --dest org.freedesktop.portal.Desktop --object-path /org/freedesktop/portal/desktop \
+    --method io.github.hearthpad.Test.SetColorScheme 1 >/dev/null
+wait_for 10 bash -c "[[ \$(gdbus call --session --dest '$item' --object-path /StatusNotifierItem \
+    --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem IconPixmap) == *'$dark_glyph'* ]]" ||
+    fail "the icon did not follow the change to a dark panel"
 
 layout() { gdbus call --session --dest "$item" --object-path /MenuBar --method com.canonical.dbusmenu.GetLayout 0 'int32 -1' '[]'; }
 click() {
