@@ -47,6 +47,7 @@ if(HEARTHPAD_TESTS)
   # The program on a private session bus with stand-in tray host,
   # notification server, logind and screen saver.
   add_test(NAME linux_desktop_tray
-           COMMAND ${CMAKE_SOURCE_DIR}/tests/linux_desktop/tray_test.sh $<TARGET_FILE:hearthpad>)
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/linux_desktop/tray_test.sh $<TARGET_FILE:hearthpad>
+                   $<TARGET_FILE:hearthpad-client>)
   set_tests_properties(linux_desktop_tray PROPERTIES TIMEOUT 180 LABELS linux_desktop)
 endif()

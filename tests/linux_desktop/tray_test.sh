@@ -5,13 +5,16 @@
 #   - a tray host that appears later gets the icon;
 #   - the item's properties, tooltip and menu read back with gdbus;
 #   - menu clicks: "Start on Login" writes and removes the autostart entry,
-#     "Pair New Device…" reaches the windows, "Exit Hearthpad" ends it;
+#     "Pair New Device…" reaches the windows, a device paired with the
+#     reference client shows in "Paired Devices" and its "Remove Device"
+#     removes it, "Exit Hearthpad" ends it;
 #   - the icon follows the desktop portal's light or dark preference;
 #   - a second start asks the running one to open the pairing window;
 #   - SIGTERM ends it cleanly; a Wayland session is told what it lacks.
-# Usage: tray_test.sh <hearthpad>
+# Usage: tray_test.sh <hearthpad> <hearthpad-client>
 set -euo pipefail
 program=$(realpath "$1")
+client=$(realpath "$2")
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 tmp=$(mktemp -d /tmp/hp-tray-test.XXXXXX)
 pids=()
@@ -132,6 +135,22 @@ wait_for 10 bash -c "[[ ! -e '$autostart' ]]" || fail "autostart entry still the
 # Pair New Device… reaches the windows.
 click 1001
 wait_for 10 has "$tmp/host.out" "windows: would open the pairing window" || fail "the pairing window was not asked for"
+
+# A device paired by the code shows in the menu; its Remove Device removes it.
+code=$(sed -n 's/^windows: pairing code \([0-9]\{6\}\)$/\1/p' "$tmp/host.out" | tail -1)
+port=$(sed -n 's/^listening: \([0-9]*\)$/\1/p' "$tmp/host.out")
+[[ -n $code && -n $port ]] || fail "no pairing code or port"
+"$client" --dir "$tmp/client" --name "Test_Phone" pair "127.0.0.1:$port" "$code" >"$tmp/client.out" 2>&1 ||
+    fail "the client could not pair"
+wait_for 10 has "$tmp/host.out" "windows: host event DevicePaired" || fail "the windows did not hear of the pairing"
+wait_for 10 bash -c "[[ \$(gdbus call --session --dest '$item' --object-path /MenuBar \
+    --method com.canonical.dbusmenu.GetLayout 0 'int32 -1' '[]') == *\"'label': <'Test__Phone (Offline)'>\"* ]]" ||
+    fail "the paired device is not in the menu: $(layout)"
+[[ $(layout) == *"(2000, {'label': <'Remove Device'>}"* ]] || fail "no Remove Device item: $(layout)"
+click 2000
+wait_for 10 bash -c "[[ \$(gdbus call --session --dest '$item' --object-path /MenuBar \
+    --method com.canonical.dbusmenu.GetLayout 0 'int32 -1' '[]') == *\"'No Paired Devices'\"* ]]" ||
+    fail "the device is still listed after Remove Device: $(layout)"
 
 # A second start asks the running host to open the pairing window and ends.
 "$program" --no-mdns >"$tmp/second.out" 2>&1 || fail "the second start failed"
