@@ -1,0 +1,17 @@
+#pragma once
+// What an open window shows, asked from its window program over the link
+// (the "dump" message): every control's text, place and state. For tests
+// and diagnostics; nothing when the window is not open or does not answer
+// within `timeout`.
+#include <chrono>
+#include <optional>
+
+#include "app/linux_windows.h"
+#include "window_link/window_link.h"
+
+namespace hp::app {
+
+std::optional<window_link::Texts> window_texts(DesktopWindows& windows, window_link::WindowKind kind,
+                                               std::chrono::milliseconds timeout);
+
+}  // namespace hp::app
