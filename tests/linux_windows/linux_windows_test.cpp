@@ -132,7 +132,9 @@ private:
     pid_t pid_ = -1;
 };
 
-// The resident memory of the window program, a child of this process.
+// The resident memory of the window program, a child of this process (the
+// only one besides Xvfb); nothing when there is none, -1 for one that has
+// ended but was not reaped.
 std::optional<long> window_program_rss_kib() {
     DIR* proc = ::opendir("/proc");
     if (!proc) return std::nullopt;
@@ -147,7 +149,7 @@ std::optional<long> window_program_rss_kib() {
             if (line.rfind("VmRSS:", 0) == 0) kib = std::stol(line.substr(6));
         }
         name.erase(0, name.find_first_not_of(" \t"));
-        if (name.rfind("hearthpad-windo", 0) == 0 && ppid == ::getpid()) rss = kib;
+        if (ppid == ::getpid() && name != "Xvfb") rss = kib;
     }
     ::closedir(proc);
     return rss;
@@ -403,6 +405,73 @@ TEST_F(LinuxWindows, MappingWindowSavesItsChangeThroughTheHostAndIgnoresInjected
     EXPECT_TRUE(texts_when(wl::WindowKind::Mapping, [&](const wl::Texts& t) {
         return shows_text(t, ui::preset_choices()[1]) && !control(t, ui::kSaveId)->enabled;
     }));
+}
+
+
+// Window programs that misbehave, without a display: the host ends them,
+// reaps them and withdraws the pairing code they were showing.
+class WindowProgramFaults : public HostFixture {
+protected:
+    void SetUp() override { start(); }
+    void TearDown() override {
+        windows_.reset();
+        HostFixture::TearDown();
+    }
+
+    fs::path script(const std::string& name, const std::string& body) {
+        const fs::path file = dir_ / name;
+        std::ofstream(file) << "#!/bin/sh\n" << body << "\n";
+        fs::permissions(file, fs::perms::owner_all);
+        return file;
+    }
+
+    void use(const fs::path& program) {
+        app::DesktopWindowsContext context;
+        context.host = host_.get();
+        context.system = system_;
+        context.windowsProgram = program;
+        context.hostProgram = "/usr/bin/hearthpad";
+        windows_ = app::make_desktop_windows(std::move(context));
+    }
+
+    bool code_withdrawn(std::chrono::milliseconds limit) {
+        const auto until = Clock::now() + limit;
+        for (;;) {
+            {
+                HostLock lock(state());
+                if (!state().pairing.code) return true;
+            }
+            if (Clock::now() >= until) return false;
+            std::this_thread::sleep_for(20ms);
+        }
+    }
+
+    std::unique_ptr<app::DesktopWindows> windows_;
+};
+
+TEST_F(WindowProgramFaults, AProgramThatBreaksTheLinkIsEndedAndItsCodeWithdrawn) {
+    struct Case {
+        const char* name;
+        std::string body;
+    };
+    const std::vector<Case> cases = {
+        // Keeps running after its bad line: killed once the grace is over.
+        {"not_json", "echo 'hello' >&3; exec sleep 30"},
+        {"unknown_message", "echo '{\"t\":\"explode\"}' >&3; exec sleep 30"},
+        {"line_without_end", "head -c 70000 /dev/zero | tr '\\0' x >&3; exec sleep 30"},
+        {"ends_at_once", "exit 3"},
+    };
+    for (const Case& c : cases) {
+        use(script(c.name, c.body));
+        windows_->open_pairing();
+        EXPECT_TRUE(code_withdrawn(10s)) << c.name;
+        windows_.reset();  // nothing left to wait for
+        EXPECT_FALSE(window_program_rss_kib()) << c.name;
+    }
+    // No program at all: the code goes at once.
+    use(dir_ / "missing-program");
+    windows_->open_pairing();
+    EXPECT_TRUE(code_withdrawn(0ms));
 }
 
 }  // namespace
