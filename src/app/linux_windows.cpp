@@ -313,6 +313,11 @@ public:
         return std::exchange(slot, std::nullopt);
     }
 
+    std::optional<std::chrono::steady_clock::duration> drawn_after(wl::WindowKind kind) {
+        std::lock_guard lock(shared_->mutex);
+        return shared_->drawnAfter[index(kind)];
+    }
+
 private:
     // What the readers and the workers share with the windows object.
     struct Shared {
@@ -321,6 +326,9 @@ private:
         bool stopping = false;
         std::array<std::unique_ptr<WindowChild>, 3> children;
         std::array<std::optional<wl::Texts>, 3> texts;
+        // When each kind's program was started, and how long it took to draw.
+        std::array<std::chrono::steady_clock::time_point, 3> started{};
+        std::array<std::optional<std::chrono::steady_clock::duration>, 3> drawnAfter;
         bool checking = false;
         bool fixing = false;
     };
@@ -352,6 +360,8 @@ private:
         if (!child) return nullptr;
         auto& slot = shared_->children[index(kind)];
         slot = std::move(child);
+        shared_->started[index(kind)] = std::chrono::steady_clock::now();
+        shared_->drawnAfter[index(kind)].reset();
         return slot.get();
     }
 
@@ -383,7 +393,11 @@ private:
                 } else if constexpr (std::is_same_v<M, wl::SaveMapping>) {
                     if (kind == wl::WindowKind::Mapping) save(m.mapping);
                 }
-                // Shown: nothing to do.
+                if constexpr (std::is_same_v<M, wl::Shown>) {
+                    std::lock_guard lock(shared_->mutex);
+                    auto& drawn = shared_->drawnAfter[index(kind)];
+                    if (!drawn) drawn = std::chrono::steady_clock::now() - shared_->started[index(kind)];
+                }
             },
             message);
     }
@@ -485,6 +499,12 @@ std::optional<wl::Texts> window_texts(DesktopWindows& windows, wl::WindowKind ki
     auto* ours = dynamic_cast<LinuxDesktopWindows*>(&windows);
     if (!ours) return std::nullopt;
     return ours->texts(kind, timeout);
+}
+
+std::optional<std::chrono::steady_clock::duration> first_drawn_after(DesktopWindows& windows, wl::WindowKind kind) {
+    auto* ours = dynamic_cast<LinuxDesktopWindows*>(&windows);
+    if (!ours) return std::nullopt;
+    return ours->drawn_after(kind);
 }
 
 }  // namespace hp::app

@@ -14,4 +14,9 @@ namespace hp::app {
 std::optional<window_link::Texts> window_texts(DesktopWindows& windows, window_link::WindowKind kind,
                                                std::chrono::milliseconds timeout);
 
+// How long the window program last started for `kind` took from its start
+// to its first drawing (its "shown" message); nothing before that.
+std::optional<std::chrono::steady_clock::duration> first_drawn_after(DesktopWindows& windows,
+                                                                     window_link::WindowKind kind);
+
 }  // namespace hp::app

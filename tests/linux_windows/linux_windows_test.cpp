@@ -236,6 +236,25 @@ protected:
             .has_value();
     }
 
+    // What the window program costs (figures, not checks).
+    void print_figures(const char* kind, std::optional<Clock::duration> answer) {
+        auto ms = [](Clock::duration d) {
+            return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+        };
+        const auto which = std::string(kind) == "pairing" ? wl::WindowKind::Pairing
+                           : std::string(kind) == "check" ? wl::WindowKind::Check
+                                                          : wl::WindowKind::Mapping;
+        auto drawn = app::first_drawn_after(*windows_, which);
+        for (const auto until = Clock::now() + 5s; !drawn && Clock::now() < until;) {
+            std::this_thread::sleep_for(20ms);
+            drawn = app::first_drawn_after(*windows_, which);
+        }
+        std::printf("%s window: first drawn %lld ms after its start%s, RSS %ld KiB\n", kind,
+                    drawn ? ms(*drawn) : -1LL,
+                    answer ? (", code on screen after " + std::to_string(ms(*answer)) + " ms").c_str() : "",
+                    window_program_rss_kib().value_or(-1));
+    }
+
     static inline Xvfb* xvfb_ = nullptr;
     static inline std::string missing_;
     std::unique_ptr<app::DesktopWindows> windows_;
@@ -272,9 +291,7 @@ TEST_F(LinuxWindows, PairingWindowShowsTheLinkAsAQrCodeThatPairsAndClosesOnThePa
         if (read != link) std::this_thread::sleep_for(100ms);
     }
     EXPECT_EQ(read, link);
-    std::printf("pairing window: first answer with the code after %lld ms, window program RSS %ld KiB\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(firstAnswer).count()),
-                window_program_rss_kib().value_or(-1));
+    print_figures("pairing", firstAnswer);
 
     // A phone pairs with the code it read; the host's DevicePaired closes the window.
     const auto at = read.find("code=");
@@ -344,7 +361,7 @@ TEST_F(LinuxWindows, CheckWindowShowsTheFindingsTheHostGathers) {
     ASSERT_TRUE(again);
     EXPECT_EQ(again->text, "Check Again");
     EXPECT_TRUE(again->enabled);
-    std::printf("check window program RSS %ld KiB\n", window_program_rss_kib().value_or(-1));
+    print_figures("check", std::nullopt);
 
     // A second open raises the same window: still one program.
     windows_->open_connection_check();
@@ -360,6 +377,7 @@ TEST_F(LinuxWindows, MappingWindowSavesItsChangeThroughTheHostAndIgnoresInjected
         return c && c->visible && c->width > 0;
     });
     ASSERT_TRUE(texts);
+    print_figures("mapping", std::nullopt);
     const auto* save = control(*texts, ui::kSaveId);
     ASSERT_TRUE(save);
     EXPECT_FALSE(save->enabled) << "nothing to save yet";
