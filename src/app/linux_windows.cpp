@@ -252,19 +252,24 @@ public:
     void open_pairing() override {
         if (!context_.host) return;
         auto& host = *context_.host;
+        auto offer = [&host] {
+            const host_ops::PairingOffer o = host_ops::open_pairing_code(*host.state, *host.network);
+            return wl::ShowPairing{o.code, o.link, o.lan, o.tailscale};
+        };
         std::unique_lock lock(shared_->mutex);
-        WindowChild* child = running_child(lock, wl::WindowKind::Pairing);
-        const host_ops::PairingOffer offer = host_ops::open_pairing_code(*host.state, *host.network);
-        const wl::ShowPairing show{offer.code, offer.link, offer.lan, offer.tailscale};
-        if (child) {
+        if (WindowChild* child = running_child(lock, wl::WindowKind::Pairing)) {
             // The open window takes the new code; the earlier one is gone.
-            if (child->send(show)) {
+            if (child->send(offer())) {
                 (void)child->send(wl::Raise{});
                 return;
             }
+            // It is ending: its end withdraws the code, so it goes before
+            // the next code is drawn.
+            drop(lock, wl::WindowKind::Pairing);
         }
-        child = start_child(lock, wl::WindowKind::Pairing);
-        if (!child || !child->send(show)) host_ops::withdraw_pairing_code(*host.state);
+        WindowChild* child = start_child(lock, wl::WindowKind::Pairing);
+        if (!child) return;
+        if (!child->send(offer())) host_ops::withdraw_pairing_code(*host.state);
     }
 
     void open_connection_check() override {
@@ -341,10 +346,7 @@ private:
         auto& slot = shared_->children[index(kind)];
         if (slot && slot->running()) return slot.get();
         if (slot) {
-            std::unique_ptr<WindowChild> gone = std::move(slot);
-            lock.unlock();
-            gone.reset();  // joins its reader, whose end hook takes the lock
-            lock.lock();
+            drop(lock, kind);
             // Another thread may have started one meanwhile.
             auto& again = shared_->children[index(kind)];
             if (again && again->running()) return again.get();
@@ -352,7 +354,18 @@ private:
         return nullptr;
     }
 
-    WindowChild* start_child(std::unique_lock<std::mutex>&, wl::WindowKind kind) {
+    // Lets the window program of `kind` go, waiting for its reader to end
+    // with the lock free (the reader takes it to hand over what it read).
+    void drop(std::unique_lock<std::mutex>& lock, wl::WindowKind kind) {
+        std::unique_ptr<WindowChild> gone = std::move(shared_->children[index(kind)]);
+        lock.unlock();
+        gone.reset();
+        lock.lock();
+    }
+
+    WindowChild* start_child(std::unique_lock<std::mutex>& lock, wl::WindowKind kind) {
+        while (shared_->children[index(kind)]) drop(lock, kind);
+        if (shared_->stopping) return nullptr;
         if (shared_->stopping) return nullptr;
         auto child = WindowChild::start(
             context_.windowsProgram, kind, [this, kind](const wl::ToHost& message) { on_message(kind, message); },
