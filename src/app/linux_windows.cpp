@@ -366,7 +366,6 @@ private:
     WindowChild* start_child(std::unique_lock<std::mutex>& lock, wl::WindowKind kind) {
         while (shared_->children[index(kind)]) drop(lock, kind);
         if (shared_->stopping) return nullptr;
-        if (shared_->stopping) return nullptr;
         auto child = WindowChild::start(
             context_.windowsProgram, kind, [this, kind](const wl::ToHost& message) { on_message(kind, message); },
             [this, kind] { on_end(kind); });
