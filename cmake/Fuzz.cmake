@@ -14,7 +14,7 @@
 #   compiler  the compiler is AFL++'s (afl-g++-fast), which also links its runtime;
 #   trace-pc  plain g++ with -fsanitize-coverage=trace-pc, the edges recorded
 #             by tests/fuzz/afl_trace_pc.cpp into AFL++'s runtime.
-set(HP_FUZZ_TARGETS frame_reader secure_frame handshake messages datagram paired_store identity mapping tailscale_status update_manifest)
+set(HP_FUZZ_TARGETS frame_reader secure_frame handshake messages datagram paired_store identity mapping tailscale_status update_manifest window_link)
 set(HP_FUZZ_DIR ${CMAKE_SOURCE_DIR}/tests/fuzz)
 
 if(HEARTHPAD_FUZZ)

@@ -36,7 +36,7 @@ order=(
     "commands"                                      # what a received command means
     "server"                                        # sockets, sessions, datagram loop
     "host_ops"                                      # the front ends' command surface
-    "main tray pairing_flyout"                      # start-up; the tray's and pairing window's models
+    "main tray pairing_flyout window_link"          # start-up; the tray's and pairing window's models; the windows program's link
     "app sas_service client"                        # the programs
 )
 declare -A rank=()

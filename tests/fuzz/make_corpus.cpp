@@ -26,6 +26,7 @@
 #include "protocol/datagram.h"
 #include "protocol/handshake.h"
 #include "support/test_client.h"
+#include "window_link/window_link.h"
 
 namespace fs = std::filesystem;
 using namespace hp;
@@ -520,6 +521,41 @@ void manifest_seeds(Corpus& corpus) {
     for (const auto& [name, text] : documents) corpus.add("update_manifest", name, std::string_view(text));
 }
 
+// The window program's lines, each behind the byte that picks the size of
+// the pieces they arrive in.
+void window_link_seeds(Corpus& corpus) {
+    namespace wl = window_link;
+    namespace cc = connection_check;
+    auto add = [&corpus](const std::string& name, char piece, const std::string& lines) {
+        corpus.add("window_link", name, std::string(1, piece) + lines);
+    };
+    auto mapping = pad_mapping::presetMapping(pad_mapping::Preset::TwinStick);
+    mapping.leftStick.deadzone = 0.123f;
+    add("pairing", '\xff',
+        wl::encode(wl::ToWindow{wl::ShowPairing{"012345", "hearthpad://pair?c=012345", "192.168.1.2:49182", ""}}));
+    add("findings", '\x10',
+        wl::encode(wl::ToWindow{wl::ShowFindings{
+            {{"lan_address", cc::FindingState::Ok, "LAN", cc::FindingFix::None},
+             {"firewall_program", cc::FindingState::Problem, "Blocked", cc::FindingFix::AllowFirewall}}}}) +
+            wl::encode(wl::ToWindow{wl::FixFinished{platform::ElevatedOutcome{false, 1}}}) +
+            wl::encode(wl::ToWindow{wl::FixFinished{fail("no pkexec")}}));
+    add("mapping_and_saved", '\x40',
+        wl::encode(wl::ToWindow{wl::ShowMapping{mapping, true, false}}) +
+            wl::encode(wl::ToWindow{wl::Saved{mapping, "disk full"}}));
+    add("control", '\x00',
+        wl::encode(wl::ToWindow{wl::Raise{}}) + wl::encode(wl::ToWindow{wl::DumpRequest{}}) +
+            wl::encode(wl::ToWindow{wl::Close{}}));
+    add("window_says", '\x07',
+        wl::encode(wl::ToHost{wl::Shown{wl::WindowKind::Check}}) + wl::encode(wl::ToHost{wl::RunCheck{}}) +
+            wl::encode(wl::ToHost{wl::AllowFirewall{}}) + wl::encode(wl::ToHost{wl::SaveMapping{mapping}}));
+    add("texts", '\x80',
+        wl::encode(wl::ToHost{wl::Texts{{{303, "Save", 1, 2, 3, 4, true, false}, {-1, "LAN: -", 0, 0, 0, 0, true, true}}}}));
+    add("long_line", '\xff', std::string(wl::kMaxLineBytes + 1, ' ') + "\n{\"t\":\"raise\"}\n");
+    add("bad_lines", '\x03',
+        "{\"t\":\"shown\",\"kind\":\"tray\"}\n[1]\n{\"t\":\"pairing\",\"code\":\"12345\"}\n\xff\n"
+        "{\"t\":\"texts\",\"controls\":[{\"id\":-2}]}\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -538,6 +574,7 @@ int main(int argc, char** argv) {
     mapping_seeds(corpus);
     tailscale_seeds(corpus);
     manifest_seeds(corpus);
+    window_link_seeds(corpus);
     if (check) {
         if (corpus.stale()) {
             std::fprintf(stderr, "%d seeds differ; rewrite them with: fuzz_make_corpus %s\n", corpus.stale(),
