@@ -183,6 +183,20 @@ TEST_F(X11PlatformTest, TextArrivesIntactAndTheKeymapIsRestored) {
     EXPECT_EQ(keymap(), before);
 }
 
+// Text is typed as it is, whatever Caps Lock says; Caps Lock stays on.
+TEST_F(X11PlatformTest, CapsLockDoesNotChangeTypedText) {
+    const KeyRecord caps = *input::key_record(57);
+    ASSERT_TRUE(platform->key(caps, true));
+    ASSERT_TRUE(platform->key(caps, false));
+    receiver->drain(100ms);
+    const std::u32string text = U"aé Ü ß 日 Z";
+    ASSERT_TRUE(platform->typeText(u16(text)));
+    EXPECT_EQ(utf8_of(receiver->read_text(text.size(), 5s)), utf8_of(text));
+    XkbStateRec state{};
+    XkbGetState(receiver->display(), XkbUseCoreKbd, &state);
+    EXPECT_TRUE(state.locked_mods & LockMask);
+}
+
 // More different characters than the server has spare keycodes: the text is
 // typed in runs, each with its own bindings.
 TEST_F(X11PlatformTest, TextWithMoreCharactersThanSpareKeycodes) {

@@ -140,10 +140,14 @@ public:
         // Keysyms the keymap has on a key's first level are typed with that
         // key while nothing (Shift, Caps Lock, another group) changes levels:
         // plain lower-case text then needs no binding at all.
+        // Caps Lock is let go while typing and locked again after it: text
+        // is typed as it is, as on Windows.
         std::map<std::uint32_t, unsigned> onKeys;
         XkbStateRec state{};
-        if (XkbGetState(d(), XkbUseCoreKbd, &state) == Success && state.group == 0 &&
-            (state.mods & (ShiftMask | LockMask)) == 0) {
+        const bool haveState = XkbGetState(d(), XkbUseCoreKbd, &state) == Success;
+        const bool capsLocked = haveState && (state.locked_mods & LockMask) != 0;
+        const unsigned otherMods = haveState ? (state.mods & ~(capsLocked ? LockMask : 0u)) : 0u;
+        if (haveState && state.group == 0 && (otherMods & (ShiftMask | LockMask)) == 0) {
             for (int code = map.minCode; code <= map.maxCode; ++code) {
                 const auto c = static_cast<unsigned>(code);
                 if (map.width > 0 && map.sym(c, 0) != NoSymbol && !bound_.contains(c))
@@ -154,6 +158,7 @@ public:
         const auto runs = binding_runs(keysyms, spare.size(), needsSlot);
         if (!runs) return false;
         const auto returnCode = map.find(kKeysymReturn), tabCode = map.find(kKeysymTab);
+        if (capsLocked) XkbLockModifiers(d(), XkbUseCoreKbd, LockMask, 0);
         bool ok = true;
         std::size_t begin = 0;
         for (const std::size_t end : *runs) {
@@ -172,6 +177,10 @@ public:
             XFlush(d());
             lastTyped_ = std::chrono::steady_clock::now();
             begin = end;
+        }
+        if (capsLocked) {
+            XkbLockModifiers(d(), XkbUseCoreKbd, LockMask, LockMask);
+            XFlush(d());
         }
         restoreAt_ = std::chrono::steady_clock::now() + kRestoreDelay;
         wake_.notify_all();
