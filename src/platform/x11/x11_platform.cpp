@@ -3,6 +3,7 @@
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 #include <X11/extensions/XTest.h>
 
 #include <algorithm>
@@ -33,9 +34,11 @@ using SteadyTime = std::chrono::steady_clock::time_point;
 // keymap is as it was.
 constexpr auto kRestoreDelay = 500ms;
 // Before a keycode that typed one keysym is bound to another, this long has
-// passed since it was typed (only texts needing more keysyms than there are
-// spare keycodes wait for it).
-constexpr auto kRebindGap = 50ms;
+// passed since it was typed, so that clients have read the events typed with
+// the old binding (only texts needing more keysyms than there are spare
+// keycodes wait for it, and a client slower than this may still read one of
+// them with the new binding).
+constexpr auto kRebindGap = 150ms;
 
 struct DisplayCloser {
     void operator()(Display* d) const { XCloseDisplay(d); }
@@ -137,22 +140,29 @@ public:
             const auto c = static_cast<unsigned>(code);
             if (map.empty_key(c) || bound_.contains(c)) spare.push_back(c);
         }
-        // Keysyms the keymap has on a key's first level are typed with that
-        // key while nothing (Shift, Caps Lock, another group) changes levels:
-        // plain lower-case text then needs no binding at all.
-        // Caps Lock is let go while typing and locked again after it: text
-        // is typed as it is, as on Windows.
-        std::map<std::uint32_t, unsigned> onKeys;
+        // Keysyms the keymap has on a key's first or Shift level are typed
+        // with that key (and Shift) while nothing else (a held Shift, another
+        // group) changes levels: text in the keyboard's own layout then needs
+        // no binding at all. Caps Lock is let go while typing and locked
+        // again after it: text is typed as it is, as on Windows.
+        struct OnKey {
+            unsigned code;
+            bool shift;
+        };
+        std::map<std::uint32_t, OnKey> onKeys;
         XkbStateRec state{};
         const bool haveState = XkbGetState(d(), XkbUseCoreKbd, &state) == Success;
         const bool capsLocked = haveState && (state.locked_mods & LockMask) != 0;
         const unsigned otherMods = haveState ? (state.mods & ~(capsLocked ? LockMask : 0u)) : 0u;
         if (haveState && state.group == 0 && (otherMods & (ShiftMask | LockMask)) == 0) {
-            for (int code = map.minCode; code <= map.maxCode; ++code) {
-                const auto c = static_cast<unsigned>(code);
-                if (map.width > 0 && map.sym(c, 0) != NoSymbol && !bound_.contains(c))
-                    onKeys.emplace(static_cast<std::uint32_t>(map.sym(c, 0)), c);
-            }
+            const auto shiftCode = map.find(XK_Shift_L);
+            for (int column = 0; column < std::min(map.width, shiftCode ? 2 : 1); ++column)
+                for (int code = map.minCode; code <= map.maxCode; ++code) {
+                    const auto c = static_cast<unsigned>(code);
+                    if (map.sym(c, column) != NoSymbol && !bound_.contains(c))
+                        onKeys.emplace(static_cast<std::uint32_t>(map.sym(c, column)), OnKey{c, column == 1});
+                }
+            shiftCode_ = shiftCode.value_or(0);
         }
         const auto needsSlot = [&](std::uint32_t ks) { return !is_fixed_key(ks) && !onKeys.contains(ks); };
         const auto runs = binding_runs(keysyms, spare.size(), needsSlot);
@@ -168,11 +178,15 @@ public:
                 std::optional<unsigned> code;
                 if (ks == kKeysymReturn) code = returnCode;
                 else if (ks == kKeysymTab) code = tabCode;
-                else if (const auto it = onKeys.find(ks); it != onKeys.end()) code = it->second;
+                else if (const auto it = onKeys.find(ks); it != onKeys.end()) code = it->second.code;
                 else code = code_of(ks);
                 if (!code) continue;
+                const auto on = onKeys.find(ks);
+                const bool shift = on != onKeys.end() && on->second.shift;
+                if (shift) ok = XTestFakeKeyEvent(d(), shiftCode_, True, CurrentTime) != 0 && ok;
                 ok = XTestFakeKeyEvent(d(), *code, True, CurrentTime) != 0 && ok;
                 ok = XTestFakeKeyEvent(d(), *code, False, CurrentTime) != 0 && ok;
+                if (shift) ok = XTestFakeKeyEvent(d(), shiftCode_, False, CurrentTime) != 0 && ok;
             }
             XFlush(d());
             lastTyped_ = std::chrono::steady_clock::now();
@@ -360,6 +374,7 @@ private:
     std::mutex mutex_;  // the input connection and everything below
     WheelAxis vertical_, horizontal_;
     std::map<unsigned, std::uint32_t> bound_;  // keycode → keysym bound for text
+    unsigned shiftCode_ = 0;                   // left Shift, for keysyms on a Shift level
     std::optional<SteadyTime> lastTyped_;
     std::optional<SteadyTime> restoreAt_;
     std::condition_variable_any wake_;
