@@ -8,6 +8,9 @@
 #   hearthpad_contention  a phone's round trips while other phones authenticate
 #                   on a disk with slow flushes, and an authentication's CPU
 #                   against its primitives and one durable save
+#   hearthpad_x11_latency  a phone's pointer move to an X client through an
+#                   in-process host with the X11 platform, against XTEST
+#                   injected directly (under an Xvfb of its own)
 find_package(benchmark REQUIRED)
 
 # The tools' common parts: the child host, the phone, loopback sockets, the
@@ -41,3 +44,12 @@ foreach(tool hearthpad_load hearthpad_idle_cost hearthpad_contention)
   # The tools start the console host from their own folder.
   add_dependencies(${tool} hearthpad-console)
 endforeach()
+
+# A phone's pointer move to an X client through the host (X11 platform, in
+# this process) against XTEST injected directly, under an Xvfb of its own.
+add_executable(hearthpad_x11_latency bench/x11_input_latency.cpp tests/x11/x_session.cpp
+               src/platform/fake/fake_system.cpp)
+target_compile_options(hearthpad_x11_latency PRIVATE ${HP_WARNINGS})
+target_include_directories(hearthpad_x11_latency PRIVATE tests)
+target_link_libraries(hearthpad_x11_latency PRIVATE hearthpad_bench_support hearthpad_core hearthpad_platform
+                      hearthpad_x11 X11::X11 X11::Xtst)

@@ -34,6 +34,8 @@ else()
   add_executable(hearthpad-console src/app/console_main.cpp src/app/qr_text.cpp)
   target_compile_options(hearthpad-console PRIVATE ${HP_WARNINGS})
   target_link_libraries(hearthpad-console PRIVATE hearthpad_core hearthpad_platform hearthpad_qr hearthpad_version)
+  # The X11 desktop platform, for the desktop program.
+  include(cmake/X11.cmake)
   include(cmake/LinuxWindows.cmake)
   include(cmake/LinuxDesktop.cmake)
 endif()

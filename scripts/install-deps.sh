@@ -10,6 +10,7 @@ packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
     autoconf automake libtool dpkg-dev
     wine wine64 xvfb xauth xdotool imagemagick
+    libx11-dev libxtst-dev xclip xsel
     zbar-tools zip unzip libgtk-3-dev
     avahi-daemon avahi-utils python3-zeroconf dbus iproute2 util-linux openssl python3
     nsis osslsigncode python3-yaml

@@ -9,6 +9,7 @@
 #include <variant>
 
 #include "commands/commands.h"
+#include "input/desktop_shortcuts.h"
 #include "input/held_input.h"
 #include "protocol/frame.h"
 #include "sas/sas.h"
@@ -22,7 +23,6 @@ using host::InputState;
 using host::Locked;
 using host::PadState;
 using input::kVkCtrl;
-using input::kVkWin;
 using protocol::InputKind;
 using protocol::InputRecord;
 
@@ -55,14 +55,10 @@ void mouse_move(const Locked& locked, const protocol::MouseMove& m, std::uint64_
     input::move_pointer(locked, m.dx, m.dy);
 }
 
+// The keys of the desktop the host runs on (Windows' own by default).
 void desktop_shortcut(const Locked& locked, std::uint8_t code) {
-    switch (code) {
-        case 1: input::press_combo(locked, {kVkWin}, 0x09); break;           // task view
-        case 2: input::press_combo(locked, {kVkWin}, 'D'); break;            // show desktop
-        case 3: input::press_combo(locked, {kVkCtrl, kVkWin}, 0x27); break;  // next desktop
-        case 4: input::press_combo(locked, {kVkCtrl, kVkWin}, 0x25); break;  // previous desktop
-        default: break;
-    }
+    if (const auto keys = input::desktop_shortcut_keys(locked->input.desktopStyle, code))
+        input::press_shortcut(locked, keys->modifiers, keys->vk);
 }
 
 void edit_shortcut(const Locked& locked, std::uint8_t code) {

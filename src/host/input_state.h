@@ -53,7 +53,13 @@ public:
     virtual void reset(const Locked&) {}
 };
 
+// The desktop whose keys the desktop-shortcut commands press: Windows' own,
+// or the nearest of GNOME Shell or KDE Plasma (input/desktop_shortcuts.h).
+// Other desktops get Windows' keys.
+enum class DesktopStyle { Windows, Gnome, Kde, Other };
+
 struct InputState {
+    DesktopStyle desktopStyle = DesktopStyle::Windows;  // chosen at start-up
     std::optional<Instant> lastInputAt;
     std::optional<Instant> gestureAt;
     bool zoomCtrlHeld = false;

@@ -199,7 +199,6 @@ bool type_text(const host::Locked& locked, std::u16string_view units) {
 
 void press_combo(const host::Locked& locked, std::initializer_list<std::uint16_t> modifierVks,
                  std::uint16_t vk) {
-    HostState& state = *locked;
     ModifierMask wanted = 0;
     for (const std::uint16_t m : modifierVks) {
         switch (m) {
@@ -210,7 +209,12 @@ void press_combo(const host::Locked& locked, std::initializer_list<std::uint16_t
             default: break;
         }
     }
-    const ModifierMask pressed = press_modifiers(locked, wanted & ~state.input.heldModifiers);
+    press_shortcut(locked, wanted, vk);
+}
+
+void press_shortcut(const host::Locked& locked, ModifierMask modifiers, std::uint16_t vk) {
+    HostState& state = *locked;
+    const ModifierMask pressed = press_modifiers(locked, modifiers & ~state.input.heldModifiers);
     tap_vk(locked, vk);
     release_modifiers(locked, pressed);
 }

@@ -41,6 +41,9 @@ void release_all(const host::Locked& locked);
 void press_combo(const host::Locked& locked, std::initializer_list<std::uint16_t> modifierVks,
                  std::uint16_t vk);
 
+// The same with the modifiers as a ModifierMask (left-hand keys).
+void press_shortcut(const host::Locked& locked, ModifierMask modifiers, std::uint16_t vk);
+
 // Taps the key of virtual key vk (down, then up).
 void tap_key(const host::Locked& locked, std::uint16_t vk);
 

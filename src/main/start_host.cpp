@@ -130,6 +130,7 @@ Result<std::unique_ptr<HostHandle>> start(StartOptions options) {
     state->info.deviceType = system.device_type();
     state->store = std::move(store);
     state->platform = options.platform;
+    state->input.desktopStyle = options.desktopStyle;
     state->sas = system.sas();
     state->controllerLog = std::make_shared<const store::ControllerLog>(
         store::ControllerLog::for_system(options.system));

@@ -80,6 +80,8 @@ struct StartOptions {
     server::AdmissionLimits admission;             // before authentication; tests may raise them
     // How the paired-device store reaches the disk; empty: write_file_atomically.
     OrderedFileWriter::Write storeWrite;
+    // Whose keys the desktop-shortcut commands press (input/desktop_shortcuts.h).
+    host::DesktopStyle desktopStyle = host::DesktopStyle::Windows;
 };
 
 // What the event wrapper does when the first session opens and the last one

@@ -312,6 +312,39 @@ TEST(Executor, ShortcutsAndMediaKeys) {
     }
 }
 
+// On GNOME and KDE the desktop shortcuts press those desktops' keys; Other
+// keeps Windows' (the table above).
+TEST(Executor, DesktopShortcutsOfGnomeAndKde) {
+    struct Case {
+        host::DesktopStyle style;
+        std::uint8_t code;
+        Lines want;
+    };
+    const Case cases[] = {
+        {host::DesktopStyle::Gnome, 1, {"key 0x5B down", "key 0x53 down", "key 0x53 up", "key 0x5B up"}},
+        {host::DesktopStyle::Gnome, 2, {"key 0x5B down", "key 0x44 down", "key 0x44 up", "key 0x5B up"}},
+        {host::DesktopStyle::Gnome, 3,
+         {"key 0xA2 down", "key 0xA4 down", "key 0x27 down", "key 0x27 up", "key 0xA4 up", "key 0xA2 up"}},
+        {host::DesktopStyle::Gnome, 4,
+         {"key 0xA2 down", "key 0xA4 down", "key 0x25 down", "key 0x25 up", "key 0xA4 up", "key 0xA2 up"}},
+        {host::DesktopStyle::Gnome, 5, {}},
+        {host::DesktopStyle::Kde, 1, {"key 0x5B down", "key 0x57 down", "key 0x57 up", "key 0x5B up"}},
+        {host::DesktopStyle::Kde, 2, {"key 0x5B down", "key 0x44 down", "key 0x44 up", "key 0x5B up"}},
+        {host::DesktopStyle::Kde, 3,
+         {"key 0xA2 down", "key 0x5B down", "key 0x27 down", "key 0x27 up", "key 0x5B up", "key 0xA2 up"}},
+        {host::DesktopStyle::Kde, 4,
+         {"key 0xA2 down", "key 0x5B down", "key 0x25 down", "key 0x25 up", "key 0x5B up", "key 0xA2 up"}},
+        {host::DesktopStyle::Other, 1, {"key 0x5B down", "key 0x09 down", "key 0x09 up", "key 0x5B up"}},
+    };
+    for (const auto& c : cases) {
+        Harness h;
+        h.state.input.desktopStyle = c.style;
+        h.run(code_cmd(InputKind::DesktopShortcut, 1, c.code));
+        EXPECT_EQ(h.lines(), c.want) << int(c.style) << "/" << int(c.code);
+        EXPECT_EQ(h.state.input.heldModifiers, 0);
+    }
+}
+
 TEST(Executor, MediaKeysUseScanCodeZeroAndShortcutKeysTheirOwn) {
     Harness h;
     h.run(code_cmd(InputKind::MediaKey, 1, 1));
