@@ -13,6 +13,7 @@ packages=(
     zbar-tools zip unzip
     avahi-daemon avahi-utils python3-zeroconf dbus iproute2 util-linux openssl python3
     nsis osslsigncode python3-yaml
+    lintian desktop-file-utils
 )
 
 missing=()
