@@ -51,3 +51,19 @@ if(HEARTHPAD_PACKAGE AND EXISTS "${HEARTHPAD_PACKAGE}")
     message(WARNING "no installer at ${HP_INSTALLER} or no stand-ins in ${HP_WIN_STUB_DIR}: test_installer is not built")
   endif()
 endif()
+
+# deb_package (label "package"): the Debian package checked as a user gets
+# it (tests/package/deb_test.sh): lintian, its control data and files, an
+# install into a scratch root with dpkg --root and the purge after it. It
+# takes HEARTHPAD_DEB, else the package beside HEARTHPAD_PACKAGE (both
+# written by scripts/package.sh), else builds one in <build>/deb-test.
+set(HEARTHPAD_DEB "" CACHE FILEPATH "Debian package to check (deb_package); default: beside HEARTHPAD_PACKAGE")
+set(hp_deb "${HEARTHPAD_DEB}")
+if(NOT hp_deb AND HEARTHPAD_PACKAGE)
+  file(STRINGS "${CMAKE_SOURCE_DIR}/VERSION" hp_deb_version LIMIT_COUNT 1)
+  string(STRIP "${hp_deb_version}" hp_deb_version)
+  get_filename_component(hp_deb_dir "${HEARTHPAD_PACKAGE}" DIRECTORY)
+  set(hp_deb "${hp_deb_dir}/hearthpad_${hp_deb_version}_amd64.deb")
+endif()
+add_test(NAME deb_package COMMAND ${CMAKE_SOURCE_DIR}/tests/package/deb_test.sh "${hp_deb}" ${CMAKE_BINARY_DIR}/deb-test)
+set_tests_properties(deb_package PROPERTIES LABELS package TIMEOUT 1800)

@@ -12,6 +12,10 @@ find_program(HP_PYTHON NAMES python3 REQUIRED)
 set(HP_ICON_DIR ${HP_GENERATED_DIR}/icons)
 set(HP_ICONS ${HP_ICON_DIR}/hearthpad.ico ${HP_ICON_DIR}/tray_idle_dark.ico ${HP_ICON_DIR}/tray_controlled_dark.ico
     ${HP_ICON_DIR}/tray_idle_light.ico ${HP_ICON_DIR}/tray_controlled_light.ico)
+# The program's icon as PNG files for Linux desktops (the .deb).
+foreach(size 16 24 32 48 64 128 256)
+  list(APPEND HP_ICONS ${HP_ICON_DIR}/hicolor/${size}x${size}/apps/hearthpad.png)
+endforeach()
 add_custom_command(OUTPUT ${HP_ICONS}
   COMMAND ${HP_PYTHON} ${CMAKE_SOURCE_DIR}/resources/icons/make_icons.py ${HP_ICON_DIR}
   DEPENDS ${CMAKE_SOURCE_DIR}/resources/icons/make_icons.py
@@ -31,9 +35,15 @@ target_link_libraries(hearthpad_qr PUBLIC hearthpad_base PRIVATE hp::qrcodegen)
 if(WIN32)
   include(cmake/WindowsApp.cmake)
 else()
+  # The connection check wired to this system (firewalld, ufw, pkexec), for
+  # the console's check and the desktop program's window and --allow-firewall.
+  add_library(hearthpad_linux_check STATIC src/app/linux_connection_check.cpp)
+  target_compile_options(hearthpad_linux_check PRIVATE ${HP_WARNINGS})
+  target_link_libraries(hearthpad_linux_check PUBLIC hearthpad_core hearthpad_platform)
   add_executable(hearthpad-console src/app/console_main.cpp src/app/qr_text.cpp)
   target_compile_options(hearthpad-console PRIVATE ${HP_WARNINGS})
-  target_link_libraries(hearthpad-console PRIVATE hearthpad_core hearthpad_platform hearthpad_qr hearthpad_version)
+  target_link_libraries(hearthpad-console PRIVATE hearthpad_linux_check hearthpad_core hearthpad_platform hearthpad_qr
+                        hearthpad_version)
   # The X11 desktop platform, for the desktop program.
   include(cmake/X11.cmake)
   include(cmake/LinuxWindows.cmake)

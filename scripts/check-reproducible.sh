@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the release package a second time, from an empty build directory
 # (build/package-check), and compares it with the one given (by default
-# dist/hearthpad-<version>-win64.zip), and the installer beside each: the
-# same commit must give the same bytes. On a difference in the zip it names
-# the files inside that differ.
+# dist/hearthpad-<version>-win64.zip), and the installer and the Debian
+# package beside each: the same commit must give the same bytes. On a
+# difference in the zip or the Debian package it names the files inside that
+# differ.
 #
 #   scripts/check-reproducible.sh [path/to/hearthpad-<version>-win64.zip]
 set -euo pipefail
@@ -31,6 +32,26 @@ echo "rebuilt clean: $b"
 if [[ $a != "$b" ]]; then
     echo "NOT reproducible: the installers differ" >&2
     cmp -l "$(dirname "$first")/$setup_name" "$(dirname "$second")/$setup_name" | head -n 10 >&2 || true
+    status=1
+fi
+
+deb_name="hearthpad_${version}_amd64.deb"
+a="$(sha256sum "$(dirname "$first")/$deb_name" | cut -d' ' -f1)"
+b="$(sha256sum "$(dirname "$second")/$deb_name" | cut -d' ' -f1)"
+echo "deb:           $a"
+echo "rebuilt clean: $b"
+if [[ $a != "$b" ]]; then
+    echo "NOT reproducible: the Debian packages differ" >&2
+    rm -rf "$check/unpacked-deb"
+    mkdir -p "$check/unpacked-deb"
+    for side in first second; do
+        deb="$(dirname "$first")/$deb_name"
+        [[ $side == second ]] && deb="$(dirname "$second")/$deb_name"
+        dpkg-deb -R "$deb" "$check/unpacked-deb/$side"
+        dpkg-deb -c "$deb" > "$check/unpacked-deb/$side.contents"
+    done
+    diff -rq "$check/unpacked-deb/first" "$check/unpacked-deb/second" >&2 || true
+    diff "$check/unpacked-deb/first.contents" "$check/unpacked-deb/second.contents" | head -n 20 >&2 || true
     status=1
 fi
 

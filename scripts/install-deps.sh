@@ -15,6 +15,7 @@ packages=(
     avahi-daemon avahi-utils python3-zeroconf dbus iproute2 util-linux openssl python3
     nsis osslsigncode python3-yaml
     libsystemd-dev python3-dbus python3-gi libglib2.0-bin
+    lintian desktop-file-utils
 )
 
 missing=()

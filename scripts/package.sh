@@ -12,6 +12,8 @@
 #       packaging/windows/hearthpad.nsi): the same files, hearthpad-client.exe
 #       and the Ctrl+Alt+Del helper service hearthpad-sas.exe
 #   dist/winget/                             the installer's winget manifest
+#   dist/hearthpad_<version>_amd64.deb       the Linux programs as a Debian
+#       package (scripts/package-deb.sh, built in <build dir>-deb)
 #
 # The programs are signed (scripts/sign.sh) after stripping when
 # HEARTHPAD_SIGN_PFX names a certificate; the uninstaller is signed before
@@ -43,7 +45,7 @@ while (($#)); do
         --build-dir) build_dir="${2:?--build-dir needs a directory}"; shift 2 ;;
         --out) out_dir="${2:?--out needs a directory}"; shift 2 ;;
         --clean) clean=1; shift ;;
-        -h|--help) sed -n '2,33p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,35p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "unknown option: $1" >&2; exit 2 ;;
     esac
 done
@@ -129,8 +131,14 @@ makensis -V2 -WX -NOCD "${nsis_defines[@]}" packaging/windows/hearthpad.nsi >&2
 rm -rf "$out_dir/winget"
 scripts/winget-manifest.py --installer "$setup_path" --out "$out_dir/winget" >&2
 
+# ------------------------------------------------------------- Debian package
+deb_args=(--build-dir "$build_dir-deb" --out "$out_dir")
+if ((clean)); then deb_args+=(--clean); fi
+deb_path="$(scripts/package-deb.sh "${deb_args[@]}" | tail -n 1)"
+
 printf 'hearthpad.exe: %s bytes stripped (%s unstripped), debug information in %s\n' \
     "$(stat -c %s "$stage/hearthpad.exe")" "$(stat -c %s "$build_dir/hearthpad.exe")" "$build_dir/hearthpad.exe.debug" >&2
 printf 'sha256 %s  %s\n' "$(sha256sum "$zip_path" | cut -d' ' -f1)" "$(basename "$zip_path")" >&2
 printf 'sha256 %s  %s\n' "$(sha256sum "$setup_path" | cut -d' ' -f1)" "$(basename "$setup_path")" >&2
+printf 'sha256 %s  %s\n' "$(sha256sum "$deb_path" | cut -d' ' -f1)" "$(basename "$deb_path")" >&2
 echo "$zip_path"

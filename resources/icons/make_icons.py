@@ -17,6 +17,9 @@ The first form writes
     tray_controlled_dark.ico    a device controls the PC, dark taskbar
     tray_idle_light.ico         as above for a light taskbar
     tray_controlled_light.ico
+    hicolor/<n>x<n>/apps/hearthpad.png
+                                the program's icon for Linux desktops, in the
+                                freedesktop.org icon theme's layout
 
 The second writes only a C++ header with the four tray images as raw pixels
 (ARGB32, most significant byte first) at SNI_SIZES, for the Linux desktop's
@@ -35,6 +38,8 @@ import zlib
 TRAY_SIZES = (16, 20, 24, 32, 40, 48, 64)
 APP_SIZES = (16, 20, 24, 32, 40, 48, 64, 128, 256)
 SNI_SIZES = (22, 32, 48)
+# The sizes the hicolor icon theme has folders for.
+HICOLOR_SIZES = (16, 24, 32, 48, 64, 128, 256)
 
 # Colours (r, g, b).
 LIGHT_GLYPH = (0xF4, 0xF4, 0xF4)   # on a dark taskbar
@@ -260,6 +265,18 @@ def write_sni_pixmaps(path):
     os.replace(tmp, path)
 
 
+def write_app_pngs(out):
+    """The program's icon as PNG files under out/hicolor, one per size."""
+    for size in HICOLOR_SIZES:
+        folder = os.path.join(out, "hicolor", "%dx%d" % (size, size), "apps")
+        os.makedirs(folder, exist_ok=True)
+        path = os.path.join(folder, "hearthpad.png")
+        tmp = path + ".tmp"
+        with open(tmp, "wb") as f:
+            f.write(png(draw_app(size)))
+        os.replace(tmp, path)
+
+
 def main(argv):
     if len(argv) == 3 and argv[1] == "--sni-pixmaps":
         write_sni_pixmaps(argv[2])
@@ -276,6 +293,7 @@ def main(argv):
     write_ico(os.path.join(out, "tray_controlled_light.ico"),
               [draw_tray(s, DARK_GLYPH, BADGE_ON_LIGHT) for s in TRAY_SIZES])
     write_ico(os.path.join(out, "hearthpad.ico"), [draw_app(s) for s in APP_SIZES])
+    write_app_pngs(out)
     return 0
 
 

@@ -8,18 +8,16 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/linux_connection_check.h"
 #include "app/qr_text.h"
-#include "connection_check/findings.h"
-#include "connection_check/gather.h"
 #include "main/start_host.h"
-#include "platform/firewall.h"
+#include "platform/process_runner.h"
 #include "platform/https_client.h"
 #include "platform/posix/console_platform.h"
 #include "platform/posix/console_virtual_pad_bus.h"
@@ -61,17 +59,11 @@ std::string update_line(const hp::update::ManualResult& result) {
     return "update: failed";
 }
 
-// This program's path, as the firewall's rules would name it.
-std::string program_path() {
-    std::error_code error;
-    const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : path.string();
-}
-
 class Console {
 public:
-    Console(hp::main::HostHandle& host, std::shared_ptr<hp::platform::System> system)
-        : host_(host), system_(std::move(system)) {}
+    Console(hp::main::HostHandle& host, std::shared_ptr<hp::platform::System> system,
+            std::shared_ptr<hp::platform::ProcessRunner> processes)
+        : host_(host), system_(std::move(system)), processes_(std::move(processes)) {}
 
     // Returns false when the host should stop.
     bool command(const std::string& line) {
@@ -136,17 +128,13 @@ private:
         hp::host_ops::remove_device(*host_.state, list[index - 1].clientId);
     }
 
-    // The connection check, gathered here and now; this system has no
-    // firewall or network categories to ask, so those findings are unknown.
+    // The connection check, gathered here and now: the addresses, and
+    // firewalld's or ufw's answers about the host's ports.
     void check() {
-        const auto firewall = hp::platform::make_firewall();
-        const auto networks = hp::platform::make_network_list();
         const auto advert = host_.advertState ? host_.advertState() : hp::discovery::AdvertState::Off;
-        const auto facts = hp::connection_check::gather_facts(*system_, firewall.get(), networks.get(), advert,
-                                                              host_.tcpPort, program_path());
         std::string lines;
-        for (const auto& finding : hp::connection_check::evaluate(facts))
-            lines += hp::connection_check::console_line(finding) + "\n";
+        for (const auto& line : hp::app::linux_connection_check_lines(*system_, *processes_, advert, host_.tcpPort))
+            lines += line + "\n";
         write_whole(lines);
     }
 
@@ -164,6 +152,7 @@ private:
 
     hp::main::HostHandle& host_;
     std::shared_ptr<hp::platform::System> system_;
+    std::shared_ptr<hp::platform::ProcessRunner> processes_;
 };
 
 struct Options {
@@ -220,7 +209,8 @@ int main(int argc, char** argv) {
         // No daemon to talk to: nothing is advertised; the host runs all the same.
         if (auto responder = hp::platform::make_mdns_responder()) options.mdns = *responder;
     }
-    options.processes = hp::platform::make_process_runner();
+    const auto processes = hp::platform::make_process_runner();
+    options.processes = processes;
     options.tailscaleApi = parsed->tailscaleApi;
     auto host = hp::main::start_host(std::move(options));
     if (!host) {
@@ -229,7 +219,7 @@ int main(int argc, char** argv) {
     }
     say("listening: " + std::to_string((*host)->tcpPort));
 
-    Console console(**host, system);
+    Console console(**host, system, processes);
     std::string pending;
     bool running = true;
     while (running) {

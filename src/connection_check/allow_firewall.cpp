@@ -98,12 +98,19 @@ bool allow_firewall_succeeded(const Result<platform::ElevatedOutcome>& outcome) 
     return outcome && !outcome->declined && outcome->exitCode == static_cast<std::uint32_t>(AllowFirewallExit::Done);
 }
 
-std::string allow_firewall_outcome_text(const Result<platform::ElevatedOutcome>& outcome) {
-    if (!outcome) return "Could not ask Windows for permission: " + outcome.error().text;
+std::string allow_firewall_outcome_text(const Result<platform::ElevatedOutcome>& outcome, CheckSystem system) {
+    const bool onLinux = system == CheckSystem::Linux;
+    if (!outcome)
+        return (onLinux ? "Could not ask for permission: " : "Could not ask Windows for permission: ") +
+               outcome.error().text;
     if (outcome->declined) return "Permission was not given, so the firewall was not changed.";
     switch (static_cast<AllowFirewallExit>(outcome->exitCode)) {
-        case AllowFirewallExit::Done: return "Hearthpad is now allowed through the firewall on private networks.";
-        case AllowFirewallExit::CannotRead: return "Could not read the firewall's rules, so nothing was changed.";
+        case AllowFirewallExit::Done:
+            return onLinux ? "Hearthpad is now allowed through the firewall."
+                         : "Hearthpad is now allowed through the firewall on private networks.";
+        case AllowFirewallExit::CannotRead:
+            return onLinux ? "Could not find out which firewall is on, so nothing was changed."
+                         : "Could not read the firewall's rules, so nothing was changed.";
         case AllowFirewallExit::ManagedElsewhere:
             return "The firewall is managed by your organization, so nothing was changed.";
         case AllowFirewallExit::Refused: return "The firewall refused the change.";

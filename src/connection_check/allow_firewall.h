@@ -45,9 +45,15 @@ AllowFirewallExit run_allow_firewall(platform::Firewall& firewall, std::string_v
 // The same, as a status whose error says what went wrong.
 Status allow_program_through_firewall(platform::Firewall& firewall, std::string_view programPath);
 
+// The system the window's texts speak of: on Windows the consent prompt is
+// Windows' own and the fix opens private networks; on Linux pkexec asks and
+// the fix opens the zone of the phones' network (or ufw).
+enum class CheckSystem { Windows, Linux };
+
 // What the window says once the elevated run is over: the outcome of
 // ElevatedRunner::run_elevated_and_wait, or its failure to start.
-std::string allow_firewall_outcome_text(const Result<platform::ElevatedOutcome>& outcome);
+std::string allow_firewall_outcome_text(const Result<platform::ElevatedOutcome>& outcome,
+                                        CheckSystem system = CheckSystem::Windows);
 // Whether that outcome means the firewall now lets Hearthpad through.
 bool allow_firewall_succeeded(const Result<platform::ElevatedOutcome>& outcome);
 

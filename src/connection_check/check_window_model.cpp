@@ -119,7 +119,7 @@ std::string_view fix_label(FindingFix fix) {
     return {};
 }
 
-CheckWindowModel::CheckWindowModel() = default;
+CheckWindowModel::CheckWindowModel(CheckSystem system) : system_(system) {}
 
 void CheckWindowModel::begin_check() {
     busy_ = true;
@@ -152,7 +152,7 @@ CheckAction CheckWindowModel::click(int controlId) {
         if (f.state != FindingState::Problem) return CheckAction::None;
         if (f.fix == FindingFix::AllowFirewall) {
             busy_ = true;
-            status_ = std::string(kAskingText);
+            status_ = std::string(system_ == CheckSystem::Linux ? kAskingLinuxText : kAskingText);
             return CheckAction::AllowFirewall;
         }
         if (f.fix == FindingFix::OpenNetworkSettings) return CheckAction::OpenNetworkSettings;
@@ -162,7 +162,7 @@ CheckAction CheckWindowModel::click(int controlId) {
 
 CheckAction CheckWindowModel::fix_finished(const Result<platform::ElevatedOutcome>& outcome) {
     busy_ = false;
-    status_ = allow_firewall_outcome_text(outcome);
+    status_ = allow_firewall_outcome_text(outcome, system_);
     if (!allow_firewall_succeeded(outcome)) return CheckAction::None;
     afterCheck_ = status_;
     return CheckAction::RunCheck;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/result.h"
+#include "connection_check/allow_firewall.h"
 #include "connection_check/findings.h"
 #include "platform/elevation.h"
 
@@ -37,6 +38,7 @@ inline constexpr int kCloseId = 202;
 
 inline constexpr std::string_view kCheckingText = "Checking…";
 inline constexpr std::string_view kAskingText = "Asking Windows for permission…";
+inline constexpr std::string_view kAskingLinuxText = "Asking for permission…";
 
 struct LayoutRect {
     int left = 0, top = 0, right = 0, bottom = 0;
@@ -83,7 +85,8 @@ enum class CheckAction { None, RunCheck, AllowFirewall, OpenNetworkSettings, Clo
 
 class CheckWindowModel {
 public:
-    CheckWindowModel();
+    // `system` picks the words of the permission prompt's texts.
+    explicit CheckWindowModel(CheckSystem system = CheckSystem::Windows);
 
     // A check starts (on opening, after Check Again, after a fix): the rows
     // stay as they are until its findings come.
@@ -112,6 +115,7 @@ private:
     std::string status_;
     std::string afterCheck_;  // the fix's outcome, shown again once the check after it is done
     bool busy_ = false;
+    CheckSystem system_ = CheckSystem::Windows;
 };
 
 // "OK", "Problem" or "Unknown".

@@ -20,25 +20,6 @@ Finding make(std::string_view id, FindingState state, std::string text, FindingF
     return Finding{std::string(id), state, std::move(text), state == FindingState::Problem ? fix : FindingFix::None};
 }
 
-// The adapters that decide which network the phones are on: those with a
-// gateway when there is one (a virtual switch next to the Wi-Fi does not
-// count), else every adapter with a LAN address. In preferred order.
-std::vector<AdapterNetwork> deciding_networks(const ConnectionFacts& facts) {
-    const bool anyGateway = std::any_of(facts.lan.begin(), facts.lan.end(),
-                                        [](const platform::InterfaceAddress& a) { return a.hasGateway; });
-    std::vector<AdapterNetwork> out;
-    for (const auto& address : facts.lan) {
-        if (anyGateway && !address.hasGateway) continue;
-        const auto seen = [&](const AdapterNetwork& n) { return n.adapterId == address.adapterId; };
-        if (std::any_of(out.begin(), out.end(), seen)) continue;
-        const auto it = std::find_if(facts.networks.begin(), facts.networks.end(), seen);
-        // An adapter whose network was not gathered: its category is unknown.
-        out.push_back(it != facts.networks.end() ? *it
-                                                 : AdapterNetwork{address.adapterId, address.adapterName, {}});
-    }
-    return out;
-}
-
 // The firewall profiles the phones' connections arrive under; nothing when a
 // deciding network's category is unknown or there is none.
 std::optional<unsigned> current_profiles(const ConnectionFacts& facts) {
@@ -294,7 +275,140 @@ Finding advertisement(const ConnectionFacts& facts) {
                 "on this system), so phones will not find it on their own. Pairing by QR code still works.");
 }
 
+// --- Linux: firewalld or ufw ------------------------------------------------------------------
+
+std::string quoted(const std::string& s) { return "\"" + s + "\""; }
+
+// The first zone of the deciding interfaces for which `pick` holds, if any.
+template <class Pick>
+const LinuxZone* first_zone(const LinuxFirewallFacts& fw, Pick pick) {
+    const auto it = std::find_if(fw.zones.begin(), fw.zones.end(), pick);
+    return it == fw.zones.end() ? nullptr : &*it;
+}
+
+// Findings that need a LAN interface before firewalld's zones mean anything.
+std::optional<Finding> zones_not_checked(std::string_view id, const ConnectionFacts& facts) {
+    if (!facts.addressesKnown) return make(id, FindingState::Unknown, kAdaptersUnknown);
+    if (facts.linuxFirewall->zones.empty()) return make(id, FindingState::Unknown, kNotCheckedNoAddress);
+    return std::nullopt;
+}
+
+constexpr const char* kUfwForAdministrators =
+    "Only administrators can ask ufw, the firewall installed on this PC, whether it is on";
+
+Finding linux_firewall_kind(const ConnectionFacts& facts) {
+    const LinuxFirewallFacts& fw = *facts.linuxFirewall;
+    if (!fw.active)
+        return make(kNetworkProfileId, FindingState::Unknown,
+                    fw.ufwNeedsAdministrator ? std::string(kUfwForAdministrators) + "."
+                                             : "Could not find out whether firewalld or ufw is on.");
+    switch (*fw.active) {
+        case LinuxFirewallKind::None:
+            return make(kNetworkProfileId, FindingState::Ok, "Neither firewalld nor ufw is on.");
+        case LinuxFirewallKind::Ufw: return make(kNetworkProfileId, FindingState::Ok, "The firewall on this PC is ufw.");
+        case LinuxFirewallKind::Firewalld: break;
+    }
+    if (auto early = zones_not_checked(kNetworkProfileId, facts)) return *early;
+    if (const LinuxZone* z = first_zone(fw, [](const LinuxZone& z) { return !z.zone; }))
+        return make(kNetworkProfileId, FindingState::Unknown,
+                    "firewalld is on, but could not find out which of its zones the network on " +
+                        adapter_label(z->interfaceName) + " is in.");
+    const LinuxZone& first = fw.zones.front();
+    return make(kNetworkProfileId, FindingState::Ok,
+                "firewalld puts the network on " + adapter_label(first.interfaceName) + " in its zone " +
+                    quoted(*first.zone) + ".");
+}
+
+Finding linux_firewall_program(const ConnectionFacts& facts) {
+    const LinuxFirewallFacts& fw = *facts.linuxFirewall;
+    if (!fw.active)
+        return make(kFirewallProgramId, FindingState::Unknown,
+                    fw.ufwNeedsAdministrator
+                        ? std::string(kUfwForAdministrators) +
+                              " and lets Hearthpad in. If it is on, let Hearthpad in with: sudo ufw allow Hearthpad"
+                        : "Could not find out whether the firewall lets Hearthpad accept connections.");
+    const std::string mdnsKeptOut =
+        " but keeps out the announcement to phones (mDNS), so phones will not find this PC on their own.";
+    switch (*fw.active) {
+        case LinuxFirewallKind::None:
+            return make(kFirewallProgramId, FindingState::Ok,
+                        "With neither firewalld nor ufw on, no firewall rule keeps Hearthpad out.");
+        case LinuxFirewallKind::Ufw: {
+            const std::string fix = " Choose Allow… to allow ufw's Hearthpad profile.";
+            if (fw.ufw.host == false)
+                return make(kFirewallProgramId, FindingState::Problem,
+                            "ufw does not let Hearthpad accept connections." + fix, FindingFix::AllowFirewall);
+            if (fw.ufw.host && fw.ufw.mdns == false)
+                return make(kFirewallProgramId, FindingState::Problem,
+                            "ufw lets Hearthpad accept connections" + mdnsKeptOut + fix, FindingFix::AllowFirewall);
+            if (!fw.ufw.host || !fw.ufw.mdns)
+                return make(kFirewallProgramId, FindingState::Unknown,
+                            "Could not find out whether ufw lets Hearthpad accept connections.");
+            return make(kFirewallProgramId, FindingState::Ok, "ufw lets Hearthpad accept connections.");
+        }
+        case LinuxFirewallKind::Firewalld: break;
+    }
+    if (auto early = zones_not_checked(kFirewallProgramId, facts)) return *early;
+    const auto fix = [](const LinuxZone& z) {
+        return " Choose Allow… to add the Hearthpad service to the zone " + quoted(*z.zone) + ".";
+    };
+    const auto on = [](const LinuxZone& z) { return " (the network on " + adapter_label(z.interfaceName) + ")"; };
+    if (const LinuxZone* z = first_zone(fw, [](const LinuxZone& z) { return z.zone && z.allows.host == false; }))
+        return make(kFirewallProgramId, FindingState::Problem,
+                    "firewalld's zone " + quoted(*z->zone) + on(*z) + " does not let Hearthpad accept connections." +
+                        fix(*z),
+                    FindingFix::AllowFirewall);
+    if (const LinuxZone* z = first_zone(fw, [](const LinuxZone& z) { return z.allows.host && z.allows.mdns == false; }))
+        return make(kFirewallProgramId, FindingState::Problem,
+                    "firewalld's zone " + quoted(*z->zone) + on(*z) + " lets Hearthpad accept connections" +
+                        mdnsKeptOut + fix(*z),
+                    FindingFix::AllowFirewall);
+    if (const LinuxZone* z = first_zone(fw, [](const LinuxZone& z) { return !z.allows.host || !z.allows.mdns; }))
+        return make(kFirewallProgramId, FindingState::Unknown,
+                    "Could not find out whether firewalld lets Hearthpad accept connections on the network on " +
+                        adapter_label(z->interfaceName) + ".");
+    return make(kFirewallProgramId, FindingState::Ok,
+                "firewalld lets Hearthpad accept connections in the zone " + quoted(*fw.zones.front().zone) + ".");
+}
+
+Finding linux_firewall_block_all(const ConnectionFacts& facts) {
+    const LinuxFirewallFacts& fw = *facts.linuxFirewall;
+    // ufw has no such mode: its allow rules always apply.
+    const bool ufwOnly = fw.active == LinuxFirewallKind::Ufw || (!fw.active && fw.ufwNeedsAdministrator);
+    if (ufwOnly)
+        return make(kFirewallBlockAllId, FindingState::Ok,
+                    "ufw has no mode that blocks all incoming connections, allowed ones too.");
+    if (fw.active == LinuxFirewallKind::None)
+        return make(kFirewallBlockAllId, FindingState::Ok,
+                    "Neither firewalld nor ufw is on to block all incoming connections.");
+    if (fw.active == LinuxFirewallKind::Firewalld && fw.panic == true)
+        return make(kFirewallBlockAllId, FindingState::Problem,
+                    "firewalld's panic mode is on: it drops all network traffic, Hearthpad's too. Turn it off with: "
+                    "sudo firewall-cmd --panic-off");
+    if (fw.active == LinuxFirewallKind::Firewalld && fw.panic == false)
+        return make(kFirewallBlockAllId, FindingState::Ok,
+                    "firewalld's panic mode, which blocks all connections, is off.");
+    return make(kFirewallBlockAllId, FindingState::Unknown,
+                "Could not find out whether firewalld blocks all incoming connections.");
+}
+
 }  // namespace
+
+std::vector<AdapterNetwork> deciding_networks(const ConnectionFacts& facts) {
+    const bool anyGateway = std::any_of(facts.lan.begin(), facts.lan.end(),
+                                        [](const platform::InterfaceAddress& a) { return a.hasGateway; });
+    std::vector<AdapterNetwork> out;
+    for (const auto& address : facts.lan) {
+        if (anyGateway && !address.hasGateway) continue;
+        const auto seen = [&](const AdapterNetwork& n) { return n.adapterId == address.adapterId; };
+        if (std::any_of(out.begin(), out.end(), seen)) continue;
+        const auto it = std::find_if(facts.networks.begin(), facts.networks.end(), seen);
+        // An adapter whose network was not gathered: its category is unknown.
+        out.push_back(it != facts.networks.end() ? *it
+                                                 : AdapterNetwork{address.adapterId, address.adapterName, {}});
+    }
+    return out;
+}
 
 const ProfileFacts& FirewallFacts::profile(unsigned bit) const {
     return profiles[bit == platform::kProfileDomain ? 0 : bit == platform::kProfilePrivate ? 1 : 2];
@@ -305,6 +419,10 @@ ProfileFacts& FirewallFacts::profile(unsigned bit) {
 }
 
 std::vector<Finding> evaluate(const ConnectionFacts& facts) {
+    if (facts.linuxFirewall)
+        return {lan_address(facts),           gateway(facts),
+                linux_firewall_kind(facts),   linux_firewall_program(facts),
+                linux_firewall_block_all(facts), advertisement(facts)};
     return {lan_address(facts),      gateway(facts),           network_profile(facts),
             firewall_program(facts), firewall_block_all(facts), advertisement(facts)};
 }

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "connection_check/linux_firewall.h"
 #include "discovery/advert_state.h"
 #include "platform/firewall.h"
 #include "platform/system.h"
@@ -85,6 +86,11 @@ struct ConnectionFacts {
     // One entry per adapter in `lan`, in the order of first appearance.
     std::vector<AdapterNetwork> networks;
     FirewallFacts firewall;
+    // On Linux, firewalld's or ufw's facts instead of Windows Defender
+    // Firewall's and the network categories: the rows network_profile,
+    // firewall_program and firewall_block_all then tell which firewall is
+    // on, whether it lets Hearthpad in and whether it blocks everything.
+    std::optional<LinuxFirewallFacts> linuxFirewall;
     discovery::AdvertState advert = discovery::AdvertState::Off;
     std::uint16_t port = 0;  // the host's TCP port; 0: not known
     friend bool operator==(const ConnectionFacts&, const ConnectionFacts&) = default;
@@ -92,6 +98,11 @@ struct ConnectionFacts {
 
 // One finding per id of kFindingIds, in that order.
 std::vector<Finding> evaluate(const ConnectionFacts& facts);
+
+// The adapters that decide which network the phones are on: those with a
+// gateway when there is one (a virtual switch next to the Wi-Fi does not
+// count), else every adapter with a LAN address. In preferred order.
+std::vector<AdapterNetwork> deciding_networks(const ConnectionFacts& facts);
 
 // "ok", "problem" or "unknown".
 std::string_view state_name(FindingState state);

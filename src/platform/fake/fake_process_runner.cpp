@@ -16,6 +16,17 @@ void FakeProcessRunner::push(Result<platform::ProcessOutcome> answer) {
     answers_.push_back(std::move(answer));
 }
 
+std::optional<std::string> FakeProcessRunner::locate(const platform::ProcessRequest& request) {
+    std::lock_guard lock(mutex_);
+    if (missing_.contains(request.program)) return std::nullopt;
+    return request.program;
+}
+
+void FakeProcessRunner::set_missing(std::string program) {
+    std::lock_guard lock(mutex_);
+    missing_.insert(std::move(program));
+}
+
 std::vector<platform::ProcessRequest> FakeProcessRunner::requests() const {
     std::lock_guard lock(mutex_);
     return requests_;

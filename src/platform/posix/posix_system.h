@@ -5,6 +5,8 @@
 #include <memory>
 
 #include "platform/data_protection.h"
+#include "platform/elevation.h"
+#include "platform/process_runner.h"
 #include "platform/sas_system.h"
 #include "platform/system.h"
 #include "platform/virtual_pad_bus.h"
@@ -27,5 +29,10 @@ std::shared_ptr<VirtualPadBus> make_virtual_pad_bus();
 
 // Linux has no secure attention sequence: the policy cannot be read.
 std::shared_ptr<SasSystem> make_posix_sas_system();
+
+// Runs programs as root through pkexec (/usr/bin/pkexec), started by
+// `runner`: the user's "no" (a dismissed or refused authentication) comes
+// back as declined. make_elevated_runner() gives one over the real runner.
+std::shared_ptr<ElevatedRunner> make_pkexec_runner(std::shared_ptr<ProcessRunner> runner);
 
 }  // namespace hp::platform

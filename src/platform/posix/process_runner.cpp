@@ -163,6 +163,14 @@ public:
         return outcome;
     }
 
+    // A full path is there only when it names a program this process may
+    // run; a bare name is left to posix_spawnp's search.
+    std::optional<std::string> locate(const ProcessRequest& request) override {
+        if (request.program.find('/') == std::string::npos) return request.program;
+        if (::access(request.program.c_str(), X_OK) != 0) return std::nullopt;
+        return request.program;
+    }
+
 private:
     // Reads both pipes until the program closes them. False when the
     // deadline came first.
