@@ -14,7 +14,7 @@ packages=(
     zbar-tools zip unzip libgtk-3-dev
     avahi-daemon avahi-utils python3-zeroconf dbus iproute2 util-linux openssl python3
     nsis osslsigncode python3-yaml
-    libsystemd-dev python3-dbus python3-gi libglib2.0-bin
+    libsystemd-dev python3-dbus python3-gi gir1.2-gtk-3.0 libglib2.0-bin
     lintian desktop-file-utils
 )
 

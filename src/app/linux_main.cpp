@@ -24,10 +24,13 @@
 #include <string>
 #include <vector>
 
+#include "app/linux_connection_check.h"
 #include "app/linux_platform_choice.h"
 #include "app/linux_tray.h"
 #include "app/linux_windows.h"
+#include "connection_check/allow_firewall.h"
 #include "host_ops/host_ops.h"
+#include "input/desktop_shortcuts.h"
 #include "main/start_host.h"
 #include "platform/brightness.h"
 #include "platform/dbus/bus.h"
@@ -35,6 +38,7 @@
 #include "platform/dbus/session_actions.h"
 #include "platform/https_client.h"
 #include "platform/posix/posix_system.h"
+#include "platform/process_runner.h"
 #include "platform/thread_name.h"
 #include "startup/xdg_autostart.h"
 #include "update/check.h"
@@ -234,9 +238,23 @@ int ask_running_host(const hp::platform::System&) {
     return 0;
 }
 
+// The windows program: beside this one (a build folder), else where the
+// package puts it.
+std::filesystem::path windows_program(const std::filesystem::path& exe) {
+    const auto beside = exe.parent_path() / "hearthpad-windows";
+    std::error_code error;
+    if (std::filesystem::exists(beside, error)) return beside;
+    return "/usr/libexec/hearthpad/hearthpad-windows";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The firewall fix's run, started as root by pkexec from the connection
+    // check: nothing else of the program starts.
+    if (argc == 2 && argv[1] == hp::connection_check::kAllowFirewallArgument)
+        return hp::app::run_linux_allow_firewall();
+
     const auto parsed = parse_options(argc, argv);
     if (!parsed) return 2;
 
@@ -280,9 +298,9 @@ int main(int argc, char** argv) {
     platformOptions.keepAwake = [actions] { actions->keep_awake(); };
     platformOptions.stepBrightness = [brightness](bool up) { (void)brightness->request(up); };
     auto platform = hp::app::make_desktop_platform(std::move(platformOptions));
-    if (!platform) {
-        complain("Hearthpad could not start: " + platform.error().text);
-        return 1;
+    if (!platform.problem.empty()) {
+        complain("input cannot reach other programs: " + platform.problem);
+        if (!wayland) notices.push_back("Input from phones cannot reach other programs: " + platform.problem);
     }
 
     // Filled in once the host runs; host events arrive from its threads.
@@ -292,7 +310,7 @@ int main(int argc, char** argv) {
 
     hp::main::StartOptions options;
     options.system = system;
-    options.platform = *platform;
+    options.platform = platform.services;
     options.padBus = hp::platform::make_virtual_pad_bus();
     options.notifyTray = [&](const hp::host::HostEvent& e) {
         {
@@ -313,6 +331,7 @@ int main(int argc, char** argv) {
     }
     options.processes = hp::platform::make_process_runner();
     options.tailscaleApi = parsed->tailscaleApi;
+    options.desktopStyle = hp::input::desktop_style_from_xdg(system->env("XDG_CURRENT_DESKTOP").value_or(""));
     auto host = hp::main::start_host(std::move(options));
     if (!host) {
         complain("Hearthpad could not start: " + host.error().text);
@@ -328,7 +347,11 @@ int main(int argc, char** argv) {
         hp::app::DesktopWindowsContext context;
         context.host = host->get();
         context.system = system;
-        context.windowsProgram = exe.parent_path() / "hearthpad-windows";
+        context.windowsProgram = windows_program(exe);
+        context.gatherFacts = [system](hp::discovery::AdvertState advert, std::uint16_t port) {
+            const auto runner = hp::platform::make_process_runner();
+            return hp::app::gather_linux_connection_facts(*system, *runner, advert, port);
+        };
         context.hostProgram = exe;
         context.refreshTray = [&] {
             queue.post([&] {

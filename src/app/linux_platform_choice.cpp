@@ -1,27 +1,26 @@
-// For now the console platform (input is written out as text) with the
-// session's own lock, keep-awake and brightness.
-#include <iostream>
-
+// The X11 platform (XTEST input, text through spare keycodes, the CLIPBOARD
+// selection) with the session's own lock, keep-awake and brightness; without
+// an X display, a platform that refuses input and keeps those actions.
 #include "app/linux_platform_choice.h"
-#include "platform/posix/console_platform.h"
+
+#include "platform/x11/x11_platform.h"
 
 namespace hp::app {
 
 namespace {
 
-class SessionActionPlatform final : public platform::PlatformServices {
+class NoInputPlatform final : public platform::PlatformServices {
 public:
-    SessionActionPlatform(std::shared_ptr<platform::PlatformServices> input, DesktopPlatformOptions options)
-        : input_(std::move(input)), options_(std::move(options)) {}
+    explicit NoInputPlatform(DesktopPlatformOptions options) : options_(std::move(options)) {}
 
-    bool moveRelative(std::int32_t dx, std::int32_t dy) override { return input_->moveRelative(dx, dy); }
-    bool mouseButton(std::uint8_t button, bool down) override { return input_->mouseButton(button, down); }
-    bool wheel(std::int32_t amount) override { return input_->wheel(amount); }
-    bool hwheel(std::int32_t amount) override { return input_->hwheel(amount); }
-    bool key(const platform::KeyRecord& record, bool down) override { return input_->key(record, down); }
-    bool typeText(std::u16string_view units) override { return input_->typeText(units); }
-    void setClipboard(std::string_view utf8) override { input_->setClipboard(utf8); }
-    std::optional<std::string> getClipboard() override { return input_->getClipboard(); }
+    bool moveRelative(std::int32_t, std::int32_t) override { return false; }
+    bool mouseButton(std::uint8_t, bool) override { return false; }
+    bool wheel(std::int32_t) override { return false; }
+    bool hwheel(std::int32_t) override { return false; }
+    bool key(const platform::KeyRecord&, bool) override { return false; }
+    bool typeText(std::u16string_view) override { return false; }
+    void setClipboard(std::string_view) override {}
+    std::optional<std::string> getClipboard() override { return std::nullopt; }
     void lockWorkstation() override {
         if (options_.lock) options_.lock();
     }
@@ -33,15 +32,20 @@ public:
     }
 
 private:
-    std::shared_ptr<platform::PlatformServices> input_;
     DesktopPlatformOptions options_;
 };
 
 }  // namespace
 
-Result<std::shared_ptr<platform::PlatformServices>> make_desktop_platform(DesktopPlatformOptions options) {
-    auto input = platform::make_console_platform(options.log ? *options.log : std::cout);
-    return std::make_shared<SessionActionPlatform>(std::move(input), std::move(options));
+DesktopPlatform make_desktop_platform(DesktopPlatformOptions options) {
+    platform::x11::X11Options x11;
+    x11.display = options.display;
+    x11.lock = options.lock;
+    x11.keepAwake = options.keepAwake;
+    x11.stepBrightness = options.stepBrightness;
+    auto made = platform::x11::make_x11_platform(std::move(x11));
+    if (made) return {std::move(*made), {}};
+    return {std::make_shared<NoInputPlatform>(std::move(options)), made.error().text};
 }
 
 }  // namespace hp::app

@@ -1,11 +1,9 @@
 #pragma once
 // The input platform of the Linux desktop program, chosen in one place.
 #include <functional>
-#include <iosfwd>
 #include <memory>
 #include <string>
 
-#include "base/result.h"
 #include "platform/platform_services.h"
 
 namespace hp::app {
@@ -15,9 +13,17 @@ struct DesktopPlatformOptions {
     std::function<void()> lock;               // the session's lock
     std::function<void()> keepAwake;          // input arrived
     std::function<void(bool up)> stepBrightness;
-    std::ostream* log = nullptr;              // where a text-only platform writes
 };
 
-Result<std::shared_ptr<platform::PlatformServices>> make_desktop_platform(DesktopPlatformOptions options);
+struct DesktopPlatform {
+    std::shared_ptr<platform::PlatformServices> services;
+    // Why input cannot reach other programs (no X display, no XTEST); empty
+    // when it can. The host then runs all the same: pairing, the clipboard
+    // of its own and the session's actions work, and every input call
+    // answers that nothing went in, so nothing is ever left pressed.
+    std::string problem;
+};
+
+DesktopPlatform make_desktop_platform(DesktopPlatformOptions options);
 
 }  // namespace hp::app

@@ -28,6 +28,20 @@
 
 extern char** environ;
 
+namespace {
+
+// The facts as the system's own firewall interfaces give them, for a caller
+// that hands in no gathering of its own.
+hp::connection_check::ConnectionFacts gather_system_facts(const hp::platform::System& system,
+                                                          hp::discovery::AdvertState advert, std::uint16_t port,
+                                                          const std::string& program) {
+    auto firewall = hp::platform::make_firewall();
+    auto networks = hp::platform::make_network_list();
+    return hp::connection_check::gather_facts(system, firewall.get(), networks.get(), advert, port, program);
+}
+
+}  // namespace
+
 namespace hp::app {
 
 namespace wl = window_link;
@@ -453,12 +467,11 @@ private:
         try {
             checkWorker_ = std::thread([this, &host] {
                 platform::name_this_thread("connection-check");
-                auto firewall = platform::make_firewall();
-                auto networks = platform::make_network_list();
-                const cc::ConnectionFacts facts = cc::gather_facts(
-                    *context_.system, firewall.get(), networks.get(),
-                    host.advertState ? host.advertState() : discovery::AdvertState::Off, host.tcpPort,
-                    context_.hostProgram.string());
+                const auto advert = host.advertState ? host.advertState() : discovery::AdvertState::Off;
+                const cc::ConnectionFacts facts =
+                    context_.gatherFacts ? context_.gatherFacts(advert, host.tcpPort)
+                                         : gather_system_facts(*context_.system, advert, host.tcpPort,
+                                                               context_.hostProgram.string());
                 const wl::ShowFindings findings{cc::evaluate(facts)};
                 {
                     std::lock_guard lock(shared_->mutex);

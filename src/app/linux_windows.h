@@ -5,11 +5,14 @@
 // and that ends when the window closes, so the host process carries no
 // toolkit. The host side below owns those programs and answers them through
 // the front ends' command surface.
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "connection_check/findings.h"
+#include "discovery/advert_state.h"
 #include "host/host_state.h"
 
 namespace hp::main {
@@ -28,6 +31,10 @@ struct DesktopWindowsContext {
     std::filesystem::path windowsProgram;           // hearthpad-windows, beside the host program
     std::filesystem::path hostProgram;              // this program, for the firewall fix's elevated run
     std::function<void()> refreshTray;              // the mapping or the devices changed
+    // The connection check's facts of this PC (blocking; called off the
+    // windows' threads); none: the system's firewall interfaces are asked.
+    std::function<connection_check::ConnectionFacts(discovery::AdvertState advert, std::uint16_t port)>
+        gatherFacts;
 };
 
 class DesktopWindows {
