@@ -32,6 +32,7 @@
 #include "host_ops/host_ops.h"
 #include "input/desktop_shortcuts.h"
 #include "main/start_host.h"
+#include "protocol/messages.h"
 #include "platform/brightness.h"
 #include "platform/dbus/bus.h"
 #include "platform/dbus/desktop_services.h"
@@ -331,6 +332,7 @@ int main(int argc, char** argv) {
     }
     options.processes = hp::platform::make_process_runner();
     options.tailscaleApi = parsed->tailscaleApi;
+    options.osType = std::string(hp::protocol::kOsTypeLinux);
     options.desktopStyle = hp::input::desktop_style_from_xdg(system->env("XDG_CURRENT_DESKTOP").value_or(""));
     auto host = hp::main::start_host(std::move(options));
     if (!host) {

@@ -47,7 +47,7 @@ platform::MdnsService service_description(const AdvertConfig& config, const Netw
     s.lan = net.lan;
     s.tailscale = net.tailscale;
     s.port = config.port;
-    s.txt = {{"v", "1"}, {"id", config.hostId}, {"name", config.hostName}, {"os", "windows"}};
+    s.txt = {{"v", "1"}, {"id", config.hostId}, {"name", config.hostName}, {"os", config.osType}};
     if (auto ts = ts_property(net, config.port)) s.txt.emplace_back("ts", *ts);
     s.txt.emplace_back("fp", crypto::fingerprint(config.hostKey));
     return s;

@@ -30,6 +30,7 @@ struct AdvertConfig {
     std::string hostName;        // the PC's display name
     ByteArray<32> hostKey{};     // the identity's Ed25519 public key
     std::uint16_t port = 0;      // the TCP listening port
+    std::string osType = "windows";  // the handshakes' osType: "windows" or "linux"
 };
 
 // What is registered now. All absent at first.

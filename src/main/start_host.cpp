@@ -71,7 +71,7 @@ std::function<discovery::AdvertState()> start_discovery(Runtime& rt, const Start
     d.snapshot = std::move(network);
     d.responder = options.mdns;
     d.onChange = options.refreshTray;
-    if (options.mdns) d.advert = discovery::AdvertConfig{identity.hostId, hostName, identity.publicKey, tcpPort};
+    if (options.mdns) d.advert = discovery::AdvertConfig{identity.hostId, hostName, identity.publicKey, tcpPort, options.osType};
     auto task = std::make_shared<discovery::DiscoveryTask>(std::move(d));
     // A weak reference: the registration goes with the task when the runtime
     // ends, not with the last reader.
@@ -128,6 +128,7 @@ Result<std::unique_ptr<HostHandle>> start(StartOptions options) {
     state->info.tcpPort = sockets->tcp_port;
     state->info.udpPort = sockets->udp_port;
     state->info.deviceType = system.device_type();
+    state->info.osType = options.osType;
     state->store = std::move(store);
     state->platform = options.platform;
     state->input.desktopStyle = options.desktopStyle;

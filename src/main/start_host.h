@@ -82,6 +82,9 @@ struct StartOptions {
     OrderedFileWriter::Write storeWrite;
     // Whose keys the desktop-shortcut commands press (input/desktop_shortcuts.h).
     host::DesktopStyle desktopStyle = host::DesktopStyle::Windows;
+    // What the handshakes, the host information, the pairing link and the
+    // advertisement say the host runs on.
+    std::string osType = std::string(protocol::kOsType);  // or protocol::kOsTypeLinux
 };
 
 // What the event wrapper does when the first session opens and the last one

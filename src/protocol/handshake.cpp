@@ -45,6 +45,7 @@ ChallengeCommon challenge_common(const HandshakeHost& host, const HostAddresses&
     c.hostId = host.identity.hostId;
     c.hostName = host.info.hostName;
     c.deviceType = host.info.deviceType;
+    c.osType = host.info.osType;
     c.lanEndpoints = lan_endpoints(net, host.info.udpPort);
     c.tailscaleEndpoints = tailscale_endpoints(net, host.info.udpPort);
     c.udpPort = host.info.udpPort;
@@ -95,7 +96,7 @@ HandshakeOutcome on_info_request(const HandshakeHost& host) {
     return reply_and_close(frame(
         FrameType::HostInfo,
         encode_host_info(host.identity.hostId, host.info.hostName,
-                         crypto::fingerprint(host.identity.publicKey), host.info.udpPort)));
+                         crypto::fingerprint(host.identity.publicKey), host.info.udpPort, host.info.osType)));
 }
 
 HandshakeOutcome on_pair_request(HandshakeState& hs, const HandshakeHost& host,
@@ -331,7 +332,7 @@ std::string pairing_link(const HostIdentity& identity, const HostInfo& info, con
                          std::string_view code) {
     std::string link = "hearthpad://pair?v=1&id=" + percent_encode(identity.hostId);
     link += "&name=" + percent_encode(info.hostName);
-    link += "&os=" + std::string(kOsType);
+    link += "&os=" + percent_encode(info.osType);
     link += "&lan=" + percent_encode(link_endpoint(net.lan, info.tcpPort));
     link += "&ts=" + percent_encode(link_endpoint(net.tailscale, info.tcpPort));
     link += "&pk=" + crypto::hex_encode(identity.publicKey);

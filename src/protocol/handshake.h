@@ -17,6 +17,7 @@
 #include "crypto/crypto.h"
 #include "protocol/frame.h"
 #include "protocol/handshake_host.h"
+#include "protocol/messages.h"
 
 namespace hp::protocol {
 
@@ -31,6 +32,7 @@ struct PairingSlot {
 struct HostInfo {
     std::string hostName;
     std::string deviceType = "desktop";  // or "laptop"
+    std::string osType = std::string(kOsType);  // or kOsTypeLinux
     std::uint16_t tcpPort = 0;
     std::uint16_t udpPort = 0;
 };

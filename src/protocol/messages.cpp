@@ -135,13 +135,13 @@ std::optional<ControllerState> parse_controller_state(ByteView body) {
 // clang-format off
 
 std::string encode_host_info(std::string_view hostId, std::string_view name, std::string_view fp,
-                             std::uint16_t udpPort) {
+                             std::uint16_t udpPort, std::string_view osType) {
     JsonWriter w;
     w.begin_object()
         .key("v").uint(1)
         .key("hostId").string(hostId)
         .key("name").string(name)
-        .key("os").string(kOsType)
+        .key("os").string(osType)
         .key("fp").string(fp)
         .key("udpPort").uint(udpPort)
         .end_object();
@@ -155,7 +155,7 @@ std::string encode_pair_challenge(const ChallengeCommon& common, const crypto::K
     w.begin_object()
         .key("hostId").string(common.hostId)
         .key("hostName").string(common.hostName)
-        .key("osType").string(kOsType)
+        .key("osType").string(common.osType)
         .key("hostX25519PubHex").string(crypto::hex_encode(hostX25519Pub))
         .key("hostEd25519PubHex").string(crypto::hex_encode(hostEd25519Pub))
         .key("hostNonceHex").string(crypto::hex_encode(hostNonce))
@@ -183,7 +183,7 @@ std::string encode_auth_challenge(const ChallengeCommon& common, const crypto::K
     w.begin_object()
         .key("hostId").string(common.hostId)
         .key("hostName").string(common.hostName)
-        .key("osType").string(kOsType)
+        .key("osType").string(common.osType)
         .key("hostX25519PubHex").string(crypto::hex_encode(hostX25519Pub))
         .key("hostNonceHex").string(crypto::hex_encode(hostNonce))
         .key("hostSigHex").string(crypto::hex_encode(hostSig))

@@ -20,7 +20,10 @@
 
 namespace hp::protocol {
 
+// The system the host runs on, as the handshakes, the host information and
+// the pairing link name it: "windows", or "linux" for the Linux desktop program.
 inline constexpr std::string_view kOsType = "windows";
+inline constexpr std::string_view kOsTypeLinux = "linux";
 // The whole body of AuthAccepted.
 inline constexpr std::string_view kAuthAcceptedBody = "{}";
 
@@ -108,7 +111,7 @@ std::optional<ControllerState> parse_controller_state(ByteView body);
 
 // HostInfo (0x14): {"v":1,"hostId","name","os":"windows","fp","udpPort"}.
 std::string encode_host_info(std::string_view hostId, std::string_view name, std::string_view fp,
-                             std::uint16_t udpPort);
+                             std::uint16_t udpPort, std::string_view osType = kOsType);
 
 // What PairChallenge and AuthChallenge share.
 struct ChallengeCommon {
@@ -118,6 +121,7 @@ struct ChallengeCommon {
     std::vector<std::string> lanEndpoints;
     std::vector<std::string> tailscaleEndpoints;
     std::uint16_t udpPort = 0;  // written by AuthChallenge only
+    std::string osType = std::string(kOsType);
 };
 
 // PairChallenge (0x11): hostId, hostName, osType, hostX25519PubHex,

@@ -164,6 +164,7 @@ for _ in $(seq 1 20); do
     sleep 0.5
 done
 [[ $link == hearthpad://pair\?* ]] || fail "no pairing link read from the pairing window's QR code"
+[[ $link == *"&os=linux&"* ]] || fail "the pairing link does not name Linux: $link"
 code=$(sed -n 's/.*[?&]code=\([0-9]\{6\}\).*/\1/p' <<<"$link")
 port=$(sed -n 's/^listening: \([0-9]*\)$/\1/p' "$tmp/host.out")
 [[ -n $code && -n $port ]] || fail "no pairing code in $link or no port"
