@@ -41,7 +41,11 @@ public:
     }
     ~Runtime() {
         stop();
-        // Later workers first: nothing on worker 0 outlives them.
+        // The listeners' worker first: an accept still pending there holds a
+        // socket of the worker it was meant for, which must still be there
+        // when the accept is dropped. Nothing else holds another worker's
+        // objects.
+        contexts_[1].io.reset();
         for (auto it = contexts_.rbegin(); it != contexts_.rend(); ++it) it->io.reset();
     }
     Runtime(const Runtime&) = delete;
