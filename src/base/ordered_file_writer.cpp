@@ -35,15 +35,24 @@ OrderedFileWriter::~OrderedFileWriter() {
 
 OrderedFileWriter::Ticket OrderedFileWriter::submit(std::string content, bool urgent) {
     std::shared_ptr<Ticket::Batch> batch;
+    bool wake = false;
     {
         std::lock_guard lock(mutex_);
-        if (!open_) open_ = std::make_shared<Ticket::Batch>();
+        // The writing thread needs waking only for what changes its wait: a
+        // first content, or one that turns urgent. A content that joins one
+        // nobody waits for is taken when the settling time ends, or after
+        // the write under way, without a wake-up of its own.
+        if (!open_) {
+            open_ = std::make_shared<Ticket::Batch>();
+            wake = true;
+        }
         open_->content = std::move(content);
+        wake = wake || (urgent && !open_->urgent);
         open_->urgent = open_->urgent || urgent;
         batch = open_;
         if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
     }
-    work_.notify_one();
+    if (wake) work_.notify_one();
     return Ticket(std::move(batch));
 }
 

@@ -112,7 +112,8 @@ Result<std::unique_ptr<HostHandle>> start(StartOptions options) {
     handle->runtime = std::make_unique<Runtime>();
     Runtime& rt = *handle->runtime;
 
-    auto sockets = server::bind_host_sockets(rt.io().get_executor(), system, options.ports);
+    auto sockets = server::bind_host_sockets(rt.io().get_executor(), rt.listener_io().get_executor(), system,
+                                             options.ports);
     if (!sockets) return std::unexpected(sockets.error());
 
     handle->hostName = store::host_name(system);
@@ -173,11 +174,13 @@ Result<std::unique_ptr<HostHandle>> start(StartOptions options) {
     ctx->maxQueuedBytes = options.maxQueuedBytes;
     ctx->limits = options.admission;
     ctx->admission = std::make_shared<server::Admission>(options.admission);
+    ctx->connectionExecutor = [&rt] { return asio::any_io_executor(rt.connection_io().get_executor()); };
 
     auto& io = rt.io();
-    asio::co_spawn(io, server::accept_loop(std::move(sockets->tcp_v4), ctx), asio::detached);
+    auto& listeners = rt.listener_io();
+    asio::co_spawn(listeners, server::accept_loop(std::move(sockets->tcp_v4), ctx), asio::detached);
     if (sockets->tcp_v6)
-        asio::co_spawn(io, server::accept_loop(std::move(*sockets->tcp_v6), ctx), asio::detached);
+        asio::co_spawn(listeners, server::accept_loop(std::move(*sockets->tcp_v6), ctx), asio::detached);
     asio::co_spawn(io, server::datagram_loop(std::move(sockets->udp_v4), state, options.system), asio::detached);
     if (sockets->udp_v6)
         asio::co_spawn(io, server::datagram_loop(std::move(*sockets->udp_v6), state, options.system),

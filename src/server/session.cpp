@@ -7,7 +7,8 @@
 #include "server/awaitable.h"
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
-#include <asio/experimental/awaitable_operators.hpp>
+#include <asio/bind_cancellation_slot.hpp>
+#include <asio/cancellation_signal.hpp>
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/strand.hpp>
@@ -24,7 +25,6 @@
 namespace hp::server {
 
 using asio::ip::tcp;
-using namespace asio::experimental::awaitable_operators;
 using host::HostEvent;
 using host::HostEventKind;
 using host::HostLock;
@@ -53,25 +53,17 @@ public:
           peer_(peer),
           ctx_(std::move(ctx)),
           state_(*ctx_->state),
-          deadline_(socket_.get_executor()),
-          flush_timer_(socket_.get_executor()),
-          write_timer_(socket_.get_executor()),
-          handshake_timer_(socket_.get_executor()) {}
+          watch_(socket_.get_executor()) {}
 
     // Counted as unauthenticated under `admissionId` until it is established.
     void start(std::optional<std::uint64_t> admissionId) {
         admission_id_ = admissionId;
-        auto self = shared_from_this();
         // However busy the peer keeps it, a connection that has not
         // established a session by the deadline is closed.
-        handshake_timer_.expires_after(ctx_->limits.handshakeDeadline);
-        handshake_timer_.async_wait([weak = weak_from_this()](asio::error_code ec) {
-            if (ec) return;
-            if (auto s = weak.lock(); s && !s->session_id_) s->close_now();
-        });
-        asio::co_spawn(socket_.get_executor(),
-                       [self]() -> asio::awaitable<void> { co_await self->run(); },
-                       asio::detached);
+        const auto now = WatchClock::now();
+        handshake_due_ = now + ctx_->limits.handshakeDeadline;
+        watch_until(std::min(handshake_due_, now + ctx_->idleTimeout));
+        asio::co_spawn(socket_.get_executor(), run(shared_from_this()), asio::detached);
     }
 
     // Closes the connection from another thread (eviction by admission).
@@ -95,7 +87,8 @@ public:
 private:
     enum class Next { Continue, End };
 
-    asio::awaitable<void> run() {
+    // `self` keeps the session alive while its coroutine runs.
+    asio::awaitable<void> run([[maybe_unused]] std::shared_ptr<Session> self) {
         asio::error_code ignored;
         socket_.set_option(tcp::no_delay(true), ignored);
         Bytes chunk(8192);
@@ -109,12 +102,13 @@ private:
                 if (co_await handle_frame(frame) == Next::End) break;
                 continue;
             }
-            deadline_.expires_after(ctx_->idleTimeout);
-            auto result = co_await (
-                socket_.async_read_some(asio::buffer(chunk), use_tuple) ||
-                deadline_.async_wait(use_tuple));
-            if (result.index() == 1) break;  // no data before the deadline
-            auto [ec, n] = std::get<0>(result);
+            // No data before the deadline: the watch cancels the read.
+            read_due_ = WatchClock::now() + ctx_->idleTimeout;
+            reading_ = true;
+            watch_until(read_due_);
+            auto [ec, n] = co_await socket_.async_read_some(
+                asio::buffer(chunk), asio::bind_cancellation_slot(read_cancel_.slot(), use_tuple));
+            reading_ = false;
             if (ec || stopping_) break;
             reader_.feed(ByteView(chunk.data(), n));
         }
@@ -157,7 +151,6 @@ private:
         }
         const auto& est = *outcome.established;
         release_admission();
-        handshake_timer_.cancel();
         for (const auto& f : est.plainFrames)
             if (!write_plain(f)) return Next::End;
         keys_ = protocol::SessionKeys{est.sessionKey, 0, 0};
@@ -246,7 +239,53 @@ private:
         stopping_ = true;
         asio::error_code ignored;
         socket_.shutdown(tcp::socket::shutdown_receive, ignored);
-        deadline_.cancel();  // completes the wait, which abandons the read
+        cancel_read();
+    }
+
+    void cancel_read() {
+        if (reading_) read_cancel_.emit(asio::cancellation_type::terminal);
+    }
+
+    // --- deadlines ----------------------------------------------------------
+    // One timer watches every deadline of the connection: the handshake's, the
+    // read's (no data for idleTimeout), the write's (a write that takes longer
+    // than idleTimeout) and the last frames' (after the end). Deadlines only
+    // move later, so the timer is set again only when one comes due before
+    // its expiry; when it fires early it acts on what is due and waits for the
+    // next. A quiet read or write costs no timer operation.
+    using WatchClock = asio::steady_timer::clock_type;
+
+    void watch_until(WatchClock::time_point due) {
+        if (closed_ || (watch_armed_ && due >= watch_expiry_)) return;
+        watch_armed_ = true;
+        watch_expiry_ = due;
+        watch_.expires_at(due);
+        watch_.async_wait([weak = weak_from_this()](asio::error_code ec) {
+            if (ec) return;
+            if (auto s = weak.lock()) s->on_watch();
+        });
+    }
+
+    void on_watch() {
+        watch_armed_ = false;
+        if (closed_) return;
+        const auto now = WatchClock::now();
+        const bool handshaking = !session_id_ && !ended_;
+        if ((handshaking && now >= handshake_due_) || (outq_.writing() && now >= write_due_) ||
+            (ended_ && now >= flush_due_)) {
+            close_now();
+            return;
+        }
+        if (reading_ && now >= read_due_) cancel_read();
+        std::optional<WatchClock::time_point> next;
+        const auto consider = [&](bool active, WatchClock::time_point due) {
+            if (active && (!next || due < *next)) next = due;
+        };
+        consider(handshaking, handshake_due_);
+        consider(outq_.writing(), write_due_);
+        consider(ended_, flush_due_);
+        consider(reading_ && now < read_due_, read_due_);
+        if (next) watch_until(*next);
     }
 
     // --- writing ------------------------------------------------------------
@@ -282,13 +321,10 @@ private:
         if (!next) return;
         // A write that does not finish within the deadline ends the session,
         // like a peer that sends nothing.
-        write_timer_.expires_after(ctx_->idleTimeout);
-        write_timer_.async_wait([self = shared_from_this()](asio::error_code ec) {
-            if (!ec && self->outq_.writing()) self->close_now();
-        });
+        write_due_ = WatchClock::now() + ctx_->idleTimeout;
+        watch_until(write_due_);
         asio::async_write(socket_, asio::buffer(next->data(), next->size()),
                           [self = shared_from_this()](asio::error_code ec, std::size_t) {
-                              self->write_timer_.cancel();
                               self->outq_.finish_write();
                               if (self->closed_) return;  // the buffer was kept for this write
                               if (ec) {
@@ -310,10 +346,8 @@ private:
         asio::error_code ignored;
         socket_.shutdown(tcp::socket::shutdown_both, ignored);
         socket_.close(ignored);
-        deadline_.cancel();
-        flush_timer_.cancel();
-        write_timer_.cancel();
-        handshake_timer_.cancel();
+        watch_.cancel();
+        watch_armed_ = false;
         outq_.close();
     }
 
@@ -327,7 +361,6 @@ private:
         if (ended_) return;
         ended_ = true;
         release_admission();
-        handshake_timer_.cancel();
         {
             std::lock_guard lock(inbox_mutex_);
             inbox_closed_ = true;
@@ -348,21 +381,21 @@ private:
             close_now();
             return;
         }
-        // Let the last frames leave, but not forever.
-        flush_timer_.expires_after(ctx_->idleTimeout);
-        flush_timer_.async_wait([self = shared_from_this()](asio::error_code ec) {
-            if (!ec) self->close_now();
-        });
+        // Let the last frames leave, but not forever. The write in flight
+        // keeps the session alive until then.
+        flush_due_ = WatchClock::now() + ctx_->idleTimeout;
+        watch_until(flush_due_);
     }
 
     tcp::socket socket_;
     IpAddress peer_;
     std::shared_ptr<const ServerContext> ctx_;
     host::HostState& state_;
-    asio::steady_timer deadline_;
-    asio::steady_timer flush_timer_;
-    asio::steady_timer write_timer_;
-    asio::steady_timer handshake_timer_;
+    asio::steady_timer watch_;
+    bool watch_armed_ = false;
+    WatchClock::time_point watch_expiry_{}, handshake_due_{}, read_due_{}, write_due_{}, flush_due_{};
+    asio::cancellation_signal read_cancel_;
+    bool reading_ = false;
     std::optional<std::uint64_t> admission_id_;
     protocol::FrameReader reader_;
     protocol::HandshakeState handshake_;
@@ -413,9 +446,12 @@ bool out_of_resources(const asio::error_code& ec) {
 
 asio::awaitable<void> accept_loop(tcp::acceptor acceptor, std::shared_ptr<const ServerContext> ctx) {
     for (;;) {
-        auto strand = asio::make_strand(acceptor.get_executor());
-        auto [ec, socket] =
-            co_await acceptor.async_accept(strand, use_tuple);
+        // The connection's socket belongs to the executor it will run on for
+        // its whole life; its handlers run one at a time there.
+        const asio::any_io_executor target = ctx->connectionExecutor
+                                                 ? ctx->connectionExecutor()
+                                                 : asio::any_io_executor(asio::make_strand(acceptor.get_executor()));
+        auto [ec, socket] = co_await acceptor.async_accept(target, use_tuple);
         if (ec) {
             if (ec == asio::error::operation_aborted && !acceptor.is_open()) co_return;
             // Out of descriptors or memory: make room by the admission rule

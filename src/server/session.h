@@ -30,13 +30,17 @@ struct ServerContext {
     // Connections that have not established a session yet.
     AdmissionLimits limits;
     std::shared_ptr<Admission> admission;  // none: nothing is limited
+    // Where the next connection runs, for its whole life; called by the accept
+    // loop. The executor must run its handlers one at a time (one thread, or a
+    // strand). None: a strand of the listener's executor.
+    std::function<asio::any_io_executor()> connectionExecutor;
 };
 
 // Runs until the runtime stops; accept errors pause 50 ms.
 asio::awaitable<void> accept_loop(asio::ip::tcp::acceptor acceptor,
                                   std::shared_ptr<const ServerContext> ctx);
 
-// Serves one admitted connection on its own strand until it ends.
+// Serves one admitted connection on its socket's executor until it ends.
 void start_session(asio::ip::tcp::socket socket, IpAddress peer,
                    std::shared_ptr<const ServerContext> ctx);
 

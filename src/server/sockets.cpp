@@ -82,11 +82,11 @@ udp::endpoint to_endpoint(const IpAddress& ip, std::uint16_t port) {
     return {asio::ip::address_v6(b), port};
 }
 
-Result<BoundSockets> bind_host_sockets(const asio::any_io_executor& ex, platform::System& system,
-                                       PortRange range) {
+Result<BoundSockets> bind_host_sockets(const asio::any_io_executor& udpEx, const asio::any_io_executor& tcpEx,
+                                       platform::System& system, PortRange range) {
     std::optional<Error> last_error;
     for (std::uint32_t port = range.first; port <= range.last; ++port) {
-        auto tcp4 = bind_tcp(ex, system, asio::ip::address_v4::any(), static_cast<std::uint16_t>(port));
+        auto tcp4 = bind_tcp(tcpEx, system, asio::ip::address_v4::any(), static_cast<std::uint16_t>(port));
         if (!tcp4) {
             last_error = tcp4.error();
             continue;
@@ -98,7 +98,7 @@ Result<BoundSockets> bind_host_sockets(const asio::any_io_executor& ex, platform
             continue;
         }
         const std::uint16_t tcp_port = local.port();
-        auto udp4 = bind_udp(ex, system, asio::ip::address_v4::any(), tcp_port);
+        auto udp4 = bind_udp(udpEx, system, asio::ip::address_v4::any(), tcp_port);
         if (!udp4) {
             last_error = udp4.error();
             continue;  // the TCP listener closes as it goes out of scope
@@ -110,9 +110,9 @@ Result<BoundSockets> bind_host_sockets(const asio::any_io_executor& ex, platform
         }
         BoundSockets out{std::move(*tcp4), std::move(*udp4), std::nullopt, std::nullopt, tcp_port,
                          udp_local.port()};
-        if (auto tcp6 = bind_tcp(ex, system, asio::ip::address_v6::any(), tcp_port))
+        if (auto tcp6 = bind_tcp(tcpEx, system, asio::ip::address_v6::any(), tcp_port))
             out.tcp_v6.emplace(std::move(*tcp6));
-        if (auto udp6 = bind_udp(ex, system, asio::ip::address_v6::any(), out.udp_port))
+        if (auto udp6 = bind_udp(udpEx, system, asio::ip::address_v6::any(), out.udp_port))
             out.udp_v6.emplace(std::move(*udp6));
         return out;
     }

@@ -31,9 +31,14 @@ struct PortRange {
 };
 
 // Sockets come from `system` (with that system's options) and its error
-// texts describe the failures.
-Result<BoundSockets> bind_host_sockets(const asio::any_io_executor& ex, platform::System& system,
-                                       PortRange range = {});
+// texts describe the failures. The listeners run on `tcpEx`, the datagram
+// sockets on `udpEx`.
+Result<BoundSockets> bind_host_sockets(const asio::any_io_executor& udpEx, const asio::any_io_executor& tcpEx,
+                                       platform::System& system, PortRange range = {});
+inline Result<BoundSockets> bind_host_sockets(const asio::any_io_executor& ex, platform::System& system,
+                                              PortRange range = {}) {
+    return bind_host_sockets(ex, ex, system, range);
+}
 
 // A socket address as the host's own address type (IPv4-mapped IPv6
 // addresses as IPv4), and back.
