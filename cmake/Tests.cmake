@@ -136,6 +136,11 @@ else()
   if(TARGET test_vectors)
     target_compile_definitions(test_vectors PRIVATE HP_VECTORS_DIR="${CMAKE_SOURCE_DIR}/docs/vectors")
   endif()
+  # The translations: every text of the sources in the template, every
+  # catalogue complete with its placeholders, plural forms and mnemonics; and
+  # the check itself on catalogues with one planted fault each.
+  add_test(NAME catalogue COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/scripts/catalogue/check.py --sources)
+  add_test(NAME catalogue_check_faults COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/catalogue/check_test.py)
   # The layers depend one way only (read from the sources' includes).
   add_test(NAME layering COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-layers.sh)
   # The layering check itself, on small trees with a planted include against

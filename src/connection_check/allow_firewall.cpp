@@ -98,17 +98,20 @@ bool allow_firewall_succeeded(const Result<platform::ElevatedOutcome>& outcome) 
     return outcome && !outcome->declined && outcome->exitCode == static_cast<std::uint32_t>(AllowFirewallExit::Done);
 }
 
-std::string allow_firewall_outcome_text(const Result<platform::ElevatedOutcome>& outcome) {
-    if (!outcome) return "Could not ask Windows for permission: " + outcome.error().text;
-    if (outcome->declined) return "Permission was not given, so the firewall was not changed.";
+std::string allow_firewall_outcome_text(const Result<platform::ElevatedOutcome>& outcome,
+                                        const text_catalogue::Catalogue& texts) {
+    if (!outcome) return texts.tr("Could not ask Windows for permission: {0}", {outcome.error().text});
+    if (outcome->declined) return std::string(texts.tr("Permission was not given, so the firewall was not changed."));
     switch (static_cast<AllowFirewallExit>(outcome->exitCode)) {
-        case AllowFirewallExit::Done: return "Hearthpad is now allowed through the firewall on private networks.";
-        case AllowFirewallExit::CannotRead: return "Could not read the firewall's rules, so nothing was changed.";
+        case AllowFirewallExit::Done:
+            return std::string(texts.tr("Hearthpad is now allowed through the firewall on private networks."));
+        case AllowFirewallExit::CannotRead:
+            return std::string(texts.tr("Could not read the firewall's rules, so nothing was changed."));
         case AllowFirewallExit::ManagedElsewhere:
-            return "The firewall is managed by your organization, so nothing was changed.";
-        case AllowFirewallExit::Refused: return "The firewall refused the change.";
+            return std::string(texts.tr("The firewall is managed by your organization, so nothing was changed."));
+        case AllowFirewallExit::Refused: return std::string(texts.tr("The firewall refused the change."));
     }
-    return "The firewall change ended unexpectedly (code " + std::to_string(outcome->exitCode) + ").";
+    return texts.tr("The firewall change ended unexpectedly (code {0}).", {std::to_string(outcome->exitCode)});
 }
 
 }  // namespace hp::connection_check

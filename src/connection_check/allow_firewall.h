@@ -15,6 +15,7 @@
 #include "base/result.h"
 #include "platform/elevation.h"
 #include "platform/firewall.h"
+#include "text_catalogue/catalogue.h"
 
 namespace hp::connection_check {
 
@@ -47,7 +48,9 @@ Status allow_program_through_firewall(platform::Firewall& firewall, std::string_
 
 // What the window says once the elevated run is over: the outcome of
 // ElevatedRunner::run_elevated_and_wait, or its failure to start.
-std::string allow_firewall_outcome_text(const Result<platform::ElevatedOutcome>& outcome);
+// In the language of `texts`.
+std::string allow_firewall_outcome_text(const Result<platform::ElevatedOutcome>& outcome,
+                                        const text_catalogue::Catalogue& texts = {});
 // Whether that outcome means the firewall now lets Hearthpad through.
 bool allow_firewall_succeeded(const Result<platform::ElevatedOutcome>& outcome);
 

@@ -19,10 +19,11 @@
 #include "base/result.h"
 #include "connection_check/findings.h"
 #include "platform/elevation.h"
+#include "text_catalogue/catalogue.h"
 
 namespace hp::connection_check {
 
-inline constexpr std::string_view kWindowTitle = "Connection Check";
+inline constexpr std::string_view kWindowTitle = text_catalogue::i18n("Connection Check");
 inline constexpr int kClientWidthUnits = 600;
 inline constexpr int kRowCount = static_cast<int>(kFindingIds.size());
 
@@ -35,8 +36,8 @@ inline constexpr int kStatusId = 200;
 inline constexpr int kCheckAgainId = 201;
 inline constexpr int kCloseId = 202;
 
-inline constexpr std::string_view kCheckingText = "Checking…";
-inline constexpr std::string_view kAskingText = "Asking Windows for permission…";
+inline constexpr std::string_view kCheckingText = text_catalogue::i18n("Checking…");
+inline constexpr std::string_view kAskingText = text_catalogue::i18n("Asking Windows for permission…");
 
 struct LayoutRect {
     int left = 0, top = 0, right = 0, bottom = 0;
@@ -83,7 +84,8 @@ enum class CheckAction { None, RunCheck, AllowFirewall, OpenNetworkSettings, Clo
 
 class CheckWindowModel {
 public:
-    CheckWindowModel();
+    // Every text in the language of `texts`.
+    explicit CheckWindowModel(text_catalogue::Catalogue texts = {});
 
     // A check starts (on opening, after Check Again, after a fix): the rows
     // stay as they are until its findings come.
@@ -111,12 +113,15 @@ private:
     std::vector<Finding> findings_;
     std::string status_;
     std::string afterCheck_;  // the fix's outcome, shown again once the check after it is done
+    text_catalogue::Catalogue texts_;
+    // The findings' texts as the rows show them.
+    std::vector<std::string> shown_texts() const;
     bool busy_ = false;
 };
 
-// "OK", "Problem" or "Unknown".
-std::string_view state_label(FindingState state);
+// "OK", "Problem" or "Unknown" (in the language of `texts`).
+std::string_view state_label(FindingState state, const text_catalogue::Catalogue& texts = {});
 // "Allow…", "Open Settings", or empty for none.
-std::string_view fix_label(FindingFix fix);
+std::string_view fix_label(FindingFix fix, const text_catalogue::Catalogue& texts = {});
 
 }  // namespace hp::connection_check

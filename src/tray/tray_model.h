@@ -11,6 +11,7 @@
 #include "discovery/network_snapshot.h"
 #include "pad_mapping/mapping.h"
 #include "host_ops/host_ops.h"
+#include "text_catalogue/catalogue.h"
 
 namespace hp::tray {
 
@@ -47,7 +48,8 @@ IconRole icon_role(const host_ops::HostView& host);
 // "Hearthpad - Ready", or "Hearthpad - Controlled by <name>" with
 // " (controller on)" while that device's controller switch is on; at most
 // kTooltipUnits UTF-16 units (longer texts are cut there).
-std::u16string tooltip(const host_ops::HostView& host);
+// In the language of `texts` (English by default).
+std::u16string tooltip(const host_ops::HostView& host, const text_catalogue::Catalogue& texts = {});
 
 struct MenuItem {
     enum class Kind { Command, Separator, Submenu };
@@ -69,10 +71,10 @@ struct Menu {
     bool elevatedTaskShown = false;
 };
 
-Menu build_menu(const TrayView& view);
+Menu build_menu(const TrayView& view, const text_catalogue::Catalogue& texts = {});
 
 // The menu's second line: "LAN: <address> · Tailscale: <address>".
-std::string addresses_line(const discovery::NetworkSnapshot& network);
+std::string addresses_line(const discovery::NetworkSnapshot& network, const text_catalogue::Catalogue& texts = {});
 
 struct Command {
     enum class Kind {
