@@ -70,6 +70,17 @@ if(WIN32)
     target_compile_definitions(hearthpad_win_tests PRIVATE HP_SAS_SERVICE_EXE="$<TARGET_FILE:hearthpad-sas>")
     add_test(NAME win32_layer COMMAND hearthpad_win_tests --gtest_filter=-*WinHttp*)
     set_tests_properties(win32_layer PROPERTIES TIMEOUT 600)
+    # The tray menu and a window in the display language Wine takes from the
+    # locale: German and Japanese.
+    foreach(lang de_DE.UTF-8:de ja_JP.UTF-8:ja)
+      string(REPLACE ":" ";" pair ${lang})
+      list(GET pair 0 locale)
+      list(GET pair 1 code)
+      add_test(NAME win32_language_${code}
+               COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/run_in_language.sh ${locale} ${code}
+                       $<TARGET_FILE:hearthpad_win_tests> --gtest_filter=UserLanguage.*)
+      set_tests_properties(win32_language_${code} PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)
+    endforeach()
     # WinHTTP against the local HTTPS test server, which runs on the Linux
     # side for the duration of the program.
     add_test(NAME win32_update_https

@@ -12,7 +12,7 @@ packages=(
     wine wine64 xvfb xauth xdotool imagemagick
     zbar-tools zip unzip
     avahi-daemon avahi-utils python3-zeroconf dbus iproute2 util-linux openssl python3
-    nsis osslsigncode python3-yaml gettext
+    nsis osslsigncode python3-yaml gettext locales fonts-wqy-zenhei
 )
 
 missing=()

@@ -47,9 +47,13 @@ bool font_installed(const wchar_t* face) {
 std::vector<const wchar_t*> faces_for(text_catalogue::Language language) {
     using text_catalogue::Language;
     switch (language) {
-        case Language::Japanese: return {L"Yu Gothic UI", L"Meiryo UI", L"MS UI Gothic"};
-        case Language::Korean: return {L"Malgun Gothic", L"Gulim"};
-        case Language::ChineseSimplified: return {L"Microsoft YaHei UI", L"Microsoft YaHei", L"SimSun"};
+        // The last ones for systems without Windows' own faces (Wine): the
+        // CJK faces Linux distributions carry.
+        case Language::Japanese:
+            return {L"Yu Gothic UI", L"Meiryo UI", L"MS UI Gothic", L"Noto Sans CJK JP", L"WenQuanYi Zen Hei"};
+        case Language::Korean: return {L"Malgun Gothic", L"Gulim", L"Noto Sans CJK KR", L"WenQuanYi Zen Hei"};
+        case Language::ChineseSimplified:
+            return {L"Microsoft YaHei UI", L"Microsoft YaHei", L"SimSun", L"Noto Sans CJK SC", L"WenQuanYi Zen Hei"};
         default: break;
     }
     return {L"Segoe UI"};

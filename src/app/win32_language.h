@@ -21,8 +21,9 @@ text_catalogue::Catalogue user_catalogue();
 // The face of the windows' font for a language: Segoe UI, or for Japanese,
 // Korean and Chinese the system's UI face of that script (Yu Gothic UI,
 // Malgun Gothic, Microsoft YaHei UI), each falling back to an older face of
-// the same script when the system lacks it. Segoe UI when none is installed;
-// GDI's font linking then finds the glyphs.
+// the same script, then to the CJK faces of Linux distributions (under Wine),
+// when the system lacks it. Segoe UI when none is installed; GDI's font
+// linking then finds the glyphs.
 std::wstring ui_font_face(text_catalogue::Language language);
 
 }  // namespace hp::app
