@@ -435,8 +435,9 @@ void show_reach_balloon(TrayState& tray, const connection_check::Finding& findin
         tray.reachBalloonDue = finding;
         return;
     }
-    tray.reachBalloonDue.reset();
+    // `finding` may be the waiting one itself: its text first, then it goes.
     const std::string text = finding.message.source.empty() ? finding.text : tray.texts.format(finding.message);
+    tray.reachBalloonDue.reset();
     show_balloon(tray, TrayBalloon::Reach, widen(tray.texts.tr(connection_check::kBalloonTitle)), widen(text));
 }
 
