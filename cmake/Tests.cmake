@@ -70,6 +70,17 @@ if(WIN32)
     target_compile_definitions(hearthpad_win_tests PRIVATE HP_SAS_SERVICE_EXE="$<TARGET_FILE:hearthpad-sas>")
     add_test(NAME win32_layer COMMAND hearthpad_win_tests --gtest_filter=-*WinHttp*)
     set_tests_properties(win32_layer PROPERTIES TIMEOUT 600)
+    # The tray menu and a window in the display language Wine takes from the
+    # locale: German and Japanese.
+    foreach(lang de_DE.UTF-8:de ja_JP.UTF-8:ja)
+      string(REPLACE ":" ";" pair ${lang})
+      list(GET pair 0 locale)
+      list(GET pair 1 code)
+      add_test(NAME win32_language_${code}
+               COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/run_in_language.sh ${locale} ${code}
+                       $<TARGET_FILE:hearthpad_win_tests> --gtest_filter=UserLanguage.*)
+      set_tests_properties(win32_language_${code} PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)
+    endforeach()
     # WinHTTP against the local HTTPS test server, which runs on the Linux
     # side for the duration of the program.
     add_test(NAME win32_update_https
@@ -136,6 +147,11 @@ else()
   if(TARGET test_vectors)
     target_compile_definitions(test_vectors PRIVATE HP_VECTORS_DIR="${CMAKE_SOURCE_DIR}/docs/vectors")
   endif()
+  # The translations: every text of the sources in the template, every
+  # catalogue complete with its placeholders, plural forms and mnemonics; and
+  # the check itself on catalogues with one planted fault each.
+  add_test(NAME catalogue COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/scripts/catalogue/check.py --sources)
+  add_test(NAME catalogue_check_faults COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/catalogue/check_test.py)
   # The layers depend one way only (read from the sources' includes).
   add_test(NAME layering COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-layers.sh)
   # The layering check itself, on small trees with a planted include against

@@ -24,6 +24,7 @@ cd "${HEARTHPAD_LAYERS_ROOT:-$(dirname "${BASH_SOURCE[0]}")/..}"
 # the other.
 order=(
     "base"                                          # bytes, text, JSON, addresses, files
+    "text_catalogue"                                # the texts people read, in their language
     "crypto qr"                                     # primitives; the QR matrix
     "platform protocol"                             # the interfaces to the system; the codecs (frames, messages,
                                                     # handshakes, datagrams, the input record)

@@ -13,7 +13,7 @@ packages=(
     libx11-dev libxtst-dev xclip xsel
     zbar-tools zip unzip libgtk-3-dev
     avahi-daemon avahi-utils python3-zeroconf dbus iproute2 util-linux openssl python3
-    nsis osslsigncode python3-yaml
+    nsis osslsigncode python3-yaml gettext locales fonts-wqy-zenhei
     libsystemd-dev python3-dbus python3-gi gir1.2-gtk-3.0 libglib2.0-bin
     lintian desktop-file-utils
 )

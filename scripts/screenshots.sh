@@ -156,4 +156,42 @@ x0=$((px > 12 ? px - 12 : 0))
 y0=$((py > 12 ? py - 12 : 0))
 import -window root -crop "$((pw + 24))x$((ph + 24))+$x0+$y0" +repage "$out/pairing-window.png"
 
-echo "screenshots: wrote $out/tray-menu.png, $out/pairing-window.png and $out/mapping-window.png"
+# The pairing window once more in each language of the catalogue, the
+# program started again in that display language (Wine takes it from the
+# locale, compiled here from Debian's locale sources into the work folder).
+locales="$work/locales"
+mkdir -p "$locales"
+for pair in de:de_DE fr:fr_FR es:es_ES it:it_IT pt_BR:pt_BR ru:ru_RU ja:ja_JP ko:ko_KR zh_CN:zh_CN; do
+    code=${pair%%:*} locale=${pair#*:}.UTF-8
+    [[ -d $locales/$locale ]] || localedef -i "${locale%%.*}" -f UTF-8 "$locales/$locale" >/dev/null 2>&1 || true
+    title="$(python3 -c 'import sys; sys.path.insert(0, "scripts/catalogue"); import po
+print(next(e.msgstr[0] for e in po.read(sys.argv[1]).entries if e.msgid == "Pair New Device"))' "translations/$code.po")"
+    "$wineserver" -k 2>/dev/null || true
+    sleep 1
+    LOCPATH="$locales" LANG="$locale" LC_ALL="$locale" RC_DATA_DIR="Z:${tmp//\//\\}\\data" \
+        "$wine" "$tmp/program/hearthpad.exe" >"$tmp/hearthpad-$code.log" 2>&1 &
+    tray=""
+    for _ in $(seq 1 300); do
+        tray="$(xdotool search --onlyvisible --name '^Wine System Tray$' 2>/dev/null | head -n 1)" && [[ -n $tray ]] && break
+        sleep 0.2
+    done
+    [[ -n $tray ]] || { echo "screenshots: no notification area for $code" >&2; exit 1; }
+    sleep 2
+    read -r tx ty tw th < <(geometry "$tray")
+    xdotool mousemove $((tx + 10)) $((ty + th / 2)) click 3
+    menu="$(wait_window "")"
+    sleep 0.5
+    read -r mx my mw mh < <(geometry "$menu")
+    xdotool mousemove $((mx + 1)) $((my + 1))
+    sleep 0.3
+    for _ in 1 2 3 4 5; do xdotool key Down; sleep 0.1; done
+    xdotool key Return
+    window="$(wait_window "$title")"
+    sleep 1
+    read -r px py pw ph < <(geometry "$window")
+    x0=$((px > 12 ? px - 12 : 0))
+    y0=$((py > 12 ? py - 12 : 0))
+    import -window root -crop "$((pw + 24))x$((ph + 24))+$x0+$y0" +repage "$out/pairing-window-$code.png"
+done
+
+echo "screenshots: wrote $out/tray-menu.png, $out/pairing-window.png, $out/mapping-window.png and $out/pairing-window-<language>.png"

@@ -93,7 +93,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "See LICENSE"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_RUN
-!define MUI_FINISHPAGE_RUN_TEXT "Start Hearthpad"
+!define MUI_FINISHPAGE_RUN_TEXT "$(StartHearthpad)"
 !define MUI_FINISHPAGE_RUN_FUNCTION StartAsUser
 !insertmacro MUI_PAGE_FINISH
 
@@ -101,7 +101,20 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "See LICENSE"
 !insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
 
+; English first: the language of a display language the installer does not
+; speak. Windows' display language picks one of these at start (NSIS's own
+; choice: the exact language, else its primary language), without asking.
 !insertmacro MUI_LANGUAGE "English"
+!insertmacro MUI_LANGUAGE "German"
+!insertmacro MUI_LANGUAGE "French"
+!insertmacro MUI_LANGUAGE "Spanish"
+!insertmacro MUI_LANGUAGE "Italian"
+!insertmacro MUI_LANGUAGE "PortugueseBR"
+!insertmacro MUI_LANGUAGE "Russian"
+!insertmacro MUI_LANGUAGE "Japanese"
+!insertmacro MUI_LANGUAGE "Korean"
+!insertmacro MUI_LANGUAGE "SimpChinese"
+!include "${__FILEDIR__}\languages.nsh"
 
 Var NoStart
 ; "yes", "no", or empty (keep the earlier install's choice).
@@ -132,7 +145,7 @@ Function ${un}CloseRunningHost
         ${If} $0 = 0
           ${Break}
         ${EndIf}
-        DetailPrint "Asking the running Hearthpad to exit"
+        DetailPrint "$(AskingToExit)"
         SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=2000
       ${Loop}
     ${EndIf}
@@ -143,8 +156,8 @@ Function ${un}CloseRunningHost
     ${EndIf}
     System::Call 'kernel32::CloseHandle(p r1)'
     ${If} $2 >= ${CLOSE_WAIT_STEPS}
-      DetailPrint "Hearthpad is still running"
-      MessageBox MB_OK|MB_ICONSTOP "Hearthpad is still running (perhaps for another user of this PC).$\r$\n$\r$\nQuit it from its icon in the notification area, then run this again." /SD IDOK
+      DetailPrint "$(StillRunningDetail)"
+      MessageBox MB_OK|MB_ICONSTOP "$(StillRunning)" /SD IDOK
       SetErrorLevel ${EXIT_HOST_STILL_RUNNING}
       Quit
     ${EndIf}
@@ -171,7 +184,7 @@ FunctionEnd
 
 Function .onInit
   ${IfNot} ${RunningX64}
-    MessageBox MB_OK|MB_ICONSTOP "Hearthpad needs 64-bit Windows." /SD IDOK
+    MessageBox MB_OK|MB_ICONSTOP "$(Needs64Bit)" /SD IDOK
     Abort
   ${EndIf}
   SetRegView 64
@@ -212,7 +225,7 @@ FunctionEnd
 ; permissions such as FAT) the folder is refused rather than installed into.
 Function ProtectInstallFolder
   CreateDirectory "$INSTDIR"
-  DetailPrint "Making $INSTDIR writable by administrators only"
+  DetailPrint "$(MakingWritable)"
   nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /reset'
   Pop $0
   ${If} $0 == 0
@@ -224,10 +237,10 @@ Function ProtectInstallFolder
     Pop $0
   ${EndIf}
   ${If} $0 != 0
-    DetailPrint "The permissions of $INSTDIR could not be set ($0)"
+    DetailPrint "$(PermissionsFailed)"
     ; Only when empty: nothing of the user's goes.
     RMDir "$INSTDIR"
-    MessageBox MB_OK|MB_ICONSTOP "Setup cannot make $INSTDIR writable by administrators only (code $0), so other users of this PC could change the programs installed there.$\r$\n$\r$\nChoose another folder, for example under Program Files." /SD IDOK
+    MessageBox MB_OK|MB_ICONSTOP "$(PermissionsRefused)" /SD IDOK
     SetErrorLevel ${EXIT_FOLDER_NOT_PROTECTED}
     Quit
   ${EndIf}
@@ -240,7 +253,7 @@ Section "Hearthpad" SecMain
   ; The helper service runs from the install folder: it stops while its
   ; program is replaced.
   ${If} ${FileExists} "$INSTDIR\hearthpad-sas.exe"
-    DetailPrint "Stopping the Ctrl+Alt+Del helper"
+    DetailPrint "$(StoppingSas)"
     nsExec::ExecToLog '"$INSTDIR\hearthpad-sas.exe" --stop'
     Pop $0
   ${EndIf}
@@ -273,24 +286,24 @@ Section "Hearthpad" SecMain
 
   ; One inbound rule for the installed program, for home and work networks
   ; only: a reinstall first removes the one it made before.
-  DetailPrint "Allowing Hearthpad through Windows Defender Firewall (private networks)"
+  DetailPrint "$(AllowingFirewall)"
   !insertmacro DELETE_FIREWALL_RULE
   nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall add rule name="${FIREWALL_RULE}" dir=in action=allow program="$INSTDIR\hearthpad.exe" enable=yes profile=private,domain'
   Pop $0
   ${If} $0 != 0
-    DetailPrint "The firewall rule could not be added ($0): Hearthpad's Connection Check can add it later"
+    DetailPrint "$(FirewallFailed)"
   ${EndIf}
 SectionEnd
 
-Section "Let phones press Ctrl+Alt+Del" SecSas
+Section "$(SecSasName)" SecSas
   SetOutPath "$INSTDIR"
   File "${STAGE}\hearthpad-sas.exe"
-  DetailPrint "Installing the Ctrl+Alt+Del helper service"
+  DetailPrint "$(InstallingSas)"
   nsExec::ExecToLog '"$INSTDIR\hearthpad-sas.exe" --install'
   Pop $0
   ${If} $0 != 0
-    DetailPrint "The Ctrl+Alt+Del helper could not be installed ($0)"
-    MessageBox MB_OK|MB_ICONEXCLAMATION "The Ctrl+Alt+Del helper could not be installed (code $0). Everything else works; phones cannot press Ctrl+Alt+Del." /SD IDOK
+    DetailPrint "$(SasFailedDetail)"
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$(SasFailed)" /SD IDOK
   ${EndIf}
 SectionEnd
 
@@ -343,7 +356,7 @@ Function StartAsUser
   nsExec::ExecToLog '"$INSTDIR\hearthpad.exe" --start-as-user'
   Pop $0
   ${If} $0 != 0
-    DetailPrint "Hearthpad was not started ($0): start it from the Start menu"
+    DetailPrint "$(NotStarted)"
   ${EndIf}
 FunctionEnd
 
@@ -370,7 +383,7 @@ Section "un.Hearthpad" UnSecMain
     Pop $0
   ${EndIf}
   ${If} ${FileExists} "$INSTDIR\hearthpad-sas.exe"
-    DetailPrint "Removing the Ctrl+Alt+Del helper service"
+    DetailPrint "$(RemovingSas)"
     nsExec::ExecToLog '"$INSTDIR\hearthpad-sas.exe" --uninstall'
     Pop $0
   ${EndIf}
@@ -453,7 +466,7 @@ FunctionEnd
 
 ; The data folders of the account running the uninstaller (for an
 ; uninstall elevated with another account's password, that account's).
-Section /o "un.Also remove paired devices and settings" UnSecData
+Section /o "un.$(UnSecDataName)" UnSecData
   SetShellVarContext current
   RMDir /r "$APPDATA\Hearthpad"
   RMDir /r "$LOCALAPPDATA\Hearthpad"

@@ -137,7 +137,7 @@ private:
     }
 
     LinkOut& link_;
-    cc::CheckWindowModel model_;
+    cc::CheckWindowModel model_{cc::CheckSystem::Linux};
     GtkWindow* window_ = nullptr;
     std::map<int, GtkWidget*> widgets_;
 };

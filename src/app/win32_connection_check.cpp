@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/win32_controls.h"
+#include "app/win32_language.h"
 #include "app/win32_text.h"
 #include "app/win32_tray.h"
 #include "connection_check/allow_firewall.h"
@@ -93,7 +94,7 @@ int run_allow_firewall_mode() {
 }
 
 ConnectionCheck::ConnectionCheck(ConnectionCheckHooks hooks)
-    : hooks_(std::move(hooks)), shared_(std::make_shared<Shared>()) {}
+    : hooks_(std::move(hooks)), shared_(std::make_shared<Shared>()), model_(hooks_.texts) {}
 
 ConnectionCheck::~ConnectionCheck() { close(); }
 
@@ -160,14 +161,15 @@ void ConnectionCheck::open() {
 
     const int systemDpi = std::max(96, static_cast<int>(GetDpiForSystem()));
     const cc::LayoutRect size = model_.client_rect(systemDpi);
-    HWND window = CreateWindowExW(kExStyle, kConnectionCheckWindowClass, widen(cc::kWindowTitle).c_str(), kStyle,
+    HWND window = CreateWindowExW(kExStyle, kConnectionCheckWindowClass, widen(hooks_.texts.tr(cc::kWindowTitle)).c_str(), kStyle,
                                   CW_USEDEFAULT, CW_USEDEFAULT, size.width(), size.height(), nullptr, nullptr,
                                   hooks_.instance, this);
     if (!window) return;
     // The window procedure recorded the handle on WM_NCCREATE.
     dpi_ = std::max(96, static_cast<int>(GetDpiForWindow(window)));
+    fontFace_ = ui_font_face(hooks_.texts.language());
     font_ = CreateFontW(-dpi_ / 8, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                        CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI");
+                        CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, fontFace_.c_str());
     if (start(false)) model_.begin_check();
     create_controls();
     refresh_controls();
@@ -254,7 +256,7 @@ void ConnectionCheck::act(cc::CheckAction action) {
 // WM_FIREWALL_FIXED.
 void ConnectionCheck::start_firewall_fix() {
     if (!hooks_.elevated) {
-        (void)model_.fix_finished(fail("Hearthpad cannot ask for administrator rights here."));
+        (void)model_.fix_finished(fail(std::string(hooks_.texts.tr("Hearthpad cannot ask for administrator rights here."))));
         return;
     }
     try {
@@ -273,7 +275,7 @@ void ConnectionCheck::start_firewall_fix() {
             (void)PostMessageW(tray, WM_FIREWALL_FIXED, 0, 0);
         }).detach();
     } catch (const std::exception&) {
-        (void)model_.fix_finished(fail("Hearthpad could not start the change."));
+        (void)model_.fix_finished(fail(std::string(hooks_.texts.tr("Hearthpad could not start the change."))));
     }
 }
 
@@ -314,7 +316,7 @@ LRESULT ConnectionCheck::handle(HWND window, UINT message, WPARAM wParam, LPARAM
             if (font_) DeleteObject(font_);
             font_ = CreateFontW(-dpi_ / 8, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                 OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                                DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI");
+                                DEFAULT_PITCH | FF_DONTCARE, fontFace_.c_str());
             for (const cc::ControlPlacement& placed : model_.controls(dpi_))
                 if (HWND control = GetDlgItem(window, placed.id))
                     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);

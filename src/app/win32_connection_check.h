@@ -19,6 +19,7 @@
 #include "platform/elevation.h"
 #include "platform/shell_open.h"
 #include "platform/system.h"
+#include "text_catalogue/catalogue.h"
 
 namespace hp::app {
 
@@ -37,6 +38,7 @@ inline constexpr wchar_t kConnectionCheckWindowClass[] = L"HearthpadConnectionCh
 struct ConnectionCheckHooks {
     HINSTANCE instance = nullptr;
     HWND trayWindow = nullptr;  // where WM_CONNECTION_CHECKED goes
+    text_catalogue::Catalogue texts;  // the window's language
     // The facts, on the worker thread. Empty: nothing is checked.
     std::function<connection_check::ConnectionFacts()> gather;
     // This program, elevated with --allow-firewall.
@@ -107,6 +109,7 @@ private:
     connection_check::CheckWindowModel model_;
     HWND window_ = nullptr;
     HFONT font_ = nullptr;
+    std::wstring fontFace_;
     int dpi_ = 96;
 };
 

@@ -18,6 +18,7 @@
 #include "app/win32_connection_check.h"
 #include "app/win32_first_run.h"
 #include "app/win32_installer_modes.h"
+#include "app/win32_language.h"
 #include "app/win32_single_instance.h"
 #include "app/win32_text.h"
 #include "app/win32_tray.h"
@@ -127,6 +128,7 @@ int run(HINSTANCE instance) {
 
     auto tray = std::make_unique<TrayState>();
     tray->instance = instance;
+    tray->texts = user_catalogue();
     tray->window = create_tray_window(instance);
     if (!tray->window) {
         fatal_box(L"Could not create the tray window.");

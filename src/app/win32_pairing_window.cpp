@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/win32_language.h"
 #include "app/win32_text.h"
 
 namespace hp::app {
@@ -147,7 +148,8 @@ void PairingWindow::open() {
 
     if (auto matrix = qr::encode_with_border(offer.link)) shown->qr = std::move(*matrix);
 
-    HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kPairingWindowClass, kPairingWindowTitle,
+    HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kPairingWindowClass,
+                                  widen(hooks_.texts.tr(pf::kTitle)).c_str(),
                                   WS_POPUP | WS_BORDER, at.left, at.top, at.width(), at.height(), nullptr,
                                   nullptr, hooks_.instance, this);
     if (!window) {
@@ -175,15 +177,16 @@ void PairingWindow::paint(HWND window) {
         const int dpi = shown_->dpi;
         const int w = pf::scaled(dpi, pf::kWidthUnits);
         SetBkMode(dc, TRANSPARENT);
-        GdiObject<HFONT> title(make_font(dpi, 18, 600, L"Segoe UI"));
+        const std::wstring face = ui_font_face(hooks_.texts.language());
+        GdiObject<HFONT> title(make_font(dpi, 18, 600, face.c_str()));
         GdiObject<HFONT> code(make_font(dpi, 44, 700, L"Consolas"));
-        GdiObject<HFONT> small(make_font(dpi, 13, 400, L"Segoe UI"));
+        GdiObject<HFONT> small(make_font(dpi, 13, 400, face.c_str()));
         auto rect = [&](int top, int bottom) { return RECT{0, pf::scaled(dpi, top), w, pf::scaled(dpi, bottom)}; };
-        draw_line(dc, "Pair New Device", rect(10, 40), title.get(), RGB(32, 32, 32));
+        draw_line(dc, std::string(hooks_.texts.tr(pf::kTitle)), rect(10, 40), title.get(), RGB(32, 32, 32));
         draw_line(dc, pf::display_code(shown_->code), rect(44, 108), code.get(), RGB(0, 0, 0));
         if (shown_->qr) draw_qr(dc, dpi, *shown_->qr);
-        draw_line(dc, pf::lan_line(shown_->lan), rect(324, 342), small.get(), RGB(64, 64, 64));
-        draw_line(dc, pf::tailscale_line(shown_->tailscale), rect(342, 360), small.get(), RGB(64, 64, 64));
+        draw_line(dc, pf::lan_line(shown_->lan, hooks_.texts), rect(324, 342), small.get(), RGB(64, 64, 64));
+        draw_line(dc, pf::tailscale_line(shown_->tailscale, hooks_.texts), rect(342, 360), small.get(), RGB(64, 64, 64));
     }
     EndPaint(window, &ps);
 }

@@ -19,13 +19,13 @@
 namespace hp::app {
 
 inline constexpr wchar_t kPairingWindowClass[] = L"HearthpadPairingFlyout";
-inline constexpr wchar_t kPairingWindowTitle[] = L"Pair New Device";
 
 struct PairingWindowHooks {
     HINSTANCE instance = nullptr;
     HWND trayWindow = nullptr;                     // the icon's owner (uID 1), for its rectangle
     std::function<host_ops::PairingOffer()> open;  // a new code and its link
     std::function<void()> withdraw;               // the close hook: the code is no longer valid
+    text_catalogue::Catalogue texts;              // the window's language
 };
 
 class PairingWindow {

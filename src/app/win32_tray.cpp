@@ -26,7 +26,7 @@ static_assert(sizeof(NOTIFYICONDATAW) == 976);
 
 namespace {
 
-constexpr wchar_t kVigemBalloonText[] = L"Install ViGEmBus for a real virtual controller";
+constexpr std::string_view kVigemBalloonText = text_catalogue::i18n("Install ViGEmBus for a real virtual controller");
 constexpr wchar_t kVigemBalloonTitle[] = L"docs/GAMEPAD.md";
 
 TrayState* tray_of(HWND window) {
@@ -61,7 +61,7 @@ void fill_icon(TrayState& tray) {
     icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
     icon.uCallbackMessage = WM_TRAY_ICON;
     icon.hIcon = tray.icons.choose(tray::icon_role(view), tray.lightTheme);
-    const std::u16string tip = tray::tooltip(view);  // at most 127 units
+    const std::u16string tip = tray::tooltip(view, tray.texts);  // at most 127 units
     std::memset(icon.szTip, 0, sizeof icon.szTip);
     std::memcpy(icon.szTip, tip.data(), tip.size() * sizeof(char16_t));
 }
@@ -213,6 +213,7 @@ void attach_tray_state(TrayState& tray) {
         ConnectionCheckHooks hooks;
         hooks.instance = tray.instance;
         hooks.trayWindow = tray.window;
+        hooks.texts = tray.texts;
         hooks.programPath = narrow(module_file_name());
         hooks.elevated = platform::make_elevated_runner();
         hooks.opener = platform::make_link_opener();
@@ -226,6 +227,7 @@ void attach_tray_state(TrayState& tray) {
     PairingWindowHooks hooks;
     hooks.instance = tray.instance;
     hooks.trayWindow = tray.window;
+    hooks.texts = tray.texts;
     if (tray.host) {
         auto state = tray.host->state;
         auto network = tray.host->network;
@@ -405,7 +407,7 @@ void show_vigem_balloon(TrayState& tray) {
     }
     tray.vigemNoticeDue = false;
     if (!claim_vigem_notice(tray.dataDir, tray.host->vigemMissing)) return;
-    show_balloon(tray, TrayBalloon::VigemNotice, kVigemBalloonTitle, kVigemBalloonText);
+    show_balloon(tray, TrayBalloon::VigemNotice, kVigemBalloonTitle, widen(tray.texts.tr(kVigemBalloonText)));
 }
 
 void show_balloon(TrayState& tray, TrayBalloon kind, std::wstring_view title, std::wstring_view text) {
@@ -433,8 +435,10 @@ void show_reach_balloon(TrayState& tray, const connection_check::Finding& findin
         tray.reachBalloonDue = finding;
         return;
     }
+    // `finding` may be the waiting one itself: its text first, then it goes.
+    const std::string text = finding.message.source.empty() ? finding.text : tray.texts.format(finding.message);
     tray.reachBalloonDue.reset();
-    show_balloon(tray, TrayBalloon::Reach, widen(connection_check::kBalloonTitle), widen(finding.text));
+    show_balloon(tray, TrayBalloon::Reach, widen(tray.texts.tr(connection_check::kBalloonTitle)), widen(text));
 }
 
 }  // namespace
@@ -532,7 +536,7 @@ void refresh_task_answer(TrayState& tray) {
 }
 
 void show_tray_menu(TrayState& tray) {
-    const tray::Menu menu = tray::build_menu(tray_view(tray));
+    const tray::Menu menu = tray::build_menu(tray_view(tray), tray.texts);
     unsigned id = 0;
     {
         UniqueMenu popup = build_popup_menu(menu.items);

@@ -23,6 +23,7 @@
 #include "pad_mapping/mapping.h"
 #include "platform/user_registry.h"
 #include "startup/start_at_login.h"
+#include "text_catalogue/catalogue.h"
 #include "tray/tray_model.h"
 
 namespace hp::app {
@@ -109,6 +110,9 @@ struct TrayState {
     HINSTANCE instance = nullptr;
     HWND window = nullptr;
     TrayWindowRef windowRef;
+    // The language of the menu, the tooltip, the balloons and the windows
+    // (chosen once at start-up; English unless set).
+    text_catalogue::Catalogue texts;
     UINT taskbarCreatedMessage = 0;  // 0 when it could not be registered
     NOTIFYICONDATAW icon{};          // the icon record, filled by add_tray_icon
     // Shell_NotifyIconW; tests hand in a stand-in.

@@ -98,24 +98,25 @@ bool allow_firewall_succeeded(const Result<platform::ElevatedOutcome>& outcome) 
     return outcome && !outcome->declined && outcome->exitCode == static_cast<std::uint32_t>(AllowFirewallExit::Done);
 }
 
-std::string allow_firewall_outcome_text(const Result<platform::ElevatedOutcome>& outcome, CheckSystem system) {
+std::string allow_firewall_outcome_text(const Result<platform::ElevatedOutcome>& outcome,
+                                        const text_catalogue::Catalogue& texts, CheckSystem system) {
     const bool onLinux = system == CheckSystem::Linux;
     if (!outcome)
-        return (onLinux ? "Could not ask for permission: " : "Could not ask Windows for permission: ") +
-               outcome.error().text;
-    if (outcome->declined) return "Permission was not given, so the firewall was not changed.";
+        return onLinux ? "Could not ask for permission: " + outcome.error().text
+                       : texts.tr("Could not ask Windows for permission: {0}", {outcome.error().text});
+    if (outcome->declined) return std::string(texts.tr("Permission was not given, so the firewall was not changed."));
     switch (static_cast<AllowFirewallExit>(outcome->exitCode)) {
         case AllowFirewallExit::Done:
-            return onLinux ? "Hearthpad is now allowed through the firewall."
-                         : "Hearthpad is now allowed through the firewall on private networks.";
+            return onLinux ? std::string("Hearthpad is now allowed through the firewall.")
+                           : std::string(texts.tr("Hearthpad is now allowed through the firewall on private networks."));
         case AllowFirewallExit::CannotRead:
-            return onLinux ? "Could not find out which firewall is on, so nothing was changed."
-                         : "Could not read the firewall's rules, so nothing was changed.";
+            return onLinux ? std::string("Could not find out which firewall is on, so nothing was changed.")
+                           : std::string(texts.tr("Could not read the firewall's rules, so nothing was changed."));
         case AllowFirewallExit::ManagedElsewhere:
-            return "The firewall is managed by your organization, so nothing was changed.";
-        case AllowFirewallExit::Refused: return "The firewall refused the change.";
+            return std::string(texts.tr("The firewall is managed by your organization, so nothing was changed."));
+        case AllowFirewallExit::Refused: return std::string(texts.tr("The firewall refused the change."));
     }
-    return "The firewall change ended unexpectedly (code " + std::to_string(outcome->exitCode) + ").";
+    return texts.tr("The firewall change ended unexpectedly (code {0}).", {std::to_string(outcome->exitCode)});
 }
 
 }  // namespace hp::connection_check

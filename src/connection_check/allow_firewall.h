@@ -15,6 +15,7 @@
 #include "base/result.h"
 #include "platform/elevation.h"
 #include "platform/firewall.h"
+#include "text_catalogue/catalogue.h"
 
 namespace hp::connection_check {
 
@@ -52,8 +53,14 @@ enum class CheckSystem { Windows, Linux };
 
 // What the window says once the elevated run is over: the outcome of
 // ElevatedRunner::run_elevated_and_wait, or its failure to start.
+// In the language of `texts` (the Linux texts are English only).
 std::string allow_firewall_outcome_text(const Result<platform::ElevatedOutcome>& outcome,
+                                        const text_catalogue::Catalogue& texts = {},
                                         CheckSystem system = CheckSystem::Windows);
+inline std::string allow_firewall_outcome_text(const Result<platform::ElevatedOutcome>& outcome,
+                                               CheckSystem system) {
+    return allow_firewall_outcome_text(outcome, {}, system);
+}
 // Whether that outcome means the firewall now lets Hearthpad through.
 bool allow_firewall_succeeded(const Result<platform::ElevatedOutcome>& outcome);
 

@@ -54,13 +54,13 @@ struct Geometry {
     int height = 0;
 };
 
-Geometry geometry(const std::vector<Finding>& findings, const std::string& status, const Heights& h) {
+Geometry geometry(const std::vector<std::string>& texts, const std::string& status, const Heights& h) {
     const int dpi = h.dpi;
     Geometry g;
     int y = scale_units(dpi, kMargin);
     for (int r = 0; r < kRowCount; ++r) {
         const std::size_t i = static_cast<std::size_t>(r);
-        const int textHeight = h.row_text(i < findings.size() ? findings[i].text : std::string());
+        const int textHeight = h.row_text(i < texts.size() ? texts[i] : std::string());
         g.rowTops.push_back(y);
         g.textHeights.push_back(textHeight);
         y += std::max(scale_units(dpi, kButtonHeight), scale_units(dpi, kTextInset) + textHeight) +
@@ -101,29 +101,36 @@ int text_lines(std::string_view text, int widthUnits) {
     return lines;
 }
 
-std::string_view state_label(FindingState state) {
+std::string_view state_label(FindingState state, const text_catalogue::Catalogue& texts) {
     switch (state) {
-        case FindingState::Ok: return "OK";
-        case FindingState::Problem: return "Problem";
+        case FindingState::Ok: return texts.tr("OK");
+        case FindingState::Problem: return texts.tr("Problem");
         case FindingState::Unknown: break;
     }
-    return "Unknown";
+    return texts.tr("Unknown");
 }
 
-std::string_view fix_label(FindingFix fix) {
+std::string_view fix_label(FindingFix fix, const text_catalogue::Catalogue& texts) {
     switch (fix) {
-        case FindingFix::AllowFirewall: return "Allow…";
-        case FindingFix::OpenNetworkSettings: return "Open Settings";
+        case FindingFix::AllowFirewall: return texts.tr("Allow…");
+        case FindingFix::OpenNetworkSettings: return texts.tr("Open Settings");
         case FindingFix::None: break;
     }
     return {};
 }
 
-CheckWindowModel::CheckWindowModel(CheckSystem system) : system_(system) {}
+CheckWindowModel::CheckWindowModel(text_catalogue::Catalogue texts, CheckSystem system)
+    : texts_(texts), system_(system) {}
+
+std::vector<std::string> CheckWindowModel::shown_texts() const {
+    std::vector<std::string> out;
+    for (const Finding& f : findings_) out.push_back(f.message.source.empty() ? f.text : texts_.format(f.message));
+    return out;
+}
 
 void CheckWindowModel::begin_check() {
     busy_ = true;
-    status_ = std::string(kCheckingText);
+    status_ = std::string(texts_.tr(kCheckingText));
 }
 
 void CheckWindowModel::show_findings(const std::vector<Finding>& findings) {
@@ -136,9 +143,11 @@ void CheckWindowModel::show_findings(const std::vector<Finding>& findings) {
     }
     const auto problems =
         std::count_if(findings.begin(), findings.end(), [](const Finding& f) { return f.state == FindingState::Problem; });
-    status_ = problems == 0   ? "No problems found."
-              : problems == 1 ? "1 problem found."
-                              : std::to_string(problems) + " problems found.";
+    const auto count = static_cast<unsigned long>(problems);
+    status_ = problems == 0 ? std::string(texts_.tr("No problems found."))
+                            : text_catalogue::fill_placeholders(
+                                  texts_.tr_plural("{0} problem found.", "{0} problems found.", count),
+                                  {std::to_string(count)});
 }
 
 CheckAction CheckWindowModel::click(int controlId) {
@@ -152,7 +161,7 @@ CheckAction CheckWindowModel::click(int controlId) {
         if (f.state != FindingState::Problem) return CheckAction::None;
         if (f.fix == FindingFix::AllowFirewall) {
             busy_ = true;
-            status_ = std::string(system_ == CheckSystem::Linux ? kAskingLinuxText : kAskingText);
+            status_ = system_ == CheckSystem::Linux ? std::string(kAskingLinuxText) : std::string(texts_.tr(kAskingText));
             return CheckAction::AllowFirewall;
         }
         if (f.fix == FindingFix::OpenNetworkSettings) return CheckAction::OpenNetworkSettings;
@@ -162,7 +171,7 @@ CheckAction CheckWindowModel::click(int controlId) {
 
 CheckAction CheckWindowModel::fix_finished(const Result<platform::ElevatedOutcome>& outcome) {
     busy_ = false;
-    status_ = allow_firewall_outcome_text(outcome, system_);
+    status_ = allow_firewall_outcome_text(outcome, texts_, system_);
     if (!allow_firewall_succeeded(outcome)) return CheckAction::None;
     afterCheck_ = status_;
     return CheckAction::RunCheck;
@@ -172,11 +181,12 @@ LayoutRect row_text_column(int dpi) { return {scale_units(dpi, kTextLeft), 0, sc
 LayoutRect status_text_column(int dpi) { return {scale_units(dpi, kMargin), 0, scale_units(dpi, kMargin + kStatusWidth), 0}; }
 
 LayoutRect CheckWindowModel::client_rect(int dpi, const TextMeasure& measure) const {
-    return {0, 0, scale_units(dpi, kClientWidthUnits), geometry(findings_, status_, Heights{dpi, measure}).height};
+    return {0, 0, scale_units(dpi, kClientWidthUnits), geometry(shown_texts(), status_, Heights{dpi, measure}).height};
 }
 
 std::vector<ControlPlacement> CheckWindowModel::controls(int dpi, const TextMeasure& measure) const {
-    const Geometry g = geometry(findings_, status_, Heights{dpi, measure});
+    const std::vector<std::string> texts = shown_texts();
+    const Geometry g = geometry(texts, status_, Heights{dpi, measure});
     std::vector<ControlPlacement> out;
     const auto add = [&](int id, ControlKind kind, std::string text, LayoutRect rect) -> ControlPlacement& {
         ControlPlacement c;
@@ -196,14 +206,14 @@ std::vector<ControlPlacement> CheckWindowModel::controls(int dpi, const TextMeas
         const std::size_t i = static_cast<std::size_t>(r);
         const Finding* f = i < findings_.size() ? &findings_[i] : nullptr;
         const int top = g.rowTops[i];
-        add(row_state_id(r), ControlKind::Label, f ? std::string(state_label(f->state)) : std::string(),
+        add(row_state_id(r), ControlKind::Label, f ? std::string(state_label(f->state, texts_)) : std::string(),
             at(kStateLeft, kStateWidth, top + inset, scale_units(dpi, kLineUnits)));
         LayoutRect column = row_text_column(dpi);
         column.top = top + inset;
         column.bottom = column.top + g.textHeights[i];
-        add(row_text_id(r), ControlKind::Label, f ? f->text : std::string(), column);
+        add(row_text_id(r), ControlKind::Label, f ? texts[i] : std::string(), column);
         const bool fixable = f && f->state == FindingState::Problem && f->fix != FindingFix::None;
-        ControlPlacement& fix = add(row_fix_id(r), ControlKind::Button, fixable ? std::string(fix_label(f->fix)) : "",
+        ControlPlacement& fix = add(row_fix_id(r), ControlKind::Button, fixable ? std::string(fix_label(f->fix, texts_)) : "",
                                     at(kFixLeft, kButtonWidth, top, scale_units(dpi, kButtonHeight)));
         fix.visible = fixable;
         fix.enabled = fixable && !busy_;
@@ -214,9 +224,9 @@ std::vector<ControlPlacement> CheckWindowModel::controls(int dpi, const TextMeas
     add(kStatusId, ControlKind::Label, status_, status);
     const int buttonsLeft = kClientWidthUnits - kMargin - 2 * kButtonWidth - 8;
     const int buttonHeight = scale_units(dpi, kButtonHeight);
-    add(kCheckAgainId, ControlKind::DefaultButton, "Check Again", at(buttonsLeft, kButtonWidth, g.statusTop, buttonHeight))
+    add(kCheckAgainId, ControlKind::DefaultButton, std::string(texts_.tr("Check Again")), at(buttonsLeft, kButtonWidth, g.statusTop, buttonHeight))
         .enabled = !busy_;
-    add(kCloseId, ControlKind::Button, "Close", at(buttonsLeft + kButtonWidth + 8, kButtonWidth, g.statusTop, buttonHeight));
+    add(kCloseId, ControlKind::Button, std::string(texts_.tr("Close")), at(buttonsLeft + kButtonWidth + 8, kButtonWidth, g.statusTop, buttonHeight));
     return out;
 }
 

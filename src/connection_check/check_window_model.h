@@ -20,10 +20,11 @@
 #include "connection_check/allow_firewall.h"
 #include "connection_check/findings.h"
 #include "platform/elevation.h"
+#include "text_catalogue/catalogue.h"
 
 namespace hp::connection_check {
 
-inline constexpr std::string_view kWindowTitle = "Connection Check";
+inline constexpr std::string_view kWindowTitle = text_catalogue::i18n("Connection Check");
 inline constexpr int kClientWidthUnits = 600;
 inline constexpr int kRowCount = static_cast<int>(kFindingIds.size());
 
@@ -36,8 +37,8 @@ inline constexpr int kStatusId = 200;
 inline constexpr int kCheckAgainId = 201;
 inline constexpr int kCloseId = 202;
 
-inline constexpr std::string_view kCheckingText = "Checking…";
-inline constexpr std::string_view kAskingText = "Asking Windows for permission…";
+inline constexpr std::string_view kCheckingText = text_catalogue::i18n("Checking…");
+inline constexpr std::string_view kAskingText = text_catalogue::i18n("Asking Windows for permission…");
 inline constexpr std::string_view kAskingLinuxText = "Asking for permission…";
 
 struct LayoutRect {
@@ -85,8 +86,10 @@ enum class CheckAction { None, RunCheck, AllowFirewall, OpenNetworkSettings, Clo
 
 class CheckWindowModel {
 public:
-    // `system` picks the words of the permission prompt's texts.
-    explicit CheckWindowModel(CheckSystem system = CheckSystem::Windows);
+    // Every text in the language of `texts`; `system` picks the words of the
+    // permission prompt's texts.
+    explicit CheckWindowModel(text_catalogue::Catalogue texts = {}, CheckSystem system = CheckSystem::Windows);
+    explicit CheckWindowModel(CheckSystem system) : CheckWindowModel(text_catalogue::Catalogue{}, system) {}
 
     // A check starts (on opening, after Check Again, after a fix): the rows
     // stay as they are until its findings come.
@@ -114,13 +117,16 @@ private:
     std::vector<Finding> findings_;
     std::string status_;
     std::string afterCheck_;  // the fix's outcome, shown again once the check after it is done
+    text_catalogue::Catalogue texts_;
+    // The findings' texts as the rows show them.
+    std::vector<std::string> shown_texts() const;
     bool busy_ = false;
     CheckSystem system_ = CheckSystem::Windows;
 };
 
-// "OK", "Problem" or "Unknown".
-std::string_view state_label(FindingState state);
+// "OK", "Problem" or "Unknown" (in the language of `texts`).
+std::string_view state_label(FindingState state, const text_catalogue::Catalogue& texts = {});
 // "Allow…", "Open Settings", or empty for none.
-std::string_view fix_label(FindingFix fix);
+std::string_view fix_label(FindingFix fix, const text_catalogue::Catalogue& texts = {});
 
 }  // namespace hp::connection_check

@@ -8,16 +8,25 @@ namespace hp::connection_check {
 
 using platform::FirewallRule;
 using platform::NetworkCategory;
+using text_catalogue::i18n;
+using text_catalogue::literal;
+using text_catalogue::Message;
+using text_catalogue::message;
 
 namespace {
 
 constexpr unsigned kProfiles[] = {platform::kProfileDomain, platform::kProfilePrivate, platform::kProfilePublic};
 
-constexpr const char* kNotCheckedNoAddress = "Not checked: this PC has no local network address.";
-constexpr const char* kAdaptersUnknown = "Could not list this PC's network adapters.";
+constexpr std::string_view kNotCheckedNoAddress = i18n("Not checked: this PC has no local network address.");
+constexpr std::string_view kAdaptersUnknown = i18n("Could not list this PC's network adapters.");
 
-Finding make(std::string_view id, FindingState state, std::string text, FindingFix fix = FindingFix::None) {
-    return Finding{std::string(id), state, std::move(text), state == FindingState::Problem ? fix : FindingFix::None};
+Finding make(std::string_view id, FindingState state, Message text, FindingFix fix = FindingFix::None) {
+    std::string english = text_catalogue::english(text);
+    return Finding{std::string(id), state, std::move(english), state == FindingState::Problem ? fix : FindingFix::None,
+                   std::move(text)};
+}
+Finding make(std::string_view id, FindingState state, std::string_view text, FindingFix fix = FindingFix::None) {
+    return make(id, state, message(text), fix);
 }
 
 // The firewall profiles the phones' connections arrive under; nothing when a
@@ -33,7 +42,9 @@ std::optional<unsigned> current_profiles(const ConnectionFacts& facts) {
     return profiles;
 }
 
-std::string adapter_label(const std::string& name) { return name.empty() ? "an unnamed adapter" : name; }
+Message adapter_label(const std::string& name) {
+    return name.empty() ? message("an unnamed adapter") : literal(name);
+}
 
 // --- addresses -----------------------------------------------------------------
 
@@ -41,13 +52,16 @@ Finding lan_address(const ConnectionFacts& facts) {
     if (!facts.addressesKnown) return make(kLanAddressId, FindingState::Unknown, kAdaptersUnknown);
     if (facts.lan.empty())
         return make(kLanAddressId, FindingState::Problem,
-                    "This PC has no local network address. Connect it to the same Wi-Fi or wired network as "
-                    "your phone.");
+                    i18n("This PC has no local network address. Connect it to the same Wi-Fi or wired network as "
+                    "your phone."));
     const auto& first = facts.lan.front();
-    std::string text = "This PC's local network address is " + first.address.to_string() + " on " +
-                       adapter_label(first.adapterName);
-    if (facts.port != 0) text += "; Hearthpad listens on port " + std::to_string(facts.port);
-    return make(kLanAddressId, FindingState::Ok, text + ".");
+    const Message address = literal(first.address.to_string()), adapter = adapter_label(first.adapterName);
+    if (facts.port == 0)
+        return make(kLanAddressId, FindingState::Ok,
+                    message("This PC's local network address is {0} on {1}.", {address, adapter}));
+    return make(kLanAddressId, FindingState::Ok,
+                message("This PC's local network address is {0} on {1}; Hearthpad listens on port {2}.",
+                        {address, adapter, literal(std::to_string(facts.port))}));
 }
 
 Finding gateway(const ConnectionFacts& facts) {
@@ -57,10 +71,11 @@ Finding gateway(const ConnectionFacts& facts) {
                                  [](const platform::InterfaceAddress& a) { return a.hasGateway; });
     if (it == facts.lan.end())
         return make(kGatewayId, FindingState::Problem,
-                    "This PC's local addresses are all on adapters without a router (default gateway), probably "
+                    i18n("This PC's local addresses are all on adapters without a router (default gateway), probably "
                     "virtual ones such as Hyper-V or VirtualBox. Connect the PC to the Wi-Fi or wired network "
-                    "your phone uses.");
-    return make(kGatewayId, FindingState::Ok, adapter_label(it->adapterName) + " is on a network with a router.");
+                    "your phone uses."));
+    return make(kGatewayId, FindingState::Ok,
+                message("{0} is on a network with a router.", {adapter_label(it->adapterName)}));
 }
 
 // --- network profile ---------------------------------------------------------------
@@ -72,19 +87,21 @@ Finding network_profile(const ConnectionFacts& facts) {
     for (const AdapterNetwork& n : networks)
         if (n.category == NetworkCategory::Public)
             return make(kNetworkProfileId, FindingState::Problem,
-                        "Windows treats the network on " + adapter_label(n.adapterName) +
-                            " as public, which keeps phones out. Choose Open Settings, open the network's "
-                            "properties and set its network profile type to Private.",
+                        message("Windows treats the network on {0} as public, which keeps phones out. Choose Open "
+                                "Settings, open the network's properties and set its network profile type to "
+                                "Private.",
+                                {adapter_label(n.adapterName)}),
                         FindingFix::OpenNetworkSettings);
     for (const AdapterNetwork& n : networks)
         if (!n.category)
             return make(kNetworkProfileId, FindingState::Unknown,
-                        "Could not find out whether Windows treats the network on " + adapter_label(n.adapterName) +
-                            " as private or public.");
+                        message("Could not find out whether Windows treats the network on {0} as private or public.",
+                                {adapter_label(n.adapterName)}));
     const AdapterNetwork& first = networks.front();
     return make(kNetworkProfileId, FindingState::Ok,
-                "Windows treats the network on " + adapter_label(first.adapterName) +
-                    (first.category == NetworkCategory::Domain ? " as a domain network." : " as private."));
+                first.category == NetworkCategory::Domain
+                    ? message("Windows treats the network on {0} as a domain network.", {adapter_label(first.adapterName)})
+                    : message("Windows treats the network on {0} as private.", {adapter_label(first.adapterName)}));
 }
 
 // --- firewall ----------------------------------------------------------------------------
@@ -163,14 +180,14 @@ Finding firewall_program(const ConnectionFacts& facts) {
     const bool problem = verdict == Verdict::Blocked || verdict == Verdict::NoAllow || verdict == Verdict::Limited;
     if (fw.managedElsewhere == true)
         return make(kFirewallProgramId, problem ? FindingState::Problem : FindingState::Unknown,
-                    "Windows Defender Firewall on this PC is managed by your organization, so Hearthpad cannot "
-                    "change it. Ask your administrator to let Hearthpad accept incoming connections.");
+                    i18n("Windows Defender Firewall on this PC is managed by your organization, so Hearthpad cannot "
+                    "change it. Ask your administrator to let Hearthpad accept incoming connections."));
 
     switch (verdict) {
         case Verdict::Blocked:
             return make(kFirewallProgramId, FindingState::Problem,
-                        "A Windows Defender Firewall rule blocks Hearthpad, so phones cannot connect. Choose "
-                        "Allow… to let Hearthpad through on private networks.",
+                        i18n("A Windows Defender Firewall rule blocks Hearthpad, so phones cannot connect. Choose "
+                        "Allow… to let Hearthpad through on private networks."),
                         FindingFix::AllowFirewall);
         case Verdict::NoAllow:
         case Verdict::Limited:
@@ -179,37 +196,38 @@ Finding firewall_program(const ConnectionFacts& facts) {
                 // network is private and Hearthpad is not let through there yet.
                 const bool privateFine = program_verdict(fw, platform::kProfilePrivate) == Verdict::Ok;
                 return make(kFirewallProgramId, FindingState::Problem,
-                            std::string("On a public network Windows Defender Firewall keeps Hearthpad out. Set "
-                                        "this network to Private (see above)") +
-                                (privateFine ? "." : " and choose Allow… to let Hearthpad through on private "
-                                                     "networks."),
+                            privateFine ? i18n("On a public network Windows Defender Firewall keeps Hearthpad out. "
+                                               "Set this network to Private (see above).")
+                                        : i18n("On a public network Windows Defender Firewall keeps Hearthpad out. "
+                                               "Set this network to Private (see above) and choose Allow… to let "
+                                               "Hearthpad through on private networks."),
                             privateFine ? FindingFix::None : FindingFix::AllowFirewall);
             }
             if (verdict == Verdict::Limited)
                 return make(kFirewallProgramId, FindingState::Problem,
-                            "Windows Defender Firewall lets Hearthpad accept connections only from some addresses, "
+                            i18n("Windows Defender Firewall lets Hearthpad accept connections only from some addresses, "
                             "on some ports or on some kinds of network adapter, which can keep phones out (those "
-                            "on Tailscale too). Choose Allow… to let Hearthpad through on private networks.",
+                            "on Tailscale too). Choose Allow… to let Hearthpad through on private networks."),
                             FindingFix::AllowFirewall);
             return make(kFirewallProgramId, FindingState::Problem,
-                        "Windows Defender Firewall has no rule that lets Hearthpad accept connections on this "
-                        "network. Choose Allow… to let Hearthpad through on private networks.",
+                        i18n("Windows Defender Firewall has no rule that lets Hearthpad accept connections on this "
+                        "network. Choose Allow… to let Hearthpad through on private networks."),
                         FindingFix::AllowFirewall);
         case Verdict::Unknown:
             if (!current && facts.addressesKnown && facts.lan.empty())
                 return make(kFirewallProgramId, FindingState::Unknown, kNotCheckedNoAddress);
             return make(kFirewallProgramId, FindingState::Unknown,
-                        "Could not find out whether Windows Defender Firewall lets Hearthpad accept connections.");
+                        i18n("Could not find out whether Windows Defender Firewall lets Hearthpad accept connections."));
         case Verdict::Ok: break;
     }
     if (fw.managedElsewhere != false)
         return make(kFirewallProgramId, FindingState::Unknown,
-                    "Could not find out whether Windows Defender Firewall is managed by your organization.");
+                    i18n("Could not find out whether Windows Defender Firewall is managed by your organization."));
     const bool off = std::all_of(std::begin(kProfiles), std::end(kProfiles),
                                  [&](unsigned p) { return !(*current & p) || fw.profile(p).enabled == false; });
     return make(kFirewallProgramId, FindingState::Ok,
-                off ? "Windows Defender Firewall is off for this network."
-                    : "Windows Defender Firewall lets Hearthpad accept connections on this network.");
+                off ? i18n("Windows Defender Firewall is off for this network.")
+                    : i18n("Windows Defender Firewall lets Hearthpad accept connections on this network."));
 }
 
 Finding firewall_block_all(const ConnectionFacts& facts) {
@@ -232,20 +250,20 @@ Finding firewall_block_all(const ConnectionFacts& facts) {
         case FindingState::Problem:
             return make(kFirewallBlockAllId, state,
                         fw.managedElsewhere == true
-                            ? "Windows Defender Firewall blocks all incoming connections on this network, allowed "
-                              "apps too. Your organization sets this; ask your administrator."
-                            : "Windows Defender Firewall blocks all incoming connections on this network, allowed "
+                            ? i18n("Windows Defender Firewall blocks all incoming connections on this network, allowed "
+                              "apps too. Your organization sets this; ask your administrator.")
+                            : i18n("Windows Defender Firewall blocks all incoming connections on this network, allowed "
                               "apps too. In Windows Security, open Firewall & network protection, choose this "
-                              "network and turn off \"Blocks all incoming connections\".");
+                              "network and turn off \"Blocks all incoming connections\"."));
         case FindingState::Unknown:
             if (!current && facts.addressesKnown && facts.lan.empty())
                 return make(kFirewallBlockAllId, state, kNotCheckedNoAddress);
             return make(kFirewallBlockAllId, state,
-                        "Could not find out whether Windows Defender Firewall blocks all incoming connections.");
+                        i18n("Could not find out whether Windows Defender Firewall blocks all incoming connections."));
         case FindingState::Ok: break;
     }
     return make(kFirewallBlockAllId, state,
-                "Windows Defender Firewall does not block all incoming connections on this network.");
+                i18n("Windows Defender Firewall does not block all incoming connections on this network."));
 }
 
 // --- advertisement ---------------------------------------------------------------------------
@@ -255,24 +273,24 @@ Finding advertisement(const ConnectionFacts& facts) {
     switch (facts.advert) {
         case AdvertState::Registered:
             return make(kAdvertisementId, FindingState::Ok,
-                        "This PC announces itself to phones on the local network (mDNS).");
+                        i18n("This PC announces itself to phones on the local network (mDNS)."));
         case AdvertState::Pending:
             return make(kAdvertisementId, FindingState::Unknown,
-                        "The announcement to phones on the local network (mDNS) is still waiting for the "
-                        "system's answer.");
+                        i18n("The announcement to phones on the local network (mDNS) is still waiting for the "
+                        "system's answer."));
         case AdvertState::Failed:
             return make(kAdvertisementId, FindingState::Problem,
-                        "The system refused to announce this PC to phones on the local network (mDNS); Hearthpad "
+                        i18n("The system refused to announce this PC to phones on the local network (mDNS); Hearthpad "
                         "keeps trying. Until then phones may not find this PC on their own, but pairing by QR code "
-                        "still works.");
+                        "still works."));
         case AdvertState::NoAddress:
             return make(kAdvertisementId, FindingState::Problem,
-                        "Nothing is announced to phones, because this PC has no local network address.");
+                        i18n("Nothing is announced to phones, because this PC has no local network address."));
         case AdvertState::Off: break;
     }
     return make(kAdvertisementId, FindingState::Problem,
-                "This PC does not announce itself to phones on the local network (mDNS is off or not available "
-                "on this system), so phones will not find it on their own. Pairing by QR code still works.");
+                i18n("This PC does not announce itself to phones on the local network (mDNS is off or not available "
+                "on this system), so phones will not find it on their own. Pairing by QR code still works."));
 }
 
 // --- Linux: firewalld or ufw ------------------------------------------------------------------

@@ -19,6 +19,7 @@
 #include "discovery/advert_state.h"
 #include "platform/firewall.h"
 #include "platform/system.h"
+#include "text_catalogue/catalogue.h"
 
 namespace hp::connection_check {
 
@@ -32,8 +33,9 @@ enum class FindingFix {
 struct Finding {
     std::string id;
     FindingState state = FindingState::Unknown;
-    std::string text;
+    std::string text;  // English: the console's and the log's
     FindingFix fix = FindingFix::None;  // only ever set on a problem
+    text_catalogue::Message message = {};  // the same text, for the windows to show in the user's language
     friend bool operator==(const Finding&, const Finding&) = default;
 };
 
@@ -47,7 +49,7 @@ inline constexpr std::string_view kAdvertisementId = "advertisement";
 inline constexpr std::array<std::string_view, 6> kFindingIds = {
     kLanAddressId, kGatewayId, kNetworkProfileId, kFirewallProgramId, kFirewallBlockAllId, kAdvertisementId};
 
-inline constexpr std::string_view kBalloonTitle = "Phones may not be able to reach this PC";
+inline constexpr std::string_view kBalloonTitle = text_catalogue::i18n("Phones may not be able to reach this PC");
 // Where Windows lets the user make a network private.
 inline constexpr std::string_view kNetworkSettingsUri = "ms-settings:network-status";
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "input/keys.h"
+#include "text_catalogue/catalogue.h"
 
 namespace hp::pad_mapping {
 
@@ -84,9 +85,11 @@ constexpr Name kPresetAliases[] = {
     {"mouse", u8(Preset::MouseOnly)}, {"desktop", u8(Preset::MouseOnly)},
     {"twin", u8(Preset::TwinStick)}, {"dualkeys", u8(Preset::TwinStick)},
 };
+// In English; the menus show them translated (text_catalogue).
+using text_catalogue::i18n;
 constexpr std::string_view kPresetLabels[] = {
-    "Shooter (WASD + mouse look)", "Arrow keys / emulator", "Mouse only (desktop)",
-    "Twin stick (WASD + arrow keys)", "Custom",
+    i18n("Shooter (WASD + mouse look)"), i18n("Arrow keys / emulator"), i18n("Mouse only (desktop)"),
+    i18n("Twin stick (WASD + arrow keys)"), i18n("Custom"),
 };
 
 constexpr Name kOutputNames[] = {{"virtual", 0}, {"keyboardMouse", 1}};

@@ -46,12 +46,12 @@ std::string display_code(std::string_view code) {
     return std::string(code.substr(0, 3)) + " " + std::string(code.substr(3));
 }
 
-std::string lan_line(std::string_view lan) {
-    return "LAN: " + (lan.empty() ? std::string("-") : std::string(lan));
+std::string lan_line(std::string_view lan, const text_catalogue::Catalogue& texts) {
+    return texts.tr("LAN: {0}", {lan.empty() ? std::string_view("-") : lan});
 }
 
-std::string tailscale_line(std::string_view tailscale) {
-    return "Tailscale: " + (tailscale.empty() ? std::string("Not connected") : std::string(tailscale));
+std::string tailscale_line(std::string_view tailscale, const text_catalogue::Catalogue& texts) {
+    return texts.tr("Tailscale: {0}", {tailscale.empty() ? texts.tr("Not connected") : tailscale});
 }
 
 }  // namespace hp::pairing_flyout

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "text_catalogue/catalogue.h"
+
 namespace hp::pairing_flyout {
 
 struct Rect {
@@ -56,9 +58,12 @@ QrPlacement qr_placement(int dpi, int side);
 
 // "123 456" for a six-character code; any other code as it is.
 std::string display_code(std::string_view code);
-// "LAN: <endpoint>", or "LAN: -" without one.
-std::string lan_line(std::string_view lan);
+// The window's title, also drawn at its top.
+inline constexpr std::string_view kTitle = text_catalogue::i18n("Pair New Device");
+
+// "LAN: <endpoint>", or "LAN: -" without one (in the language of `texts`).
+std::string lan_line(std::string_view lan, const text_catalogue::Catalogue& texts = {});
 // "Tailscale: <endpoint>", or "Tailscale: Not connected" without one.
-std::string tailscale_line(std::string_view tailscale);
+std::string tailscale_line(std::string_view tailscale, const text_catalogue::Catalogue& texts = {});
 
 }  // namespace hp::pairing_flyout

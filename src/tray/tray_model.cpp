@@ -6,6 +6,8 @@ namespace hp::tray {
 
 namespace {
 
+using text_catalogue::Catalogue;
+
 using Kind = MenuItem::Kind;
 
 MenuItem item(std::string text, unsigned id, bool grayed = false, bool checked = false) {
@@ -19,48 +21,53 @@ MenuItem submenu(std::string text, std::vector<MenuItem> items) {
 }
 
 // The first IPv4 address of the list, else its first address; plain text.
-std::string shown_address(const std::vector<IpAddress>& list) {
+std::string shown_address(const std::vector<IpAddress>& list, const Catalogue& texts) {
     for (const auto& a : list)
         if (a.is_v4()) return a.to_string();
-    return list.empty() ? std::string("Not connected") : list.front().to_string();
+    return list.empty() ? std::string(texts.tr("Not connected")) : list.front().to_string();
 }
 
-std::string controller_line(const TrayView& view) {
-    if (!view.host.controllerOn) return "Controller: Off \u2014 no controller attached";
+std::string controller_line(const TrayView& view, const Catalogue& texts) {
+    if (!view.host.controllerOn) return std::string(texts.tr("Controller: Off \u2014 no controller attached"));
     if (view.vigemFound && !view.host.mapping.useMapping)
-        return "Controller: On \u2014 virtual Xbox 360 attached";
-    return "Controller: On \u2014 mapped to keyboard / mouse";
+        return std::string(texts.tr("Controller: On \u2014 virtual Xbox 360 attached"));
+    return std::string(texts.tr("Controller: On \u2014 mapped to keyboard / mouse"));
 }
 
-std::vector<MenuItem> device_items(const TrayView& view) {
-    if (view.host.devices.empty()) return {item("No Paired Devices", 0, true)};
+std::vector<MenuItem> device_items(const TrayView& view, const Catalogue& texts) {
+    if (view.host.devices.empty()) return {item(std::string(texts.tr("No Paired Devices")), 0, true)};
     std::vector<MenuItem> out;
     for (std::size_t i = 0; i < view.host.devices.size(); ++i) {
         const auto& d = view.host.devices[i];
-        out.push_back(submenu(d.deviceName + (d.online ? " (Online)" : " (Offline)"),
-                              {item("Remove Device", kIdRemoveDevice + static_cast<unsigned>(i))}));
+        out.push_back(submenu(d.online ? texts.tr("{0} (Online)", {d.deviceName})
+                                       : texts.tr("{0} (Offline)", {d.deviceName}),
+                              {item(std::string(texts.tr("Remove Device")),
+                                    kIdRemoveDevice + static_cast<unsigned>(i))}));
     }
     return out;
 }
 
-std::vector<MenuItem> gamepad_items(const TrayView& view) {
+std::vector<MenuItem> gamepad_items(const TrayView& view, const Catalogue& texts) {
     const auto& mapping = view.host.mapping;
+    const std::string keyboardMouse(texts.tr("Keyboard / mouse mapping"));
     std::vector<MenuItem> out;
     if (!view.vigemFound) {
-        out.push_back(item("Virtual controller (ViGEmBus driver not installed)", 0, true));
-        out.push_back(item("Keyboard / mouse mapping", kIdOutputMapping, false, true));
+        out.push_back(item(std::string(texts.tr("Virtual controller (ViGEmBus driver not installed)")), 0, true));
+        out.push_back(item(keyboardMouse, kIdOutputMapping, false, true));
     } else {
-        out.push_back(item("Virtual controller (ViGEmBus)", kIdOutputVirtualPad, false, !mapping.useMapping));
-        out.push_back(item("Keyboard / mouse mapping", kIdOutputMapping, false, mapping.useMapping));
+        out.push_back(item(std::string(texts.tr("Virtual controller (ViGEmBus)")), kIdOutputVirtualPad, false,
+                           !mapping.useMapping));
+        out.push_back(item(keyboardMouse, kIdOutputMapping, false, mapping.useMapping));
     }
     out.push_back(separator());
     static constexpr pad_mapping::Preset kPresets[] = {pad_mapping::Preset::Shooter, pad_mapping::Preset::Arrows,
                                                        pad_mapping::Preset::MouseOnly,
                                                        pad_mapping::Preset::TwinStick};
     for (const auto preset : kPresets)
-        out.push_back(item(std::string(pad_mapping::presetLabel(preset)),
+        out.push_back(item(std::string(texts.tr(pad_mapping::presetLabel(preset))),
                            kIdPreset + static_cast<unsigned>(preset), false, mapping.preset == preset));
-    if (mapping.preset == pad_mapping::Preset::Custom) out.push_back(item("Custom", 0, true, true));
+    if (mapping.preset == pad_mapping::Preset::Custom)
+        out.push_back(item(std::string(texts.tr("Custom")), 0, true, true));
     return out;
 }
 
@@ -70,44 +77,46 @@ IconRole icon_role(const host_ops::HostView& host) {
     return host.controllingDevice ? IconRole::Controlled : IconRole::Idle;
 }
 
-std::u16string tooltip(const host_ops::HostView& host) {
-    std::string text = "Hearthpad - Ready";
-    if (host.controllingDevice) {
-        text = "Hearthpad - Controlled by " + *host.controllingDevice;
-        if (host.controllerOn) text += " (controller on)";
-    }
+std::u16string tooltip(const host_ops::HostView& host, const Catalogue& texts) {
+    std::string text(texts.tr("Hearthpad - Ready"));
+    if (host.controllingDevice)
+        text = host.controllerOn ? texts.tr("Hearthpad - Controlled by {0} (controller on)", {*host.controllingDevice})
+                                 : texts.tr("Hearthpad - Controlled by {0}", {*host.controllingDevice});
     std::u16string units = utf8_to_utf16(text);
     if (units.size() > kTooltipUnits) units.resize(kTooltipUnits);
     return units;
 }
 
-std::string addresses_line(const discovery::NetworkSnapshot& network) {
-    return "LAN: " + shown_address(network.lan) + " \u00b7 Tailscale: " + shown_address(network.tailscale);
+std::string addresses_line(const discovery::NetworkSnapshot& network, const Catalogue& texts) {
+    return texts.tr("LAN: {0} \u00b7 Tailscale: {1}",
+                        {shown_address(network.lan, texts), shown_address(network.tailscale, texts)});
 }
 
-Menu build_menu(const TrayView& view) {
+Menu build_menu(const TrayView& view, const Catalogue& texts) {
+    const auto tr = [&](std::string_view english) { return std::string(texts.tr(english)); };
     Menu menu;
     const auto& host = view.host;
     menu.items = {
-        item("Hearthpad \u2014 " + view.hostName, 0, true),
-        item(addresses_line(view.network), 0, true),
-        item(host.controllingDevice ? "Status: Controlled by " + *host.controllingDevice : "Status: Ready", 0,
-             true),
-        item(controller_line(view), 0, true),
+        item(texts.tr("Hearthpad \u2014 {0}", {view.hostName}), 0, true),
+        item(addresses_line(view.network, texts), 0, true),
+        item(host.controllingDevice ? texts.tr("Status: Controlled by {0}", {*host.controllingDevice})
+                                    : tr("Status: Ready"),
+             0, true),
+        item(controller_line(view, texts), 0, true),
         separator(),
-        item("Pair New Device\u2026", kIdPairNewDevice),
-        submenu("Paired Devices", device_items(view)),
-        item("Connection Check\u2026", kIdConnectionCheck),
+        item(tr("Pair New Device\u2026"), kIdPairNewDevice),
+        submenu(tr("Paired Devices"), device_items(view, texts)),
+        item(tr("Connection Check\u2026"), kIdConnectionCheck),
         separator(),
-        submenu("Gamepad output", gamepad_items(view)),
-        item("Gamepad Mapping\u2026", kIdMappingWindow),
+        submenu(tr("Gamepad output"), gamepad_items(view, texts)),
+        item(tr("Gamepad Mapping\u2026"), kIdMappingWindow),
         separator(),
-        item(view.startEntryText, kIdStartOnLogin, false, view.startEntryEnabled),
-        item("Run with Administrator Access (Control UAC/Admin Windows)", kIdRunElevated, false,
+        item(texts.tr(view.startEntryText), kIdStartOnLogin, false, view.startEntryEnabled),
+        item(tr("Run with Administrator Access (Control UAC/Admin Windows)"), kIdRunElevated, false,
              view.elevatedTaskExists),
         separator(),
-        item("Check for Updates\u2026", kIdCheckForUpdates),
-        item("Exit Hearthpad", kIdExit),
+        item(tr("Check for Updates\u2026"), kIdCheckForUpdates),
+        item(tr("Exit Hearthpad"), kIdExit),
     };
     if (!view.elevatedItem) {
         std::erase_if(menu.items, [](const MenuItem& i) { return i.id == kIdRunElevated; });

@@ -11,6 +11,7 @@
 #include "discovery/network_snapshot.h"
 #include "pad_mapping/mapping.h"
 #include "host_ops/host_ops.h"
+#include "text_catalogue/catalogue.h"
 
 namespace hp::tray {
 
@@ -42,7 +43,7 @@ struct TrayView {
     // Systems without an elevated mode (the Linux desktop) leave its item
     // out and name their own start entry.
     bool elevatedItem = true;
-    std::string startEntryText = "Start on Windows Login";
+    std::string startEntryText = std::string(text_catalogue::i18n("Start on Windows Login"));
 };
 
 enum class IconRole { Idle, Controlled };
@@ -51,7 +52,8 @@ IconRole icon_role(const host_ops::HostView& host);
 // "Hearthpad - Ready", or "Hearthpad - Controlled by <name>" with
 // " (controller on)" while that device's controller switch is on; at most
 // kTooltipUnits UTF-16 units (longer texts are cut there).
-std::u16string tooltip(const host_ops::HostView& host);
+// In the language of `texts` (English by default).
+std::u16string tooltip(const host_ops::HostView& host, const text_catalogue::Catalogue& texts = {});
 
 struct MenuItem {
     enum class Kind { Command, Separator, Submenu };
@@ -74,10 +76,10 @@ struct Menu {
     bool elevatedItemShown = true;  // without the item its id does nothing
 };
 
-Menu build_menu(const TrayView& view);
+Menu build_menu(const TrayView& view, const text_catalogue::Catalogue& texts = {});
 
 // The menu's second line: "LAN: <address> · Tailscale: <address>".
-std::string addresses_line(const discovery::NetworkSnapshot& network);
+std::string addresses_line(const discovery::NetworkSnapshot& network, const text_catalogue::Catalogue& texts = {});
 
 struct Command {
     enum class Kind {
