@@ -295,7 +295,13 @@ Finding advertisement(const ConnectionFacts& facts) {
 
 // --- Linux: firewalld or ufw ------------------------------------------------------------------
 
+// The Linux findings speak English only for now: their texts are shown as
+// they are, with the adapter's name as the system gives it.
 std::string quoted(const std::string& s) { return "\"" + s + "\""; }
+std::string adapter_text(const std::string& name) { return text_catalogue::english(adapter_label(name)); }
+Finding make_english(std::string_view id, FindingState state, std::string text, FindingFix fix = FindingFix::None) {
+    return make(id, state, text_catalogue::literal(std::move(text)), fix);
+}
 
 // The first zone of the deciding interfaces for which `pick` holds, if any.
 template <class Pick>
@@ -317,30 +323,30 @@ constexpr const char* kUfwForAdministrators =
 Finding linux_firewall_kind(const ConnectionFacts& facts) {
     const LinuxFirewallFacts& fw = *facts.linuxFirewall;
     if (!fw.active)
-        return make(kNetworkProfileId, FindingState::Unknown,
+        return make_english(kNetworkProfileId, FindingState::Unknown,
                     fw.ufwNeedsAdministrator ? std::string(kUfwForAdministrators) + "."
                                              : "Could not find out whether firewalld or ufw is on.");
     switch (*fw.active) {
         case LinuxFirewallKind::None:
-            return make(kNetworkProfileId, FindingState::Ok, "Neither firewalld nor ufw is on.");
-        case LinuxFirewallKind::Ufw: return make(kNetworkProfileId, FindingState::Ok, "The firewall on this PC is ufw.");
+            return make_english(kNetworkProfileId, FindingState::Ok, "Neither firewalld nor ufw is on.");
+        case LinuxFirewallKind::Ufw: return make_english(kNetworkProfileId, FindingState::Ok, "The firewall on this PC is ufw.");
         case LinuxFirewallKind::Firewalld: break;
     }
     if (auto early = zones_not_checked(kNetworkProfileId, facts)) return *early;
     if (const LinuxZone* z = first_zone(fw, [](const LinuxZone& z) { return !z.zone; }))
-        return make(kNetworkProfileId, FindingState::Unknown,
+        return make_english(kNetworkProfileId, FindingState::Unknown,
                     "firewalld is on, but could not find out which of its zones the network on " +
-                        adapter_label(z->interfaceName) + " is in.");
+                        adapter_text(z->interfaceName) + " is in.");
     const LinuxZone& first = fw.zones.front();
-    return make(kNetworkProfileId, FindingState::Ok,
-                "firewalld puts the network on " + adapter_label(first.interfaceName) + " in its zone " +
+    return make_english(kNetworkProfileId, FindingState::Ok,
+                "firewalld puts the network on " + adapter_text(first.interfaceName) + " in its zone " +
                     quoted(*first.zone) + ".");
 }
 
 Finding linux_firewall_program(const ConnectionFacts& facts) {
     const LinuxFirewallFacts& fw = *facts.linuxFirewall;
     if (!fw.active)
-        return make(kFirewallProgramId, FindingState::Unknown,
+        return make_english(kFirewallProgramId, FindingState::Unknown,
                     fw.ufwNeedsAdministrator
                         ? std::string(kUfwForAdministrators) +
                               " and lets Hearthpad in. If it is on, let Hearthpad in with: sudo ufw allow Hearthpad"
@@ -349,20 +355,20 @@ Finding linux_firewall_program(const ConnectionFacts& facts) {
         " but keeps out the announcement to phones (mDNS), so phones will not find this PC on their own.";
     switch (*fw.active) {
         case LinuxFirewallKind::None:
-            return make(kFirewallProgramId, FindingState::Ok,
+            return make_english(kFirewallProgramId, FindingState::Ok,
                         "With neither firewalld nor ufw on, no firewall rule keeps Hearthpad out.");
         case LinuxFirewallKind::Ufw: {
             const std::string fix = " Choose Allow… to allow ufw's Hearthpad profile.";
             if (fw.ufw.host == false)
-                return make(kFirewallProgramId, FindingState::Problem,
+                return make_english(kFirewallProgramId, FindingState::Problem,
                             "ufw does not let Hearthpad accept connections." + fix, FindingFix::AllowFirewall);
             if (fw.ufw.host && fw.ufw.mdns == false)
-                return make(kFirewallProgramId, FindingState::Problem,
+                return make_english(kFirewallProgramId, FindingState::Problem,
                             "ufw lets Hearthpad accept connections" + mdnsKeptOut + fix, FindingFix::AllowFirewall);
             if (!fw.ufw.host || !fw.ufw.mdns)
-                return make(kFirewallProgramId, FindingState::Unknown,
+                return make_english(kFirewallProgramId, FindingState::Unknown,
                             "Could not find out whether ufw lets Hearthpad accept connections.");
-            return make(kFirewallProgramId, FindingState::Ok, "ufw lets Hearthpad accept connections.");
+            return make_english(kFirewallProgramId, FindingState::Ok, "ufw lets Hearthpad accept connections.");
         }
         case LinuxFirewallKind::Firewalld: break;
     }
@@ -370,22 +376,22 @@ Finding linux_firewall_program(const ConnectionFacts& facts) {
     const auto fix = [](const LinuxZone& z) {
         return " Choose Allow… to add the Hearthpad service to the zone " + quoted(*z.zone) + ".";
     };
-    const auto on = [](const LinuxZone& z) { return " (the network on " + adapter_label(z.interfaceName) + ")"; };
+    const auto on = [](const LinuxZone& z) { return " (the network on " + adapter_text(z.interfaceName) + ")"; };
     if (const LinuxZone* z = first_zone(fw, [](const LinuxZone& z) { return z.zone && z.allows.host == false; }))
-        return make(kFirewallProgramId, FindingState::Problem,
+        return make_english(kFirewallProgramId, FindingState::Problem,
                     "firewalld's zone " + quoted(*z->zone) + on(*z) + " does not let Hearthpad accept connections." +
                         fix(*z),
                     FindingFix::AllowFirewall);
     if (const LinuxZone* z = first_zone(fw, [](const LinuxZone& z) { return z.allows.host && z.allows.mdns == false; }))
-        return make(kFirewallProgramId, FindingState::Problem,
+        return make_english(kFirewallProgramId, FindingState::Problem,
                     "firewalld's zone " + quoted(*z->zone) + on(*z) + " lets Hearthpad accept connections" +
                         mdnsKeptOut + fix(*z),
                     FindingFix::AllowFirewall);
     if (const LinuxZone* z = first_zone(fw, [](const LinuxZone& z) { return !z.allows.host || !z.allows.mdns; }))
-        return make(kFirewallProgramId, FindingState::Unknown,
+        return make_english(kFirewallProgramId, FindingState::Unknown,
                     "Could not find out whether firewalld lets Hearthpad accept connections on the network on " +
-                        adapter_label(z->interfaceName) + ".");
-    return make(kFirewallProgramId, FindingState::Ok,
+                        adapter_text(z->interfaceName) + ".");
+    return make_english(kFirewallProgramId, FindingState::Ok,
                 "firewalld lets Hearthpad accept connections in the zone " + quoted(*fw.zones.front().zone) + ".");
 }
 
@@ -394,19 +400,19 @@ Finding linux_firewall_block_all(const ConnectionFacts& facts) {
     // ufw has no such mode: its allow rules always apply.
     const bool ufwOnly = fw.active == LinuxFirewallKind::Ufw || (!fw.active && fw.ufwNeedsAdministrator);
     if (ufwOnly)
-        return make(kFirewallBlockAllId, FindingState::Ok,
+        return make_english(kFirewallBlockAllId, FindingState::Ok,
                     "ufw has no mode that blocks all incoming connections, allowed ones too.");
     if (fw.active == LinuxFirewallKind::None)
-        return make(kFirewallBlockAllId, FindingState::Ok,
+        return make_english(kFirewallBlockAllId, FindingState::Ok,
                     "Neither firewalld nor ufw is on to block all incoming connections.");
     if (fw.active == LinuxFirewallKind::Firewalld && fw.panic == true)
-        return make(kFirewallBlockAllId, FindingState::Problem,
+        return make_english(kFirewallBlockAllId, FindingState::Problem,
                     "firewalld's panic mode is on: it drops all network traffic, Hearthpad's too. Turn it off with: "
                     "sudo firewall-cmd --panic-off");
     if (fw.active == LinuxFirewallKind::Firewalld && fw.panic == false)
-        return make(kFirewallBlockAllId, FindingState::Ok,
+        return make_english(kFirewallBlockAllId, FindingState::Ok,
                     "firewalld's panic mode, which blocks all connections, is off.");
-    return make(kFirewallBlockAllId, FindingState::Unknown,
+    return make_english(kFirewallBlockAllId, FindingState::Unknown,
                 "Could not find out whether firewalld blocks all incoming connections.");
 }
 

@@ -111,7 +111,7 @@ Menu build_menu(const TrayView& view, const Catalogue& texts) {
         submenu(tr("Gamepad output"), gamepad_items(view, texts)),
         item(tr("Gamepad Mapping\u2026"), kIdMappingWindow),
         separator(),
-        item(texts.tr(view.startEntryText), kIdStartOnLogin, false, view.startEntryEnabled),
+        item(tr(view.startEntryText), kIdStartOnLogin, false, view.startEntryEnabled),
         item(tr("Run with Administrator Access (Control UAC/Admin Windows)"), kIdRunElevated, false,
              view.elevatedTaskExists),
         separator(),
