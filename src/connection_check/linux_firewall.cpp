@@ -75,11 +75,11 @@ std::optional<Range> port_range(std::string_view s) {
 }
 
 // Adds "<ports>/<protocol>" (ports a comma-separated list of ports and
-// ranges; no protocol: both) to `set`. False when it is not a port spec.
-bool add_port_spec(std::string_view spec, PortSet& set) {
-    const auto slash = spec.find('/');
-    const std::string_view ports = spec.substr(0, slash);
-    const std::string_view protocol = slash == std::string_view::npos ? "" : spec.substr(slash + 1);
+// ranges; no protocol: both) to `set`. False when it is no such port entry.
+bool add_port_entry(std::string_view entry, PortSet& set) {
+    const auto slash = entry.find('/');
+    const std::string_view ports = entry.substr(0, slash);
+    const std::string_view protocol = slash == std::string_view::npos ? "" : entry.substr(slash + 1);
     if (protocol != "" && protocol != "tcp" && protocol != "udp") return false;
     PortSet parsed;
     std::size_t pos = 0;
@@ -206,8 +206,8 @@ std::optional<LinuxAllowance> parse_firewalld_zone(std::string_view listing) {
             services = words_of(value);
         } else if (key == "ports") {
             sawPorts = true;
-            for (const std::string_view spec : words_of(value))
-                if (!add_port_spec(spec, ports)) return std::nullopt;
+            for (const std::string_view entry : words_of(value))
+                if (!add_port_entry(entry, ports)) return std::nullopt;
         }
     }
     if (!sawTarget || !sawServices || !sawPorts) return std::nullopt;
@@ -266,7 +266,7 @@ std::optional<UfwStatus> parse_ufw_status(std::string_view status) {
         if (direction != words.end() && (*direction == "OUT" || *direction == "FWD")) continue;
         Rule rule;
         rule.allow = *action == "ALLOW" || *action == "LIMIT";
-        // The destination: a port spec, an application profile, "Anywhere"
+        // The destination: a port entry, an application profile, "Anywhere"
         // or an address, maybe followed by "(v6)" and "on <interface>".
         std::vector<std::string_view> to(words.begin(), action);
         if (const auto on = std::find(to.begin(), to.end(), "on"); on != to.end()) to.erase(on, to.end());
@@ -278,7 +278,7 @@ std::optional<UfwStatus> parse_ufw_status(std::string_view status) {
                 rule.ports.udp.push_back({kHostFirstPort, kHostLastPort});
                 rule.ports.udp.push_back({kMdnsPort, kMdnsPort});
                 understood = true;
-            } else if (add_port_spec(word, rule.ports)) {
+            } else if (add_port_entry(word, rule.ports)) {
                 understood = true;
             }
         }
