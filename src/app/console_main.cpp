@@ -4,7 +4,6 @@
 // update, quit).
 #include <poll.h>
 #include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -22,6 +21,7 @@
 #include "platform/posix/console_platform.h"
 #include "platform/posix/console_virtual_pad_bus.h"
 #include "platform/posix/posix_system.h"
+#include "platform/posix/stop_signals.h"
 #include "platform/thread_name.h"
 #include "host_ops/host_ops.h"
 #include "update/check.h"
@@ -190,12 +190,8 @@ int main(int argc, char** argv) {
 
     // Signals are taken synchronously by the main loop; every thread the
     // host starts inherits the blocked mask.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    const int sigfd = signalfd(-1, &signals, SFD_CLOEXEC);
+    const hp::platform::StopSignals stopSignals;
+    const int sigfd = stopSignals.fd();
 
     hp::main::StartOptions options;
     const std::shared_ptr<hp::platform::System> system = hp::platform::make_posix_system();
@@ -247,6 +243,5 @@ int main(int argc, char** argv) {
     // Nothing stays pressed after the host goes away.
     hp::host_ops::release_all_input(*(*host)->state);
     host->reset();
-    if (sigfd >= 0) close(sigfd);
     return 0;
 }

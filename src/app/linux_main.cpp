@@ -12,7 +12,6 @@
 #include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <deque>
@@ -39,6 +38,7 @@
 #include "platform/dbus/session_actions.h"
 #include "platform/https_client.h"
 #include "platform/posix/posix_system.h"
+#include "platform/posix/stop_signals.h"
 #include "platform/process_runner.h"
 #include "platform/thread_name.h"
 #include "startup/xdg_autostart.h"
@@ -261,12 +261,8 @@ int main(int argc, char** argv) {
 
     // Signals are taken synchronously by the main loop; every thread the
     // host starts inherits the blocked mask.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    const int sigfd = signalfd(-1, &signals, SFD_CLOEXEC);
+    const hp::platform::StopSignals stopSignals;
+    const int sigfd = stopSignals.fd();
 
     const std::shared_ptr<hp::platform::System> system = hp::platform::make_posix_system();
     InstanceLock instance(InstanceLock::file(*system));
@@ -448,6 +444,5 @@ int main(int argc, char** argv) {
         windows.reset();
     }
     host->reset();
-    if (sigfd >= 0) close(sigfd);
     return 0;
 }
